@@ -1,0 +1,699 @@
+#include "platform/Database.h"
+
+#include "platform/AppError.h"
+#include "platform/DayNumber.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <sqlite3.h>
+
+namespace {
+QString engineMessage(sqlite3* db) {
+    return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+}
+
+// Jet writes "delete * from"; SQLite knows only "delete from".
+QString toEngineDialect(const QString& sql) {
+    static const QRegularExpression deleteStar(QStringLiteral("^\\s*delete\\s+\\*\\s+from\\b"),
+                                               QRegularExpression::CaseInsensitiveOption);
+    QString out = sql;
+    out.replace(deleteStar, QStringLiteral("delete from"));
+    return out;
+}
+
+QString quotedName(const QString& name) {
+    QString n = name;
+    n.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + n + QLatin1Char('"');
+}
+
+class Statement {
+public:
+    Statement(DbConnection& c, sqlite3* db, const QString& sql)
+        : m_db(db) {
+        const QByteArray utf8 = sql.toUtf8();
+        if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr) !=
+            SQLITE_OK)
+            c.raise();
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* get() const { return m_stmt; }
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+// Holds one use of the connection for the length of a scope.
+class Use {
+public:
+    explicit Use(DbConnection& c)
+        : m_c(c)
+        , m_db(c.acquire()) {}
+    ~Use() { m_c.release(); }
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+    sqlite3* db() const { return m_db; }
+
+private:
+    DbConnection& m_c;
+    sqlite3* m_db;
+};
+} // namespace
+
+void bindDbValue(sqlite3* db, sqlite3_stmt* stmt, int index, const QVariant& value) {
+    int rc = SQLITE_OK;
+    switch (value.typeId()) {
+    case QMetaType::QDate:
+        rc = sqlite3_bind_double(stmt, index, DayNumber::fromDate(value.toDate()));
+        break;
+    case QMetaType::QDateTime:
+        rc = sqlite3_bind_double(stmt, index, DayNumber::fromDateTime(value.toDateTime()));
+        break;
+    case QMetaType::QTime:
+        rc = sqlite3_bind_double(stmt, index, DayNumber::fromTime(value.toTime()));
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        rc = sqlite3_bind_double(stmt, index, value.toDouble());
+        break;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Bool:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        rc = sqlite3_bind_int64(stmt, index, value.toLongLong());
+        break;
+    case QMetaType::UnknownType:
+        rc = sqlite3_bind_null(stmt, index);
+        break;
+    default: {
+        // Text, including a null QString: columns hold the empty text, never null.
+        const QByteArray utf8 = value.toString().toUtf8();
+        rc = sqlite3_bind_text(stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    }
+    }
+    if (rc != SQLITE_OK)
+        throw AppError(engineMessage(db));
+}
+
+// ---- DbConnection -------------------------------------------------------
+
+DbConnection::~DbConnection() {
+    if (m_db)
+        sqlite3_close_v2(m_db);
+}
+
+void DbConnection::setConnectionString(const QString& text) {
+    m_connectionString = text;
+}
+
+QString DbConnection::dataSourceOf(const QString& connectionString) {
+    for (const QString& part : connectionString.split(QLatin1Char(';'))) {
+        const int eq = part.indexOf(QLatin1Char('='));
+        if (eq > 0 &&
+            part.left(eq).trimmed().compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0)
+            return part.mid(eq + 1).trimmed();
+    }
+    return QString();
+}
+
+QString DbConnection::dataSource() const {
+    return dataSourceOf(m_connectionString);
+}
+
+const char* DbConnection::schemaSql() {
+    return "CREATE TABLE main ("
+           " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+           " title TEXT NOT NULL DEFAULT '',"
+           " content TEXT NOT NULL DEFAULT '',"
+           " rc_date REAL,"
+           " rc_time REAL,"
+           " yxj INTEGER NOT NULL DEFAULT 0,"
+           " zt_flag INTEGER NOT NULL DEFAULT 1,"
+           " is_tx INTEGER NOT NULL DEFAULT 0,"
+           " tx_time INTEGER NOT NULL DEFAULT 0,"
+           " tx_time_flag INTEGER NOT NULL DEFAULT 0,"
+           " bz TEXT NOT NULL DEFAULT '');"
+           "CREATE INDEX main_rc_date ON main (rc_date, rc_time);"
+           "CREATE TABLE zjTable ("
+           " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+           " date REAL NOT NULL UNIQUE,"
+           " zj TEXT NOT NULL DEFAULT '');";
+}
+
+void DbConnection::createDatabase(const QString& path) {
+    // Built beside the target and renamed into place, so that a crash never
+    // leaves a half-made file where the next start would look for the data.
+    const QString temp = path + QStringLiteral(".new");
+    QFile::remove(temp);
+    sqlite3* db = nullptr;
+    const QByteArray tempName = QFile::encodeName(temp);
+    int rc = sqlite3_open_v2(tempName.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
+    char* err = nullptr;
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, &err);
+    if (rc == SQLITE_OK)
+        rc =
+            sqlite3_exec(db, QByteArray(QByteArray("BEGIN;") + schemaSql() + "COMMIT;").constData(),
+                         nullptr, nullptr, &err);
+    QString message = err ? QString::fromUtf8(err) : engineMessage(db);
+    sqlite3_free(err);
+    sqlite3_close_v2(db);
+    if (rc != SQLITE_OK) {
+        QFile::remove(temp);
+        throw AppError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), message));
+    }
+    if (!QFile::rename(temp, path)) {
+        QFile::remove(temp);
+        if (!QFile::exists(path))
+            throw AppError(QStringLiteral("%1: cannot create the database file")
+                               .arg(QDir::toNativeSeparators(path)));
+    }
+}
+
+sqlite3* DbConnection::acquire() {
+    if (m_db) {
+        ++m_users;
+        return m_db;
+    }
+    const QString path = dataSource();
+    if (path.isEmpty())
+        throw AppError(QStringLiteral("No database file is set"));
+    if (!QFileInfo::exists(path))
+        createDatabase(path);
+    const QByteArray name = QFile::encodeName(path);
+    sqlite3* db = nullptr;
+    // Never SQLITE_OPEN_CREATE here: a file that vanished is an error, not a new empty database.
+    const int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message = engineMessage(db);
+        sqlite3_close_v2(db);
+        throw AppError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), message));
+    }
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_extended_result_codes(db, 1);
+    // WAL with NORMAL sync: a commit survives a killed process; closing without
+    // a checkpoint keeps the open/close cycle per statement cheap.
+    sqlite3_exec(db, "PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    m_db = db;
+    m_users = 1;
+    return m_db;
+}
+
+void DbConnection::release() {
+    if (m_users > 0 && --m_users == 0 && m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+void DbConnection::raise(const QString& context) const {
+    const QString message = engineMessage(m_db);
+    const int code = m_db ? (sqlite3_errcode(m_db) & 0xff) : SQLITE_NOMEM;
+    const bool aboutFile = code == SQLITE_NOTADB || code == SQLITE_CORRUPT ||
+                           code == SQLITE_CANTOPEN || code == SQLITE_READONLY ||
+                           code == SQLITE_IOERR || code == SQLITE_FULL;
+    QString text =
+        aboutFile ? QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(dataSource()), message)
+                  : message;
+    if (!context.isEmpty())
+        text = context + QStringLiteral(": ") + text;
+    throw AppError(text);
+}
+
+void DbConnection::exec(const QString& sql) {
+    Use use(*this);
+    char* err = nullptr;
+    if (sqlite3_exec(use.db(), sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
+        sqlite3_free(err);
+        raise();
+    }
+}
+
+// ---- DbQuery ------------------------------------------------------------
+
+DbQuery::~DbQuery() {
+    close();
+}
+
+void DbQuery::setSql(const QString& sql) {
+    close();
+    m_sql = sql;
+}
+
+void DbQuery::setParameter(int position, const QVariant& value) {
+    while (m_params.size() <= position)
+        m_params.append(QVariant());
+    m_params[position] = value;
+}
+
+void DbQuery::close() {
+    if (m_holdsConnection) {
+        m_holdsConnection = false;
+        m_connection.release();
+    }
+    m_active = false;
+    m_editing = false;
+    m_pending.clear();
+    m_cells.clear();
+    m_columns.clear();
+    m_columnIndex.clear();
+    m_rows = m_row = 0;
+    m_bof = m_eof = true;
+    m_table.clear();
+    m_keyColumn = -1;
+}
+
+void DbQuery::run(bool wantRows) {
+    Use use(m_connection);
+    sqlite3* db = use.db();
+    Statement st(m_connection, db, toEngineDialect(m_sql));
+    sqlite3_stmt* s = st.get();
+    const int count = sqlite3_bind_parameter_count(s);
+    for (int i = 0; i < count && i < m_params.size(); ++i)
+        bindDbValue(db, s, i + 1, m_params[i]);
+
+    const int ncols = sqlite3_column_count(s);
+    std::vector<DbCell> cells;
+    QStringList columns;
+    QString table;
+    int keyColumn = -1;
+    if (wantRows) {
+        bool oneTable = ncols > 0;
+        for (int c = 0; c < ncols; ++c) {
+            columns << QString::fromUtf8(sqlite3_column_name(s, c));
+            const char* t = sqlite3_column_table_name(s, c);
+            const QString tn = t ? QString::fromUtf8(t) : QString();
+            if (c == 0)
+                table = tn;
+            else if (tn != table)
+                oneTable = false;
+        }
+        if (!oneTable || table.isEmpty())
+            table.clear();
+        for (int c = 0; !table.isEmpty() && c < ncols; ++c) {
+            const char* origin = sqlite3_column_origin_name(s, c);
+            const char* type = nullptr;
+            int primary = 0;
+            if (origin &&
+                sqlite3_table_column_metadata(db, nullptr, table.toUtf8().constData(), origin,
+                                              &type, nullptr, nullptr, &primary,
+                                              nullptr) == SQLITE_OK &&
+                primary && type && qstricmp(type, "INTEGER") == 0)
+                keyColumn = c;
+        }
+    }
+    int rows = 0;
+    for (;;) {
+        const int rc = sqlite3_step(s);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW)
+            m_connection.raise();
+        if (!wantRows)
+            continue;
+        ++rows;
+        for (int c = 0; c < ncols; ++c) {
+            DbCell cell;
+            switch (sqlite3_column_type(s, c)) {
+            case SQLITE_INTEGER:
+                cell.type = DbCell::Integer;
+                cell.i = sqlite3_column_int64(s, c);
+                break;
+            case SQLITE_FLOAT:
+                cell.type = DbCell::Real;
+                cell.d = sqlite3_column_double(s, c);
+                break;
+            case SQLITE_NULL:
+                break;
+            default: {
+                cell.type = DbCell::Text;
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+                const int bytes = sqlite3_column_bytes(s, c);
+                if (bytes > 0)
+                    cell.s = QString::fromUtf8(text, bytes);
+            }
+            }
+            cells.push_back(std::move(cell));
+        }
+    }
+    if (!wantRows)
+        return;
+    m_cells = std::move(cells);
+    m_columns = columns;
+    m_columnIndex.clear();
+    for (int c = 0; c < columns.size(); ++c)
+        if (!m_columnIndex.contains(columns[c].toLower()))
+            m_columnIndex.insert(columns[c].toLower(), c);
+    m_rows = rows;
+    m_table = table;
+    m_keyColumn = keyColumn;
+}
+
+void DbQuery::open() {
+    close();
+    // The result keeps the connection in use until it is closed.
+    m_connection.acquire();
+    m_holdsConnection = true;
+    try {
+        run(true);
+    } catch (...) {
+        close();
+        throw;
+    }
+    m_active = true;
+    first();
+}
+
+void DbQuery::execSql() {
+    close();
+    run(false);
+}
+
+void DbQuery::requery() {
+    const int keep = recNo();
+    open();
+    if (keep > 0)
+        setRecNo(qMin(keep, m_rows));
+}
+
+void DbQuery::requireActive() const {
+    if (!m_active)
+        throw AppError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+}
+
+int DbQuery::recordCount() const {
+    requireActive();
+    return m_rows;
+}
+
+bool DbQuery::eof() const {
+    return !m_active || m_eof;
+}
+
+bool DbQuery::bof() const {
+    return !m_active || m_bof;
+}
+
+void DbQuery::first() {
+    requireActive();
+    m_row = 0;
+    m_bof = true;
+    m_eof = m_rows == 0;
+}
+
+void DbQuery::last() {
+    requireActive();
+    m_row = qMax(0, m_rows - 1);
+    m_eof = true;
+    m_bof = m_rows == 0;
+}
+
+void DbQuery::next() {
+    requireActive();
+    m_bof = false;
+    if (m_row + 1 < m_rows)
+        ++m_row;
+    else
+        m_eof = true;
+}
+
+void DbQuery::prior() {
+    requireActive();
+    m_eof = false;
+    if (m_row > 0)
+        --m_row;
+    else
+        m_bof = true;
+    if (m_rows == 0)
+        m_eof = true;
+}
+
+int DbQuery::recNo() const {
+    if (!m_active || m_rows == 0)
+        return 0;
+    return m_row + 1;
+}
+
+void DbQuery::setRecNo(int recNo) {
+    requireActive();
+    if (recNo < 1 || recNo > m_rows)
+        return;
+    m_row = recNo - 1;
+    m_bof = m_eof = false;
+}
+
+int DbQuery::columnIndex(const QString& column) const {
+    const auto it = m_columnIndex.constFind(column.toLower());
+    if (it == m_columnIndex.constEnd())
+        throw AppError(QStringLiteral("Column '%1' not found").arg(column));
+    return *it;
+}
+
+const DbCell& DbQuery::cell(const QString& column) const {
+    requireActive();
+    const int c = columnIndex(column);
+    if (m_rows == 0)
+        throw AppError(QStringLiteral("The result holds no row to read '%1' from").arg(column));
+    return m_cells[size_t(m_row) * size_t(m_columns.size()) + size_t(c)];
+}
+
+bool DbQuery::isNull(const QString& column) const {
+    return cell(column).type == DbCell::Null;
+}
+
+namespace {
+[[noreturn]] void nullValue(const QString& column) {
+    throw AppError(QStringLiteral("Column '%1' holds no value").arg(column));
+}
+} // namespace
+
+double DbQuery::dateTimeField(const QString& column) const {
+    const DbCell& c = cell(column);
+    switch (c.type) {
+    case DbCell::Real:
+        return c.d;
+    case DbCell::Integer:
+        return double(c.i);
+    case DbCell::Text: {
+        bool ok = false;
+        const double d = c.s.toDouble(&ok);
+        if (!ok)
+            throw AppError(QStringLiteral("'%1' is not a valid date").arg(c.s));
+        return d;
+    }
+    default:
+        nullValue(column);
+    }
+}
+
+int DbQuery::intField(const QString& column) const {
+    const DbCell& c = cell(column);
+    switch (c.type) {
+    case DbCell::Integer:
+        return int(c.i);
+    case DbCell::Real:
+        return int(c.d);
+    case DbCell::Text: {
+        bool ok = false;
+        const int v = c.s.trimmed().toInt(&ok);
+        if (!ok)
+            throw AppError(QStringLiteral("'%1' is not a valid integer value").arg(c.s));
+        return v;
+    }
+    default:
+        nullValue(column);
+    }
+}
+
+QString DbQuery::textField(const QString& column) const {
+    const DbCell& c = cell(column);
+    switch (c.type) {
+    case DbCell::Text:
+        return c.s;
+    case DbCell::Integer:
+        return QString::number(c.i);
+    case DbCell::Real:
+        return QString::number(c.d);
+    default:
+        nullValue(column);
+    }
+}
+
+QVariant DbQuery::value(const QString& column) const {
+    const DbCell& c = cell(column);
+    switch (c.type) {
+    case DbCell::Text:
+        return c.s;
+    case DbCell::Integer:
+        return c.i;
+    case DbCell::Real:
+        return c.d;
+    default:
+        return QVariant();
+    }
+}
+
+void DbQuery::edit() {
+    requireActive();
+    if (m_rows == 0)
+        throw AppError(QStringLiteral("The result holds no row to edit"));
+    if (m_keyColumn < 0)
+        throw AppError(QStringLiteral("This result cannot be updated"));
+    m_editing = true;
+    m_pending.clear();
+}
+
+void DbQuery::setField(const QString& column, const QVariant& value) {
+    if (!m_editing)
+        throw AppError(QStringLiteral("The result is not being edited"));
+    m_pending.append({columnIndex(column), value});
+}
+
+void DbQuery::post() {
+    if (!m_editing)
+        throw AppError(QStringLiteral("The result is not being edited"));
+    m_editing = false;
+    const auto pending = std::move(m_pending);
+    m_pending.clear();
+    if (pending.isEmpty())
+        return;
+    DbCell& key = m_cells[size_t(m_row) * size_t(m_columns.size()) + size_t(m_keyColumn)];
+    QStringList sets;
+    for (const auto& p : pending)
+        sets << quotedName(m_columns[p.first]) + QStringLiteral("=?");
+    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3=?")
+                            .arg(quotedName(m_table), sets.join(QLatin1Char(',')),
+                                 quotedName(m_columns[m_keyColumn]));
+    {
+        Use use(m_connection);
+        Statement st(m_connection, use.db(), sql);
+        int i = 1;
+        for (const auto& p : pending)
+            bindDbValue(use.db(), st.get(), i++, p.second);
+        sqlite3_bind_int64(st.get(), i, key.i);
+        if (sqlite3_step(st.get()) != SQLITE_DONE)
+            m_connection.raise();
+    }
+    // The snapshot shows what was written.
+    for (const auto& p : pending) {
+        DbCell& c = m_cells[size_t(m_row) * size_t(m_columns.size()) + size_t(p.first)];
+        const QVariant& v = p.second;
+        c = DbCell();
+        switch (v.typeId()) {
+        case QMetaType::QDate:
+            c.type = DbCell::Real;
+            c.d = DayNumber::fromDate(v.toDate());
+            break;
+        case QMetaType::QDateTime:
+            c.type = DbCell::Real;
+            c.d = DayNumber::fromDateTime(v.toDateTime());
+            break;
+        case QMetaType::QTime:
+            c.type = DbCell::Real;
+            c.d = DayNumber::fromTime(v.toTime());
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            c.type = DbCell::Real;
+            c.d = v.toDouble();
+            break;
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Bool:
+            c.type = DbCell::Integer;
+            c.i = v.toLongLong();
+            break;
+        case QMetaType::UnknownType:
+            break;
+        default:
+            c.type = DbCell::Text;
+            c.s = v.toString();
+        }
+    }
+}
+
+// ---- DbTable ------------------------------------------------------------
+
+DbTable::~DbTable() {
+    close();
+}
+
+void DbTable::open() {
+    if (m_active)
+        return;
+    sqlite3* db = m_connection.acquire();
+    try {
+        // Fails here, as the table object would, when the table is missing.
+        Statement st(m_connection, db,
+                     QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quotedName(m_table)));
+    } catch (...) {
+        m_connection.release();
+        throw;
+    }
+    m_active = true;
+}
+
+void DbTable::close() {
+    if (m_active) {
+        m_active = false;
+        m_connection.release();
+    }
+    m_appending = false;
+    m_pending.clear();
+}
+
+void DbTable::append() {
+    if (!m_active)
+        throw AppError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    m_appending = true;
+    m_pending.clear();
+}
+
+void DbTable::setField(const QString& column, const QVariant& value) {
+    if (!m_appending)
+        throw AppError(QStringLiteral("The table is not appending a row"));
+    for (auto& p : m_pending)
+        if (p.first.compare(column, Qt::CaseInsensitive) == 0) {
+            p.second = value;
+            return;
+        }
+    m_pending.append({column, value});
+}
+
+void DbTable::post() {
+    if (!m_appending)
+        throw AppError(QStringLiteral("The table is not appending a row"));
+    m_appending = false;
+    const auto pending = std::move(m_pending);
+    m_pending.clear();
+    QStringList names, marks;
+    for (const auto& p : pending) {
+        names << quotedName(p.first);
+        marks << QStringLiteral("?");
+    }
+    const QString sql =
+        pending.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedName(m_table))
+                          : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                .arg(quotedName(m_table), names.join(QLatin1Char(',')),
+                                     marks.join(QLatin1Char(',')));
+    Use use(m_connection);
+    Statement st(m_connection, use.db(), sql);
+    int i = 1;
+    for (const auto& p : pending)
+        bindDbValue(use.db(), st.get(), i++, p.second);
+    if (sqlite3_step(st.get()) != SQLITE_DONE)
+        m_connection.raise();
+    m_lastId = sqlite3_last_insert_rowid(use.db());
+}

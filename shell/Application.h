@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QApplication>
+#include <functional>
+
+// The application object: every event handler runs inside notify(), which is
+// the one guard that turns an escaped error into the default error box and
+// lets the loop go on.
+class AssistantApplication : public QApplication {
+    Q_OBJECT
+public:
+    AssistantApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // Tool tips: white background, text in the highlight colour.
+    static void applyToolTipSettings();
+};
+
+// Runs fn under the same guard, for handlers called from outside an event
+// (start-up steps, tests). Returns false when fn raised an error.
+bool runGuarded(const std::function<void()>& fn);
+
+// Shows text in the default error box.
+void reportError(const QString& text);

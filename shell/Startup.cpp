@@ -1,0 +1,68 @@
+#include "shell/Startup.h"
+
+#include "mainwindow/Assistant.h"
+#include "platform/ProgramDir.h"
+#include "platform/SingleInstance.h"
+#include "shell/Application.h"
+#include "shell/dataForm.h"
+#include "shell/public.h"
+
+#include <QWindow>
+
+void createStartupWindows() {
+    // In the order of the start-up table; windows of later work join here.
+    assistantForm = new TassistantForm();
+    DataModule1 = new TDataModule1();
+    DataModule1->ADOConnection1.setConnectionString(
+        TDataModule1::connectionStringFor(ProgramDir::path()));
+}
+
+void destroyStartupWindows() {
+    delete assistantForm;
+    assistantForm = nullptr;
+    delete DataModule1;
+    DataModule1 = nullptr;
+}
+
+namespace {
+// A second start asks the running copy forward: a minimised window is
+// restored; a window hidden in the tray stays hidden and is only activated.
+void bringForward(QWidget* window) {
+    if (!window)
+        return;
+    if (window->isMinimized())
+        window->showNormal();
+    if (window->isVisible()) {
+        window->raise();
+        window->activateWindow();
+        if (QWindow* handle = window->windowHandle())
+            handle->requestActivate();
+    }
+}
+} // namespace
+
+int runAssistant(int argc, char** argv) {
+    // Always-on-top, docking and placing windows need X: on a Wayland session
+    // run through XWayland unless the user chose a platform.
+    if (qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    AssistantApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(APP_TITLE);
+
+    SingleInstance instance(APP_TITLE);
+    if (!instance.tryBecomePrimary()) {
+        instance.notifyPrimary();
+        return 0;
+    }
+
+    createStartupWindows();
+    QObject::connect(&instance, &SingleInstance::activationRequested, assistantForm,
+                     [] { runGuarded([] { bringForward(assistantForm); }); });
+    AssistantApplication::applyToolTipSettings();
+
+    assistantForm->show();
+    app.exec();
+    destroyStartupWindows();
+    return 0;
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+// The program's start: title, single-instance test, the windows of the whole
+// run in their order, the connection string, tool tips, the message loop.
+int runAssistant(int argc, char** argv);
+
+// Creates the windows and the data module of the whole run, in their order,
+// and points the connection at the database; tests call it to build the app.
+void createStartupWindows();
+void destroyStartupWindows();

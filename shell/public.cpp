@@ -1,0 +1,4 @@
+#include "shell/public.h"
+
+int refreshFlag = 0;
+int firstActivation = 0;

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+// Stands in for every message box and modal showing: records what would have
+// been shown and answers from canned replies, never blocking.
+class RecordingDialogs : public Dialogs {
+public:
+    struct Shown {
+        QString kind; // "message", "confirm", "error", "file", "modal"
+        QString text;
+    };
+    QList<Shown> shown;
+    QList<bool> confirmAnswers; // taken in order; "yes" when empty
+    QStringList fileNames;      // taken in order; "" (cancel) when empty
+    QList<QWidget*> modalWindows;
+
+    void message(QWidget*, const QString& text) override;
+    bool confirm(QWidget*, const QString& text) override;
+    void error(const QString& text) override;
+    QString openFileName(QWidget*, const QString& caption, const QString&, const QString&) override;
+    int showModal(QWidget* window) override;
+
+    QStringList texts(const QString& kind) const;
+    QStringList errors() const { return texts(QStringLiteral("error")); }
+    QStringList messages() const { return texts(QStringLiteral("message")); }
+    void clear() { shown.clear(); }
+};
+
+// A sandbox for one test: temporary program and settings folders, pinned
+// formats, a fixed clock and the recorder installed. Restores all on exit.
+class TestEnvironment {
+public:
+    explicit TestEnvironment(const QDateTime& now = QDateTime(QDate(2026, 3, 31), QTime(9, 0)));
+    ~TestEnvironment();
+
+    QString programDir() const; // ends in '/'
+    QString configHome() const;
+    QString registryFile() const;
+    QString databaseFile() const { return programDir() + QStringLiteral("assistant.mdb"); }
+    RecordingDialogs& dialogs() { return m_dialogs; }
+    void setNow(const QDateTime& now);
+
+private:
+    QTemporaryDir m_root;
+    RecordingDialogs m_dialogs;
+    QByteArray m_oldConfig, m_oldRuntime;
+};
+
+// Writes a file whole (tests only).
+void writeFile(const QString& path, const QByteArray& bytes);
+QByteArray readFile(const QString& path);

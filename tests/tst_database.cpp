@@ -1,0 +1,470 @@
+#include "TestSupport.h"
+#include "platform/AppError.h"
+#include "platform/DayNumber.h"
+#include "shell/Statements.h"
+#include "shell/dataForm.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QtTest>
+#include <sqlite3.h>
+
+namespace {
+const QDate today(2026, 3, 31);
+
+struct Row {
+    QString title;
+    QDate date;
+    QTime time;
+    int yxj, zt, isTx;
+};
+
+// The fixture, in id order (ids start at 1).
+const QList<Row> rows = {
+    {QStringLiteral("xab"), today, QTime(10, 0), 0, 1, 1},                 // 1
+    {QStringLiteral("abx"), today, QTime(8, 0), 1, 2, 1},                  // 2
+    {QStringLiteral("晨会"), today.addDays(1), QTime(9, 0), 2, 3, 1},      // 3
+    {QStringLiteral("later1"), today.addDays(5), QTime(15, 0), 0, 1, 0},   // 4
+    {QStringLiteral("later2"), today.addDays(5), QTime(7, 0), 1, 4, 1},    // 5
+    {QStringLiteral("later3"), today.addDays(3), QTime(12, 0), 2, 2, 1},   // 6
+    {QStringLiteral("y1"), today.addDays(-1), QTime(9, 0), 1, 1, 1},       // 7
+    {QStringLiteral("y2"), today.addDays(-1), QTime(10, 0), 1, 3, 1},      // 8
+    {QStringLiteral("march1"), QDate(2026, 3, 1), QTime(9, 0), 1, 3, 0},   // 9
+    {QStringLiteral("feb28"), QDate(2026, 2, 28), QTime(9, 0), 1, 1, 1},   // 10
+    {QStringLiteral("it's 50%"), today.addDays(2), QTime(9, 30), 0, 1, 0}, // 11
+};
+
+QList<int> ids(DbQuery& q) {
+    QList<int> out;
+    for (q.first(); !q.eof(); q.next())
+        out << q.intField(QStringLiteral("id"));
+    return out;
+}
+} // namespace
+
+class TestDatabase : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void newDatabaseHasTheSchema();
+    void newRowReadsBackWithItsDefaults();
+    void statements_data();
+    void statements();
+    void purgeRemovesOnlyOlderThanTheLimit();
+    void editAndPostUpdatesTheRowAtOnce();
+    void deleteRemovesOneRow();
+    void quoteInATypedTextIsHarmless();
+    void oneWorkNotePerDate();
+    void navigation();
+    void nullReadsRaise();
+    void connectionOpensWithFirstUserAndClosesWithLast();
+    void foreignFileIsReportedAndLeftUntouched_data();
+    void foreignFileIsReportedAndLeftUntouched();
+    void postsSurviveAKilledProcess();
+
+private:
+    void fill();
+    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<TDataModule1> dm;
+};
+
+void TestDatabase::init() {
+    env = std::make_unique<TestEnvironment>(QDateTime(today, QTime(9, 0)));
+    dm = std::make_unique<TDataModule1>();
+    dm->ADOConnection1.setConnectionString(TDataModule1::connectionStringFor(env->programDir()));
+}
+
+void TestDatabase::cleanup() {
+    dm.reset();
+    env.reset();
+}
+
+void TestDatabase::fill() {
+    for (const Row& r : rows) {
+        // The way the add window appends: eight columns, no zt_flag, no bz.
+        dm->mydata.close();
+        dm->mydata.open();
+        dm->mydata.append();
+        dm->mydata.setField(QStringLiteral("title"), r.title);
+        dm->mydata.setField(QStringLiteral("content"), QStringLiteral("内容 ") + r.title);
+        dm->mydata.setField(QStringLiteral("rc_date"), r.date);
+        dm->mydata.setField(QStringLiteral("rc_time"), r.time);
+        dm->mydata.setField(QStringLiteral("yxj"), r.yxj);
+        dm->mydata.setField(QStringLiteral("tx_time_flag"), 0);
+        dm->mydata.setField(QStringLiteral("is_tx"), r.isTx);
+        dm->mydata.setField(QStringLiteral("tx_time"), 10);
+        dm->mydata.post();
+        const qint64 id = dm->mydata.lastId();
+        dm->mydata.close();
+        if (r.zt != 1) {
+            DbQuery q(dm->ADOConnection1);
+            q.setSql(Sql::scheduleById(id));
+            q.open();
+            q.edit();
+            q.setField(QStringLiteral("zt_flag"), r.zt);
+            q.post();
+        }
+    }
+}
+
+void TestDatabase::newDatabaseHasTheSchema() {
+    QVERIFY(!QFile::exists(env->databaseFile()));
+    DbQuery q(dm->ADOConnection1);
+    q.setSql(QStringLiteral("select name from sqlite_master where type='table' order by name"));
+    q.open();
+    QStringList tables;
+    for (; !q.eof(); q.next())
+        tables << q.textField(QStringLiteral("name"));
+    QVERIFY(tables.contains(QStringLiteral("main")));
+    QVERIFY(tables.contains(QStringLiteral("zjTable")));
+    q.setSql(QStringLiteral("pragma journal_mode"));
+    q.open();
+    QCOMPARE(q.textField(QStringLiteral("journal_mode")), QStringLiteral("wal"));
+    QVERIFY(QFile::exists(env->databaseFile()));
+    QVERIFY(!QFile::exists(env->databaseFile() + QStringLiteral(".new")));
+}
+
+void TestDatabase::newRowReadsBackWithItsDefaults() {
+    fill();
+    DbQuery q(dm->ADOConnection1);
+    q.setSql(Sql::scheduleById(4));
+    q.open();
+    QCOMPARE(q.recordCount(), 1);
+    QCOMPARE(q.intField(QStringLiteral("zt_flag")), 1);
+    QCOMPARE(q.textField(QStringLiteral("bz")), QString());
+    QCOMPARE(q.intField(QStringLiteral("is_tx")), 0);
+    QCOMPARE(q.textField(QStringLiteral("title")), QStringLiteral("later1"));
+    QCOMPARE(DayNumber::toDate(q.dateTimeField(QStringLiteral("rc_date"))), today.addDays(5));
+    QCOMPARE(DayNumber::toTime(q.dateTimeField(QStringLiteral("rc_time"))), QTime(15, 0));
+    // rc_date holds a whole day and rc_time only a time of day.
+    QCOMPARE(q.dateTimeField(QStringLiteral("rc_date")), DayNumber::fromDate(today.addDays(5)));
+    QVERIFY(q.dateTimeField(QStringLiteral("rc_time")) < 1.0);
+    // Ids are never reused.
+    q.setSql(Sql::deleteSchedule(11));
+    q.execSql();
+    dm->mydata.open();
+    dm->mydata.append();
+    dm->mydata.setField(QStringLiteral("title"), QStringLiteral("new"));
+    dm->mydata.post();
+    QCOMPARE(dm->mydata.lastId(), qint64(12));
+    dm->mydata.close();
+}
+
+void TestDatabase::statements_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QVariant>("param");
+    QTest::addColumn<QList<int>>("expected");
+    QTest::addColumn<bool>("ordered");
+    const QVariant none;
+    const QDate tomorrow = today.addDays(1), yesterday = today.addDays(-1);
+    QTest::newRow("today, by time")
+        << Sql::schedulesOfDay() << QVariant(today) << QList<int>{2, 1} << true;
+    QTest::newRow("tomorrow") << Sql::schedulesOfDay() << QVariant(tomorrow) << QList<int>{3}
+                              << true;
+    QTest::newRow("after tomorrow, by date and time")
+        << Sql::schedulesAfter() << QVariant(tomorrow) << QList<int>{11, 6, 5, 4} << true;
+    QTest::newRow("reminder candidates")
+        << Sql::reminderCandidates() << QVariant(today) << QList<int>{2, 1, 6} << true;
+    QTest::newRow("reminder due list")
+        << Sql::reminderDueList() << QVariant(today) << QList<int>{2, 1, 6} << true;
+    QTest::newRow("today's count")
+        << Sql::schedulesOfDayCount() << QVariant(today) << QList<int>{1, 2} << false;
+    QTest::newRow("yesterday not completed")
+        << Sql::notCompletedOfDay() << QVariant(yesterday) << QList<int>{7} << false;
+    QTest::newRow("yesterday completed")
+        << Sql::completedOfDay() << QVariant(yesterday) << QList<int>{8} << false;
+    QTest::newRow("all schedules")
+        << Sql::allSchedules() << none << QList<int>{10, 9, 7, 8, 2, 1, 3, 11, 6, 5, 4} << true;
+    QTest::newRow("title ends with ab")
+        << Sql::titleEndsWith() << QVariant(QStringLiteral("ab")) << QList<int>{1} << true;
+    QTest::newRow("title wildcard %")
+        << Sql::titleEndsWith() << QVariant(QStringLiteral("r%2")) << QList<int>{5} << true;
+    QTest::newRow("title wildcard _") << Sql::titleEndsWith() << QVariant(QStringLiteral("later_"))
+                                      << QList<int>{6, 5, 4} << true;
+    QTest::newRow("title case-insensitive")
+        << Sql::titleEndsWith() << QVariant(QStringLiteral("XAB")) << QList<int>{1} << true;
+    QTest::newRow("priority high") << Sql::byPriority(0) << none << QList<int>{1, 11, 4} << true;
+    QTest::newRow("status completed") << Sql::byStatus(3) << none << QList<int>{9, 8, 3} << true;
+    QTest::newRow("status cancelled") << Sql::byStatus(4) << none << QList<int>{5} << true;
+    QTest::newRow("by date") << Sql::byDate() << QVariant(today) << QList<int>{2, 1} << true;
+    QTest::newRow("by date, none")
+        << Sql::byDate() << QVariant(QDate(2030, 1, 1)) << QList<int>{} << true;
+}
+
+void TestDatabase::statements() {
+    QFETCH(QString, sql);
+    QFETCH(QVariant, param);
+    QFETCH(QList<int>, expected);
+    QFETCH(bool, ordered);
+    fill();
+    DbQuery q(dm->ADOConnection1);
+    q.setSql(sql);
+    if (param.isValid())
+        q.setParameter(0, param);
+    q.open();
+    QCOMPARE(q.recordCount(), expected.size());
+    QList<int> got = ids(q);
+    if (!ordered) {
+        std::sort(got.begin(), got.end());
+        std::sort(expected.begin(), expected.end());
+    }
+    QCOMPARE(got, expected);
+}
+
+void TestDatabase::purgeRemovesOnlyOlderThanTheLimit() {
+    fill();
+    DbQuery q(dm->ADOConnection1);
+    // oldrcDays 30 on 31 March: 1 March stays, 28 February goes, whatever its status.
+    q.setSql(Sql::purgeOlderThan(30));
+    QCOMPARE(q.sql(), QStringLiteral("delete * from main where rc_date+30<:dt"));
+    q.setDateParameter(today);
+    q.execSql();
+    q.setSql(Sql::allSchedules());
+    q.open();
+    QCOMPARE(ids(q), (QList<int>{9, 7, 8, 2, 1, 3, 11, 6, 5, 4}));
+}
+
+void TestDatabase::editAndPostUpdatesTheRowAtOnce() {
+    fill();
+    DbQuery edit(dm->ADOConnection1), check(dm->ADOConnection1);
+    edit.setSql(Sql::scheduleById(1));
+    edit.open();
+    edit.edit();
+    edit.setField(QStringLiteral("title"), QStringLiteral("  blanks kept  "));
+    edit.setField(QStringLiteral("rc_date"), QDate(2027, 1, 2));
+    edit.setField(QStringLiteral("is_tx"), 0);
+    edit.post();
+    QCOMPARE(edit.textField(QStringLiteral("title")), QStringLiteral("  blanks kept  "));
+    check.setSql(Sql::scheduleById(1));
+    check.open();
+    QCOMPARE(check.textField(QStringLiteral("title")), QStringLiteral("  blanks kept  "));
+    QCOMPARE(DayNumber::toDate(check.dateTimeField(QStringLiteral("rc_date"))), QDate(2027, 1, 2));
+    QCOMPARE(check.intField(QStringLiteral("is_tx")), 0);
+    // Only that row changed.
+    check.setSql(Sql::scheduleById(2));
+    check.open();
+    QCOMPARE(check.textField(QStringLiteral("title")), QStringLiteral("abx"));
+}
+
+void TestDatabase::deleteRemovesOneRow() {
+    fill();
+    DbQuery q(dm->ADOConnection1);
+    q.setSql(Sql::deleteSchedule(3));
+    q.execSql();
+    q.setSql(Sql::scheduleById(3));
+    q.open();
+    QCOMPARE(q.recordCount(), 0);
+    QVERIFY(q.eof());
+    q.setSql(Sql::allSchedules());
+    q.open();
+    QCOMPARE(q.recordCount(), rows.size() - 1);
+}
+
+void TestDatabase::quoteInATypedTextIsHarmless() {
+    fill();
+    DbQuery q(dm->ADOConnection1);
+    q.setSql(Sql::titleEndsWith());
+    q.setParameter(0, QStringLiteral("'s 50%"));
+    q.open();
+    QCOMPARE(ids(q), QList<int>{11});
+    // A would-be injection only ever matches titles.
+    q.setSql(Sql::titleEndsWith());
+    q.setParameter(0, QStringLiteral("' or '1'='1"));
+    q.open();
+    QCOMPARE(q.recordCount(), 0);
+    q.setSql(Sql::workNotesContaining());
+    q.setParameter(0, QStringLiteral("'; delete from main; --"));
+    q.open();
+    QCOMPARE(q.recordCount(), 0);
+    q.setSql(Sql::allSchedules());
+    q.open();
+    QCOMPARE(q.recordCount(), rows.size());
+}
+
+void TestDatabase::oneWorkNotePerDate() {
+    // Each writer looks the date up, edits the row it found, appends only when none.
+    auto save = [this](const QDate& date, const QString& text) {
+        DbQuery q(dm->ADOConnection1);
+        q.setSql(Sql::workNoteOfDay());
+        q.setDateParameter(date);
+        q.open();
+        if (q.recordCount() > 0) {
+            q.edit();
+            q.setField(QStringLiteral("zj"), text);
+            q.post();
+            return;
+        }
+        q.close();
+        dm->zjTable.close();
+        dm->zjTable.open();
+        dm->zjTable.append();
+        dm->zjTable.setField(QStringLiteral("date"), date);
+        dm->zjTable.setField(QStringLiteral("zj"), text);
+        dm->zjTable.post();
+        dm->zjTable.close();
+    };
+    save(today, QStringLiteral("第一稿"));
+    save(today, QStringLiteral("今天完成了报告，明天开会"));
+    save(today.addDays(-1), QStringLiteral("昨天的笔记"));
+    DbQuery q(dm->ADOConnection1);
+    q.setSql(Sql::workNoteOfDay());
+    q.setDateParameter(today);
+    q.open();
+    QCOMPARE(q.recordCount(), 1);
+    QCOMPARE(q.textField(QStringLiteral("zj")), QStringLiteral("今天完成了报告，明天开会"));
+    // The keyword is found anywhere in the text.
+    for (const QString& kw :
+         {QStringLiteral("今天"), QStringLiteral("报告"), QStringLiteral("开会")}) {
+        q.setSql(Sql::workNotesContaining());
+        q.setParameter(0, kw);
+        q.open();
+        QCOMPARE(q.recordCount(), 1);
+    }
+    q.setSql(Sql::workNotesContaining());
+    q.setParameter(0, QStringLiteral("笔记"));
+    q.open();
+    QCOMPARE(q.recordCount(), 1);
+    // A second row for a date is refused by the file itself.
+    dm->zjTable.open();
+    dm->zjTable.append();
+    dm->zjTable.setField(QStringLiteral("date"), today);
+    QVERIFY_THROWS_EXCEPTION(AppError, dm->zjTable.post());
+    dm->zjTable.close();
+}
+
+void TestDatabase::navigation() {
+    fill();
+    DbQuery q(dm->ADOConnection1);
+    q.setSql(Sql::allSchedules());
+    q.open();
+    QCOMPARE(q.recNo(), 1);
+    QVERIFY(q.bof());
+    q.prior();
+    QVERIFY(q.bof());
+    QCOMPARE(q.recNo(), 1);
+    q.setRecNo(5);
+    QCOMPARE(q.intField(QStringLiteral("id")), 2);
+    q.prior();
+    QCOMPARE(q.intField(QStringLiteral("id")), 8);
+    q.setRecNo(11);
+    QVERIFY(!q.eof());
+    q.next();
+    QVERIFY(q.eof());
+    QCOMPARE(q.recNo(), 11);
+    QCOMPARE(q.intField(QStringLiteral("id")), 4);
+    // Re-reading keeps the position and sees changes made elsewhere.
+    q.setRecNo(6);
+    DbQuery other(dm->ADOConnection1);
+    other.setSql(Sql::scheduleById(1));
+    other.open();
+    other.edit();
+    other.setField(QStringLiteral("title"), QStringLiteral("renamed"));
+    other.post();
+    q.requery();
+    QCOMPARE(q.recNo(), 6);
+    QCOMPARE(q.textField(QStringLiteral("title")), QStringLiteral("renamed"));
+    // Columns are read by name without regard to case.
+    QCOMPARE(q.intField(QStringLiteral("ID")), 1);
+    QVERIFY_THROWS_EXCEPTION(AppError, q.intField(QStringLiteral("nosuch")));
+}
+
+void TestDatabase::nullReadsRaise() {
+    dm->ADOConnection1.exec(
+        QStringLiteral("insert into main (title, rc_date) values ('t', 46000)"));
+    DbQuery q(dm->ADOConnection1);
+    q.setSql(Sql::scheduleById(1));
+    q.open();
+    QCOMPARE(q.textField(QStringLiteral("title")), QStringLiteral("t"));
+    QVERIFY(q.isNull(QStringLiteral("rc_time")));
+    QVERIFY_THROWS_EXCEPTION(AppError, q.dateTimeField(QStringLiteral("rc_time")));
+    // Text columns never hold null: the file refuses it.
+    QVERIFY_THROWS_EXCEPTION(AppError,
+                             dm->ADOConnection1.exec(QStringLiteral("update main set title=null")));
+}
+
+void TestDatabase::connectionOpensWithFirstUserAndClosesWithLast() {
+    DbConnection& c = dm->ADOConnection1;
+    QVERIFY(!c.connected());
+    DbQuery a(c), b(c);
+    a.setSql(Sql::allSchedules());
+    a.open();
+    QVERIFY(c.connected());
+    b.setSql(Sql::allSchedules());
+    b.open();
+    a.close();
+    QVERIFY(c.connected());
+    b.close();
+    QVERIFY(!c.connected());
+    dm->mydata.open();
+    QVERIFY(c.connected());
+    dm->mydata.close();
+    QVERIFY(!c.connected());
+    // A failing statement leaves nothing open.
+    a.setSql(QStringLiteral("select * from nosuch"));
+    QVERIFY_THROWS_EXCEPTION(AppError, a.open());
+    QVERIFY(!a.active());
+    QVERIFY(!c.connected());
+    QCOMPARE(TDataModule1::connectionStringFor(QStringLiteral("/opt/x/")),
+             QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/opt/x/assistant.mdb;"
+                            "Persist Security Info=False"));
+    QCOMPARE(c.dataSource(), env->databaseFile());
+}
+
+void TestDatabase::foreignFileIsReportedAndLeftUntouched_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("text file") << QByteArray("Standard Jet DB\0 this is no database", 37)
+                               << "file is not a database";
+    QTest::newRow("empty file") << QByteArray() << "no such table: main";
+}
+
+void TestDatabase::foreignFileIsReportedAndLeftUntouched() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, error);
+    writeFile(env->databaseFile(), bytes);
+    DbQuery q(dm->ADOConnection1);
+    q.setSql(Sql::schedulesOfDay());
+    q.setDateParameter(today);
+    try {
+        q.open();
+        QFAIL("a foreign file was read as the database");
+    } catch (const AppError& e) {
+        QVERIFY2(e.text().contains(error), qPrintable(e.text()));
+    }
+    QCOMPARE(readFile(env->databaseFile()), bytes);
+    QVERIFY(!QFile::exists(env->databaseFile() + QStringLiteral("-wal")));
+}
+
+void TestDatabase::postsSurviveAKilledProcess() {
+    const QString file = env->databaseFile();
+    for (int round = 0; round < 4; ++round) {
+        QProcess child;
+        child.start(QStringLiteral(DURABILITY_CHILD), {file});
+        QVERIFY(child.waitForStarted());
+        QTest::qWait(150 + QRandomGenerator::global()->bounded(250));
+        child.kill();
+        child.waitForFinished();
+        const QList<QByteArray> lines = child.readAllStandardOutput().split('\n');
+        qint64 lastReturned = 0;
+        for (const QByteArray& l : lines)
+            if (!l.trimmed().isEmpty())
+                lastReturned = l.trimmed().toLongLong();
+        QVERIFY2(lastReturned > 0, "the child posted nothing before it was killed");
+
+        DbQuery q(dm->ADOConnection1);
+        q.setSql(QStringLiteral("pragma integrity_check"));
+        q.open();
+        QCOMPARE(q.textField(QStringLiteral("integrity_check")), QStringLiteral("ok"));
+        q.setSql(QStringLiteral("select max(id) as m from main"));
+        q.open();
+        QVERIFY2(
+            q.intField(QStringLiteral("m")) >= lastReturned,
+            qPrintable(
+                QStringLiteral("%1 < %2").arg(q.intField(QStringLiteral("m"))).arg(lastReturned)));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestDatabase)
+#include "tst_database.moc"

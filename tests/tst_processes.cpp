@@ -1,0 +1,148 @@
+#include "TestSupport.h"
+#include "platform/Registry.h"
+#include "platform/SingleInstance.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QtTest>
+
+// The real executable, started as a user would: from its own program folder,
+// against a settings folder of the test's own.
+class TestProcesses : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void firstStartWritesTheDefaultsAndTheNextWritesNothing();
+    void secondStartTellsTheRunningCopyAndEnds();
+    void tenStartsLeaveOneCopy();
+    void lockOfACrashedCopyDoesNotBlock();
+
+private:
+    QProcess* start();
+    bool waitUntilListening(int ms = 10000);
+    std::unique_ptr<TestEnvironment> env;
+    QString program;
+    QList<QProcess*> processes;
+};
+
+void TestProcesses::init() {
+    env = std::make_unique<TestEnvironment>();
+    program = env->programDir() + QStringLiteral("Brenwick");
+    QVERIFY(QFile::copy(qEnvironmentVariable("BRENWICK_EXE"), program));
+}
+
+void TestProcesses::cleanup() {
+    for (QProcess* p : processes) {
+        if (p->state() != QProcess::NotRunning) {
+            p->kill();
+            p->waitForFinished();
+        }
+        delete p;
+    }
+    processes.clear();
+    env.reset();
+}
+
+QProcess* TestProcesses::start() {
+    auto* p = new QProcess;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    e.insert(QStringLiteral("XDG_CONFIG_HOME"), env->configHome());
+    e.insert(QStringLiteral("XDG_RUNTIME_DIR"), qEnvironmentVariable("XDG_RUNTIME_DIR"));
+    p->setProcessEnvironment(e);
+    p->setWorkingDirectory(QDir::tempPath()); // not the program folder
+    p->start(program, {});
+    processes << p;
+    return p;
+}
+
+bool TestProcesses::waitUntilListening(int ms) {
+    const QString socket = SingleInstance(QStringLiteral("时雀")).socketPath();
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QLocalSocket s;
+        s.connectToServer(socket);
+        if (s.waitForConnected(200))
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
+void TestProcesses::firstStartWritesTheDefaultsAndTheNextWritesNothing() {
+    QProcess* first = start();
+    QVERIFY(waitUntilListening());
+    const auto doc = Registry::parse(QString::fromUtf8(readFile(env->registryFile())), nullptr);
+    QVERIFY(doc);
+    QCOMPARE(doc->keys.size(), 1);
+    QCOMPARE(doc->keys[0].values.size(), 11);
+    first->terminate();
+    QVERIFY(first->waitForFinished());
+
+    const QByteArray before = readFile(env->registryFile());
+    const QDateTime stamp = QFileInfo(env->registryFile()).lastModified();
+    QTest::qWait(20);
+    QProcess* second = start();
+    QVERIFY(waitUntilListening());
+    second->terminate();
+    QVERIFY(second->waitForFinished());
+    QCOMPARE(readFile(env->registryFile()), before);
+    QCOMPARE(QFileInfo(env->registryFile()).lastModified(), stamp);
+    QVERIFY(!QFile::exists(env->configHome() + QStringLiteral("/autostart/Tavimor.desktop")));
+}
+
+void TestProcesses::secondStartTellsTheRunningCopyAndEnds() {
+    // This test process plays the running copy.
+    SingleInstance running(QStringLiteral("时雀"));
+    QVERIFY(running.tryBecomePrimary());
+    QSignalSpy asked(&running, &SingleInstance::activationRequested);
+    QProcess* second = start();
+    QVERIFY(second->waitForFinished(10000));
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QTRY_COMPARE(asked.size(), 1);
+    // It showed nothing and wrote nothing: no window was created.
+    QVERIFY(!QFile::exists(env->registryFile()));
+}
+
+void TestProcesses::tenStartsLeaveOneCopy() {
+    QList<QProcess*> all;
+    for (int i = 0; i < 10; ++i)
+        all << start();
+    for (QProcess* p : all)
+        QVERIFY(p->waitForStarted());
+    QVERIFY(waitUntilListening());
+    // Every copy but one ends by itself, with exit code 0.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        std::count_if(all.begin(), all.end(),
+                      [](QProcess* p) { return p->state() == QProcess::NotRunning; }),
+        qsizetype(9), 15000);
+    for (QProcess* p : all)
+        if (p->state() == QProcess::NotRunning) {
+            QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(p->exitCode(), 0);
+        }
+    QTest::qWait(300);
+    QCOMPARE(std::count_if(all.begin(), all.end(),
+                           [](QProcess* p) { return p->state() == QProcess::Running; }),
+             qsizetype(1));
+}
+
+void TestProcesses::lockOfACrashedCopyDoesNotBlock() {
+    QProcess* crashed = start();
+    QVERIFY(waitUntilListening());
+    crashed->kill(); // leaves its lock file and socket behind
+    QVERIFY(crashed->waitForFinished());
+    QVERIFY(QFile::exists(SingleInstance(QStringLiteral("时雀")).lockPath()));
+    QProcess* next = start();
+    QTest::qWait(200);
+    QVERIFY(waitUntilListening());
+    QCOMPARE(next->state(), QProcess::Running);
+}
+
+QTEST_GUILESS_MAIN(TestProcesses)
+#include "tst_processes.moc"

@@ -1,0 +1,264 @@
+#include "TestSupport.h"
+#include "platform/AppError.h"
+#include "platform/Registry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+class TestRegistry : public QObject {
+    Q_OBJECT
+private slots:
+    void roundTripKeepsKindsAndCase();
+    void readFailures_data();
+    void readFailures();
+    void openWithoutCreateFailsOnMissingKey();
+    void writesWithoutAnOpenKeyFail();
+    void writeToUnwritableStoreFails();
+    void fileIsReadableExportSyntax();
+    void parse_data();
+    void parse();
+    void damagedFileIsKeptAndReported();
+    void everyOpeningRereadsTheFile();
+    void autostartEntry_data();
+    void autostartEntry();
+};
+
+void TestRegistry::roundTripKeepsKindsAndCase() {
+    TestEnvironment env;
+    {
+        RegistryKey key;
+        QVERIFY(key.openKey(QStringLiteral("Software\\Tavimor\\Option"), true));
+        key.writeInteger(QStringLiteral("AutoRun"), 1);
+        key.writeString(QStringLiteral("zm"), QStringLiteral("滚动 \"字幕\" C:\\path"));
+        key.writeInteger(QStringLiteral("negative"), -5);
+        // The settings window writes autoRun: the same value as AutoRun.
+        key.writeInteger(QStringLiteral("autoRun"), 0);
+    }
+    RegistryKey key;
+    QVERIFY(key.openKey(QStringLiteral("SOFTWARE\\tavimor\\OPTION"), false));
+    QCOMPARE(key.readInteger(QStringLiteral("AUTORUN")), 0);
+    QCOMPARE(key.readInteger(QStringLiteral("negative")), -5);
+    QCOMPARE(key.readString(QStringLiteral("ZM")), QStringLiteral("滚动 \"字幕\" C:\\path"));
+    const QString text = QString::fromUtf8(readFile(env.registryFile()));
+    QVERIFY2(text.contains(QLatin1String("\"AutoRun\"=dword:00000000")), qPrintable(text));
+    QVERIFY(!text.contains(QLatin1String("\"autoRun\"")));
+}
+
+void TestRegistry::readFailures_data() {
+    QTest::addColumn<QString>("stored"); // "dword:N", "sz:TEXT" or "" (missing)
+    QTest::addColumn<bool>("asInteger");
+    QTest::addColumn<QString>("error"); // "" when the read succeeds
+    QTest::addColumn<QString>("result");
+    QTest::newRow("missing integer") << "" << true << "Failed to get data for 'v'"
+                                     << "";
+    QTest::newRow("missing string") << "" << false << ""
+                                    << "";
+    QTest::newRow("short string as integer") << "sz:abc" << true << "Invalid data type for 'v'"
+                                             << "";
+    QTest::newRow("long string as integer") << "sz:abcd" << true << "Failed to get data for 'v'"
+                                            << "";
+    // Two GBK bytes and the NUL fit in four bytes; two Chinese characters do not.
+    QTest::newRow("one Chinese char as integer") << "sz:时" << true << "Invalid data type for 'v'"
+                                                 << "";
+    QTest::newRow("two Chinese chars as integer")
+        << "sz:时雀" << true << "Failed to get data for 'v'"
+        << "";
+    QTest::newRow("integer as string") << "dword:7" << false << "Invalid data type for 'v'"
+                                       << "";
+    QTest::newRow("integer") << "dword:60" << true << ""
+                             << "60";
+    QTest::newRow("string") << "sz:clRed" << false << ""
+                            << "clRed";
+}
+
+void TestRegistry::readFailures() {
+    QFETCH(QString, stored);
+    QFETCH(bool, asInteger);
+    QFETCH(QString, error);
+    QFETCH(QString, result);
+    TestEnvironment env;
+    RegistryKey key;
+    QVERIFY(key.openKey(QStringLiteral("Software\\Tavimor\\Option"), true));
+    if (stored.startsWith(QLatin1String("dword:")))
+        key.writeInteger(QStringLiteral("v"), stored.mid(6).toInt());
+    else if (stored.startsWith(QLatin1String("sz:")))
+        key.writeString(QStringLiteral("v"), stored.mid(3));
+    QString raised, got;
+    try {
+        got = asInteger ? QString::number(key.readInteger(QStringLiteral("v")))
+                        : key.readString(QStringLiteral("v"));
+    } catch (const AppError& e) {
+        raised = e.text();
+    }
+    QCOMPARE(raised, error);
+    if (error.isEmpty())
+        QCOMPARE(got, result);
+}
+
+void TestRegistry::openWithoutCreateFailsOnMissingKey() {
+    TestEnvironment env;
+    RegistryKey key;
+    QVERIFY(!key.openKey(QStringLiteral("Software\\Tavimor\\Option"), false));
+    QVERIFY(!QFile::exists(env.registryFile())); // opening does not write
+    // Reading from a key that failed to open.
+    QVERIFY_THROWS_EXCEPTION(AppError, key.readInteger(QStringLiteral("intervalTime")));
+    QCOMPARE(key.readString(QStringLiteral("zm")), QString());
+}
+
+void TestRegistry::writesWithoutAnOpenKeyFail() {
+    TestEnvironment env;
+    RegistryKey key;
+    key.openKey(QStringLiteral("Software\\Tavimor\\Option"), false);
+    try {
+        key.writeInteger(QStringLiteral("intervalTime"), 1);
+        QFAIL("write succeeded");
+    } catch (const AppError& e) {
+        QCOMPARE(e.text(), QStringLiteral("Failed to set data for 'intervalTime'"));
+    }
+}
+
+void TestRegistry::writeToUnwritableStoreFails() {
+    TestEnvironment env;
+    RegistryKey key;
+    QVERIFY(key.openKey(QStringLiteral("Software\\Tavimor\\Option"), true));
+    // The store's folder turns into a plain file: no write can land (even as root).
+    const QString folder = QFileInfo(env.registryFile()).absolutePath();
+    QVERIFY(QDir(folder).removeRecursively());
+    writeFile(folder, "not a folder");
+    try {
+        key.writeString(QStringLiteral("zm"), QStringLiteral("x"));
+        QFAIL("write succeeded");
+    } catch (const AppError& e) {
+        QCOMPARE(e.text(), QStringLiteral("Failed to set data for 'zm'"));
+    }
+}
+
+void TestRegistry::fileIsReadableExportSyntax() {
+    TestEnvironment env;
+    {
+        RegistryKey key;
+        key.openKey(QStringLiteral("Software\\Tavimor\\Option"), true);
+        key.writeInteger(QStringLiteral("intervalTime"), 1);
+        key.writeString(QStringLiteral("zm"), QStringLiteral("a\\b\"c"));
+    }
+    QCOMPARE(QString::fromUtf8(readFile(env.registryFile())),
+             QStringLiteral("Windows Registry Editor Version 5.00\n"
+                            "\n"
+                            "[HKEY_LOCAL_MACHINE\\Software\\Tavimor\\Option]\n"
+                            "\"intervalTime\"=dword:00000001\n"
+                            "\"zm\"=\"a\\\\b\\\"c\"\n"));
+}
+
+void TestRegistry::parse_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    const QString head = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n");
+    QTest::newRow("empty store") << head << true;
+    QTest::newRow("crlf and comments")
+        << head + "[HKEY_LOCAL_MACHINE\\A]\r\n; note\r\n\"x\"=dword:0000000a\r\n"
+        << true;
+    QTest::newRow("string with control characters as hex(1)")
+        << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex(1):61,00,0a,00,62,00,00,00\n"
+        << true;
+    QTest::newRow("no header") << "[HKEY_LOCAL_MACHINE\\A]\n" << false;
+    QTest::newRow("value outside key") << head + "\"x\"=dword:00000001\n" << false;
+    QTest::newRow("short dword") << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=dword:1\n" << false;
+    QTest::newRow("unterminated string") << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"abc\n"
+                                         << false;
+    QTest::newRow("other root") << head + "[HKEY_CURRENT_USER\\A]\n" << false;
+    QTest::newRow("binary value") << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:00\n" << false;
+    QTest::newRow("truncated write") << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=dwo" << false;
+}
+
+void TestRegistry::parse() {
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QString error;
+    const auto doc = Registry::parse(text, &error);
+    QCOMPARE(doc.has_value(), valid);
+    QCOMPARE(error.isEmpty(), valid);
+    if (doc && !doc->keys.isEmpty() && !doc->keys[0].values.isEmpty()) {
+        // What was parsed is written back the same way.
+        const auto again = Registry::parse(Registry::serialize(*doc), nullptr);
+        QVERIFY(again);
+        QCOMPARE(again->keys[0].values[0].text, doc->keys[0].values[0].text);
+        QCOMPARE(again->keys[0].values[0].dword, doc->keys[0].values[0].dword);
+    }
+}
+
+void TestRegistry::damagedFileIsKeptAndReported() {
+    TestEnvironment env;
+    const QByteArray damaged =
+        "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\Software";
+    writeFile(env.registryFile(), damaged);
+    RegistryKey key;
+    QVERIFY(!key.openKey(QStringLiteral("Software\\Tavimor\\Option"), false)); // an empty store
+    QCOMPARE(env.dialogs().errors().size(), 1);
+    QVERIFY(env.dialogs().errors().first().contains(QLatin1String("registry.reg")));
+    const QStringList kept = QDir(QFileInfo(env.registryFile()).absolutePath())
+                                 .entryList({QStringLiteral("registry.reg.damaged-*")});
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(readFile(QFileInfo(env.registryFile()).absolutePath() + QLatin1Char('/') + kept[0]),
+             damaged);
+    QVERIFY(!QFile::exists(env.registryFile()));
+    // The program goes on: a new store is written beside the kept one.
+    QVERIFY(key.openKey(QStringLiteral("Software\\Tavimor\\Option"), true));
+    key.writeInteger(QStringLiteral("intervalTime"), 1);
+    QVERIFY(QFile::exists(env.registryFile()));
+}
+
+void TestRegistry::everyOpeningRereadsTheFile() {
+    TestEnvironment env;
+    RegistryKey writer;
+    QVERIFY(writer.openKey(QStringLiteral("Software\\Tavimor\\Option"), true));
+    writer.writeInteger(QStringLiteral("intervalTime"), 5);
+    RegistryKey reader;
+    QVERIFY(reader.openKey(QStringLiteral("Software\\Tavimor\\Option"), false));
+    QCOMPARE(reader.readInteger(QStringLiteral("intervalTime")), 5);
+    // Another program changes the file: the next opening sees it.
+    writeFile(env.registryFile(), "Windows Registry Editor Version 5.00\n\n"
+                                  "[HKEY_LOCAL_MACHINE\\Software\\Tavimor\\Option]\n"
+                                  "\"intervalTime\"=dword:0000000c\n");
+    QVERIFY(reader.openKey(QStringLiteral("Software\\Tavimor\\Option"), false));
+    QCOMPARE(reader.readInteger(QStringLiteral("intervalTime")), 12);
+}
+
+void TestRegistry::autostartEntry_data() {
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("exec");
+    QTest::newRow("plain") << "/home/u/.local/opt/Brenwick/Brenwick"
+                           << "/home/u/.local/opt/Brenwick/Brenwick";
+    QTest::newRow("blank") << "/home/u/my apps/Brenwick"
+                           << "\"/home/u/my apps/Brenwick\"";
+    QTest::newRow("dollar and quote") << "/opt/a$b\"c/Brenwick"
+                                      << "\"/opt/a\\\\$b\\\\\"c/Brenwick\"";
+    QTest::newRow("percent") << "/opt/100%/Brenwick"
+                             << "/opt/100%%/Brenwick";
+    QTest::newRow("Chinese") << "/home/用户/时雀/Brenwick"
+                             << "/home/用户/时雀/Brenwick";
+}
+
+void TestRegistry::autostartEntry() {
+    QFETCH(QString, program);
+    QFETCH(QString, exec);
+    TestEnvironment env;
+    const QString file = env.configHome() + QStringLiteral("/autostart/Tavimor.desktop");
+    RegistryKey run;
+    QVERIFY(run.openKey(Registry::runKeyPath(), true));
+    run.writeString(QStringLiteral("Tavimor"), program);
+    const QString entry = QString::fromUtf8(readFile(file));
+    QVERIFY2(entry.startsWith(QLatin1String("[Desktop Entry]\n")), qPrintable(entry));
+    QVERIFY(entry.contains(QLatin1String("\nType=Application\n")));
+    QVERIFY(entry.contains(QStringLiteral("\nName=时雀\n")));
+    QVERIFY2(entry.contains(QStringLiteral("\nExec=") + exec + QLatin1Char('\n')),
+             qPrintable(entry));
+    QCOMPARE(run.readString(QStringLiteral("tavimor")), program);
+    QVERIFY(run.deleteValue(QStringLiteral("Tavimor")));
+    QVERIFY(!QFile::exists(file));
+    QVERIFY(!run.deleteValue(QStringLiteral("Tavimor"))); // absent: no error, nothing done
+    QVERIFY(!QFile::exists(env.registryFile()));          // the Run key is not in the store
+}
+
+QTEST_GUILESS_MAIN(TestRegistry)
+#include "tst_registry.moc"

@@ -1,0 +1,208 @@
+#include "TestSupport.h"
+#include "platform/AppError.h"
+#include "platform/Cp936.h"
+#include "shell/ColorText.h"
+#include "shell/Settings.h"
+
+#include <QFile>
+#include <QtTest>
+
+class TestSettings : public QObject {
+    Q_OBJECT
+private slots:
+    void firstRunWritesElevenDefaults();
+    void existingKeyIsLeftAsItIs();
+    void colorToText_data();
+    void colorToText();
+    void textToColor_data();
+    void textToColor();
+    void priorityColorFollowsSettings();
+    void parsePlans_data();
+    void parsePlans();
+    void savePlansWritesCrLfAfterEveryTitle();
+    void plansFileErrors();
+    void autostartNamesTheProgramFolder();
+};
+
+void TestSettings::firstRunWritesElevenDefaults() {
+    TestEnvironment env;
+    Settings::writeFirstRunDefaults();
+    const auto doc = Registry::parse(QString::fromUtf8(readFile(env.registryFile())), nullptr);
+    QVERIFY(doc);
+    QCOMPARE(doc->keys.size(), 1);
+    QCOMPARE(doc->keys[0].path, QStringLiteral("Software\\Tavimor\\Option"));
+    QStringList got;
+    for (const Registry::Value& v : doc->keys[0].values)
+        got << v.name + QLatin1Char('=') +
+                   (v.kind == Registry::Kind::Dword ? QString::number(v.dword)
+                                                    : QLatin1Char('"') + v.text + QLatin1Char('"'));
+    const QStringList expected = {QStringLiteral("intervalTime=1"),
+                                  QStringLiteral("isPlayMusic=0"),
+                                  QStringLiteral("playFileName=\"\""),
+                                  QStringLiteral("AutoRun=1"),
+                                  QStringLiteral("oldrcDays=30"),
+                                  QStringLiteral("highColor=\"clRed\""),
+                                  QStringLiteral("middleColor=\"clBlack\""),
+                                  QStringLiteral("lowColor=\"clYellow\""),
+                                  QStringLiteral("deleteRc=1"),
+                                  QStringLiteral("txWin_Pos=0"),
+                                  QStringLiteral("zm=\"欢迎使用时雀，您还没有设置滚动字幕！\"")};
+    QCOMPARE(got, expected);
+    // The default marquee text needs 36 bytes.
+    QCOMPARE(Cp936::byteLength(Settings::readString(Settings::zm)), 36);
+    // The first-run default of AutoRun does not by itself create the entry.
+    QVERIFY(!QFile::exists(env.configHome() + QStringLiteral("/autostart/Tavimor.desktop")));
+
+    const QByteArray before = readFile(env.registryFile());
+    Settings::writeFirstRunDefaults();
+    QCOMPARE(readFile(env.registryFile()), before);
+}
+
+void TestSettings::existingKeyIsLeftAsItIs() {
+    TestEnvironment env;
+    const QByteArray partial = "Windows Registry Editor Version 5.00\n\n"
+                               "[HKEY_LOCAL_MACHINE\\Software\\Tavimor\\Option]\n"
+                               "\"zm\"=\"hello\"\n";
+    writeFile(env.registryFile(), partial);
+    Settings::writeFirstRunDefaults();
+    QCOMPARE(readFile(env.registryFile()), partial);
+    try {
+        Settings::readInteger(Settings::intervalTime);
+        QFAIL("missing intervalTime was read");
+    } catch (const AppError& e) {
+        QCOMPARE(e.text(), QStringLiteral("Failed to get data for 'intervalTime'"));
+    }
+}
+
+void TestSettings::colorToText_data() {
+    QTest::addColumn<quint32>("color");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("red") << 0x0000FFu << "clRed";
+    QTest::newRow("yellow") << 0x00FFFFu << "clYellow";
+    QTest::newRow("black") << 0x000000u << "clBlack";
+    QTest::newRow("custom blue-green") << 0x00C08000u << "$00C08000";
+    QTest::newRow("medium grey") << 0xA4A0A0u << "clMedGray";
+    QTest::newRow("highlight") << 0xFF00000Du << "clHighlight";
+    QTest::newRow("menu bar") << 0xFF00001Eu << "clMenuBar";
+    QTest::newRow("index 25 has no name") << 0xFF000019u << "$FF000019";
+    QTest::newRow("none") << 0x1FFFFFFFu << "clNone";
+    QTest::newRow("default") << 0x20000000u << "clDefault";
+}
+
+void TestSettings::colorToText() {
+    QFETCH(quint32, color);
+    QFETCH(QString, text);
+    QCOMPARE(ColorText::toText(color), text);
+    QCOMPARE(ColorText::fromText(text), color);
+}
+
+void TestSettings::textToColor_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<quint32>("color");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("upper case name") << "CLRED" << 0x0000FFu << true;
+    QTest::newRow("lower case name") << "clred" << 0x0000FFu << true;
+    QTest::newRow("hex") << "$000000FF" << 0x0000FFu << true;
+    QTest::newRow("decimal") << "255" << 0x0000FFu << true;
+    QTest::newRow("negative decimal") << "-16777203" << 0xFF00000Du << true;
+    QTest::newRow("full hex") << "$FFFFFFFF" << 0xFFFFFFFFu << true;
+    QTest::newRow("word") << "red" << 0u << false;
+    QTest::newRow("empty") << "" << 0u << false;
+    QTest::newRow("bare dollar") << "$" << 0u << false;
+    QTest::newRow("too large") << "$100000000" << 0u << false;
+    QTest::newRow("decimal past 32 bits") << "4294967296" << 0u << false;
+}
+
+void TestSettings::textToColor() {
+    QFETCH(QString, text);
+    QFETCH(quint32, color);
+    QFETCH(bool, valid);
+    try {
+        QCOMPARE(ColorText::fromText(text), color);
+        QVERIFY(valid);
+    } catch (const AppError& e) {
+        QVERIFY(!valid);
+        QCOMPARE(e.text(), QStringLiteral("'%1' is not a valid integer value").arg(text));
+    }
+}
+
+void TestSettings::priorityColorFollowsSettings() {
+    TestEnvironment env;
+    Settings::writeFirstRunDefaults();
+    QCOMPARE(Settings::priorityColorValue(0), 0x0000FFu);
+    QCOMPARE(Settings::priorityColorValue(1), 0x000000u);
+    QCOMPARE(Settings::priorityColorValue(2), 0x00FFFFu);
+    QCOMPARE(Settings::priorityColorValue(7), 0x00FFFFu);
+    Settings::Writer().string(Settings::lowColor, QStringLiteral("$00C08000"));
+    QCOMPARE(Settings::priorityColorValue(2), 0x00C08000u);
+    QCOMPARE(ColorText::toQColor(0x00C08000u), QColor(0x00, 0x80, 0xC0));
+    Settings::Writer().string(Settings::lowColor, QStringLiteral("green-ish"));
+    QVERIFY_THROWS_EXCEPTION(AppError, Settings::priorityColorValue(2));
+}
+
+void TestSettings::parsePlans_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("titles");
+    const QByteArray meeting = Cp936::encode(QStringLiteral("开会"));
+    QTest::newRow("crlf") << QByteArray("a\r\nb\r\n") << QStringList{"a", "b"};
+    QTest::newRow("lf only") << QByteArray("a\nb\n") << QStringList{"a", "b"};
+    QTest::newRow("cr only") << QByteArray("a\rb") << QStringList{"a", "b"};
+    QTest::newRow("mixed") << QByteArray("a\rb\nc\r\nd") << QStringList{"a", "b", "c", "d"};
+    QTest::newRow("empty line in the middle")
+        << QByteArray("a\r\n\r\nb\r\n") << QStringList{"a", "", "b"};
+    QTest::newRow("empty file") << QByteArray() << QStringList{};
+    QTest::newRow("only a line end") << QByteArray("\r\n") << QStringList{""};
+    QTest::newRow("NUL ends the text") << QByteArray("a\r\nb\0c\r\n", 8) << QStringList{"a", "b"};
+    QTest::newRow("code page 936") << meeting + "\r\n" << QStringList{QStringLiteral("开会")};
+}
+
+void TestSettings::parsePlans() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, titles);
+    QCOMPARE(Settings::parsePlans(bytes), titles);
+}
+
+void TestSettings::savePlansWritesCrLfAfterEveryTitle() {
+    TestEnvironment env;
+    writeFile(Settings::plansFile(), "old\nlist\n");
+    Settings::savePlans({QStringLiteral("开会"), QString(), QStringLiteral("report 😀")});
+    QCOMPARE(readFile(Settings::plansFile()), Cp936::encode(QStringLiteral("开会")) + "\r\n\r\n" +
+                                                  Cp936::encode(QStringLiteral("report 😀")) +
+                                                  "\r\n");
+    QCOMPARE(Settings::loadPlans(),
+             (QStringList{QStringLiteral("开会"), QString(), QStringLiteral("report 😀")}));
+    Settings::savePlans({});
+    QCOMPARE(readFile(Settings::plansFile()), QByteArray());
+    QCOMPARE(Settings::loadPlans(), QStringList());
+}
+
+void TestSettings::plansFileErrors() {
+    TestEnvironment env;
+    try {
+        Settings::loadPlans();
+        QFAIL("a missing plans.txt was loaded");
+    } catch (const AppError& e) {
+        QVERIFY2(e.text().startsWith(
+                     QStringLiteral("Cannot open file \"%1\". ").arg(Settings::plansFile())),
+                 qPrintable(e.text()));
+    }
+    // Saving creates the missing list instead of losing it.
+    Settings::savePlans({QStringLiteral("a")});
+    QCOMPARE(readFile(Settings::plansFile()), QByteArray("a\r\n"));
+}
+
+void TestSettings::autostartNamesTheProgramFolder() {
+    TestEnvironment env;
+    Settings::writeAutostart();
+    const QString entry = QString::fromUtf8(
+        readFile(env.configHome() + QStringLiteral("/autostart/Tavimor.desktop")));
+    QVERIFY2(
+        entry.contains(QStringLiteral("\nExec=") + env.programDir() + QStringLiteral("Brenwick\n")),
+        qPrintable(entry));
+    Settings::deleteAutostart();
+    Settings::deleteAutostart(); // twice: its absence is no error
+    QVERIFY(!QFile::exists(env.configHome() + QStringLiteral("/autostart/Tavimor.desktop")));
+}
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"
