@@ -10,20 +10,23 @@
 TassistantForm* assistantForm = nullptr;
 
 TassistantForm::TassistantForm(QWidget* parent)
-    : QWidget(parent) {
+    : QWidget(parent)
+{
     setObjectName(QStringLiteral("assistantForm"));
     setWindowTitle(APP_TITLE);
     resize(232, 427);
     runGuarded([this] { FormCreate(); });
 }
 
-void TassistantForm::FormCreate() {
+void TassistantForm::FormCreate()
+{
     refreshFlag = 0;
     firstActivation = 1;
     Settings::writeFirstRunDefaults();
 }
 
-void TassistantForm::closeEvent(QCloseEvent* event) {
+void TassistantForm::closeEvent(QCloseEvent* event)
+{
     // Closing the main window ends the program.
     event->accept();
     QApplication::quit();

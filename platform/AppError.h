@@ -9,7 +9,8 @@ class AppError : public std::exception {
 public:
     explicit AppError(QString text)
         : m_text(std::move(text))
-        , m_utf8(m_text.toUtf8()) {}
+        , m_utf8(m_text.toUtf8())
+    {}
     const QString& text() const noexcept { return m_text; }
     const char* what() const noexcept override { return m_utf8.constData(); }
 

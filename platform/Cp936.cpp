@@ -8,19 +8,22 @@
 
 namespace Cp936 {
 
-QByteArray encode(const QString& text) {
+QByteArray encode(const QString& text)
+{
     QStringEncoder encoder("GB18030");
     return encoder.encode(text);
 }
 
-QString decode(const QByteArray& bytes) {
+QString decode(const QByteArray& bytes)
+{
     QStringDecoder decoder("GB18030");
     return decoder.decode(bytes);
 }
 
 namespace {
 // Bytes of one code point starting at text[i]; advances i past it.
-int pointBytes(const QString& text, int& i) {
+int pointBytes(const QString& text, int& i)
+{
     const char16_t u = text.at(i).unicode();
     if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
         i += 2;
@@ -37,18 +40,21 @@ int pointBytes(const QString& text, int& i) {
 }
 } // namespace
 
-int byteLength(const QString& text) {
+int byteLength(const QString& text)
+{
     int bytes = 0;
     for (int i = 0; i < text.size();)
         bytes += pointBytes(text, i);
     return bytes;
 }
 
-int byteLength(QChar c) {
+int byteLength(QChar c)
+{
     return byteLength(QString(c));
 }
 
-QString truncated(const QString& text, int maxBytes) {
+QString truncated(const QString& text, int maxBytes)
+{
     int bytes = 0;
     int i = 0;
     while (i < text.size()) {
@@ -67,8 +73,10 @@ class ByteLimitValidator : public QValidator {
 public:
     ByteLimitValidator(int maxBytes, QObject* parent)
         : QValidator(parent)
-        , m_max(maxBytes) {}
-    State validate(QString& input, int&) const override {
+        , m_max(maxBytes)
+    {}
+    State validate(QString& input, int&) const override
+    {
         return byteLength(input) <= m_max ? Acceptable : Invalid;
     }
 
@@ -77,11 +85,13 @@ private:
 };
 } // namespace
 
-void limitBytes(QLineEdit* edit, int maxBytes) {
+void limitBytes(QLineEdit* edit, int maxBytes)
+{
     edit->setValidator(new ByteLimitValidator(maxBytes, edit));
 }
 
-void limitBytes(QPlainTextEdit* edit, int maxBytes) {
+void limitBytes(QPlainTextEdit* edit, int maxBytes)
+{
     // A memo has no validator: keep the last text within the limit and put it
     // back, cursor and all, when an edit goes past it.
     edit->setProperty("cp936Kept", edit->toPlainText());

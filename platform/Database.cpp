@@ -3,6 +3,7 @@
 #include "platform/AppError.h"
 #include "platform/DayNumber.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,12 +11,14 @@
 #include <sqlite3.h>
 
 namespace {
-QString engineMessage(sqlite3* db) {
+QString engineMessage(sqlite3* db)
+{
     return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
 }
 
 // Jet writes "delete * from"; SQLite knows only "delete from".
-QString toEngineDialect(const QString& sql) {
+QString toEngineDialect(const QString& sql)
+{
     static const QRegularExpression deleteStar(QStringLiteral("^\\s*delete\\s+\\*\\s+from\\b"),
                                                QRegularExpression::CaseInsensitiveOption);
     QString out = sql;
@@ -23,7 +26,8 @@ QString toEngineDialect(const QString& sql) {
     return out;
 }
 
-QString quotedName(const QString& name) {
+QString quotedName(const QString& name)
+{
     QString n = name;
     n.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + n + QLatin1Char('"');
@@ -32,7 +36,8 @@ QString quotedName(const QString& name) {
 class Statement {
 public:
     Statement(DbConnection& c, sqlite3* db, const QString& sql)
-        : m_db(db) {
+        : m_db(db)
+    {
         const QByteArray utf8 = sql.toUtf8();
         if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr) !=
             SQLITE_OK)
@@ -53,7 +58,8 @@ class Use {
 public:
     explicit Use(DbConnection& c)
         : m_c(c)
-        , m_db(c.acquire()) {}
+        , m_db(c.acquire())
+    {}
     ~Use() { m_c.release(); }
     Use(const Use&) = delete;
     Use& operator=(const Use&) = delete;
@@ -65,7 +71,8 @@ private:
 };
 } // namespace
 
-void bindDbValue(sqlite3* db, sqlite3_stmt* stmt, int index, const QVariant& value) {
+void bindDbValue(sqlite3* db, sqlite3_stmt* stmt, int index, const QVariant& value)
+{
     int rc = SQLITE_OK;
     switch (value.typeId()) {
     case QMetaType::QDate:
@@ -105,16 +112,28 @@ void bindDbValue(sqlite3* db, sqlite3_stmt* stmt, int index, const QVariant& val
 
 // ---- DbConnection -------------------------------------------------------
 
-DbConnection::~DbConnection() {
+DbConnection::~DbConnection()
+{
+    delete m_closer;
     if (m_db)
         sqlite3_close_v2(m_db);
 }
 
-void DbConnection::setConnectionString(const QString& text) {
+void DbConnection::closeIfUnused()
+{
+    if (m_users == 0 && m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+void DbConnection::setConnectionString(const QString& text)
+{
     m_connectionString = text;
 }
 
-QString DbConnection::dataSourceOf(const QString& connectionString) {
+QString DbConnection::dataSourceOf(const QString& connectionString)
+{
     for (const QString& part : connectionString.split(QLatin1Char(';'))) {
         const int eq = part.indexOf(QLatin1Char('='));
         if (eq > 0 &&
@@ -124,11 +143,13 @@ QString DbConnection::dataSourceOf(const QString& connectionString) {
     return QString();
 }
 
-QString DbConnection::dataSource() const {
+QString DbConnection::dataSource() const
+{
     return dataSourceOf(m_connectionString);
 }
 
-const char* DbConnection::schemaSql() {
+const char* DbConnection::schemaSql()
+{
     return "CREATE TABLE main ("
            " id INTEGER PRIMARY KEY AUTOINCREMENT,"
            " title TEXT NOT NULL DEFAULT '',"
@@ -148,7 +169,8 @@ const char* DbConnection::schemaSql() {
            " zj TEXT NOT NULL DEFAULT '');";
 }
 
-void DbConnection::createDatabase(const QString& path) {
+void DbConnection::createDatabase(const QString& path)
+{
     // Built beside the target and renamed into place, so that a crash never
     // leaves a half-made file where the next start would look for the data.
     const QString temp = path + QStringLiteral(".new");
@@ -179,11 +201,13 @@ void DbConnection::createDatabase(const QString& path) {
     }
 }
 
-sqlite3* DbConnection::acquire() {
+sqlite3* DbConnection::acquire()
+{
     if (m_db) {
         ++m_users;
         return m_db;
     }
+    m_users = 0;
     const QString path = dataSource();
     if (path.isEmpty())
         throw AppError(QStringLiteral("No database file is set"));
@@ -200,23 +224,32 @@ sqlite3* DbConnection::acquire() {
     }
     sqlite3_busy_timeout(db, 5000);
     sqlite3_extended_result_codes(db, 1);
-    // WAL with NORMAL sync: a commit survives a killed process; closing without
-    // a checkpoint keeps the open/close cycle per statement cheap.
+    // WAL with NORMAL sync: a commit survives a killed process.
     sqlite3_exec(db, "PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     m_db = db;
     m_users = 1;
     return m_db;
 }
 
-void DbConnection::release() {
-    if (m_users > 0 && --m_users == 0 && m_db) {
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
+void DbConnection::release()
+{
+    if (m_users == 0 || --m_users > 0)
+        return;
+    if (!QCoreApplication::instance()) {
+        closeIfUnused();
+        return;
     }
+    if (!m_closer) {
+        m_closer = new QTimer;
+        m_closer->setSingleShot(true);
+        m_closer->setInterval(0);
+        QObject::connect(m_closer, &QTimer::timeout, [this] { closeIfUnused(); });
+    }
+    m_closer->start();
 }
 
-void DbConnection::raise(const QString& context) const {
+void DbConnection::raise(const QString& context) const
+{
     const QString message = engineMessage(m_db);
     const int code = m_db ? (sqlite3_errcode(m_db) & 0xff) : SQLITE_NOMEM;
     const bool aboutFile = code == SQLITE_NOTADB || code == SQLITE_CORRUPT ||
@@ -230,7 +263,8 @@ void DbConnection::raise(const QString& context) const {
     throw AppError(text);
 }
 
-void DbConnection::exec(const QString& sql) {
+void DbConnection::exec(const QString& sql)
+{
     Use use(*this);
     char* err = nullptr;
     if (sqlite3_exec(use.db(), sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
@@ -241,22 +275,26 @@ void DbConnection::exec(const QString& sql) {
 
 // ---- DbQuery ------------------------------------------------------------
 
-DbQuery::~DbQuery() {
+DbQuery::~DbQuery()
+{
     close();
 }
 
-void DbQuery::setSql(const QString& sql) {
+void DbQuery::setSql(const QString& sql)
+{
     close();
     m_sql = sql;
 }
 
-void DbQuery::setParameter(int position, const QVariant& value) {
+void DbQuery::setParameter(int position, const QVariant& value)
+{
     while (m_params.size() <= position)
         m_params.append(QVariant());
     m_params[position] = value;
 }
 
-void DbQuery::close() {
+void DbQuery::close()
+{
     if (m_holdsConnection) {
         m_holdsConnection = false;
         m_connection.release();
@@ -265,15 +303,16 @@ void DbQuery::close() {
     m_editing = false;
     m_pending.clear();
     m_cells.clear();
+    m_text.clear();
     m_columns.clear();
-    m_columnIndex.clear();
     m_rows = m_row = 0;
     m_bof = m_eof = true;
     m_table.clear();
     m_keyColumn = -1;
 }
 
-void DbQuery::run(bool wantRows) {
+void DbQuery::run(bool wantRows)
+{
     Use use(m_connection);
     sqlite3* db = use.db();
     Statement st(m_connection, db, toEngineDialect(m_sql));
@@ -284,6 +323,7 @@ void DbQuery::run(bool wantRows) {
 
     const int ncols = sqlite3_column_count(s);
     std::vector<DbCell> cells;
+    QByteArray textStore;
     QStringList columns;
     QString table;
     int keyColumn = -1;
@@ -339,8 +379,9 @@ void DbQuery::run(bool wantRows) {
                 cell.type = DbCell::Text;
                 const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
                 const int bytes = sqlite3_column_bytes(s, c);
-                if (bytes > 0)
-                    cell.s = QString::fromUtf8(text, bytes);
+                cell.offset = quint64(textStore.size());
+                cell.length = quint32(bytes);
+                textStore.append(text, bytes);
             }
             }
             cells.push_back(std::move(cell));
@@ -349,17 +390,15 @@ void DbQuery::run(bool wantRows) {
     if (!wantRows)
         return;
     m_cells = std::move(cells);
+    m_text = std::move(textStore);
     m_columns = columns;
-    m_columnIndex.clear();
-    for (int c = 0; c < columns.size(); ++c)
-        if (!m_columnIndex.contains(columns[c].toLower()))
-            m_columnIndex.insert(columns[c].toLower(), c);
     m_rows = rows;
     m_table = table;
     m_keyColumn = keyColumn;
 }
 
-void DbQuery::open() {
+void DbQuery::open()
+{
     close();
     // The result keeps the connection in use until it is closed.
     m_connection.acquire();
@@ -374,51 +413,60 @@ void DbQuery::open() {
     first();
 }
 
-void DbQuery::execSql() {
+void DbQuery::execSql()
+{
     close();
     run(false);
 }
 
-void DbQuery::requery() {
+void DbQuery::requery()
+{
     const int keep = recNo();
     open();
     if (keep > 0)
         setRecNo(qMin(keep, m_rows));
 }
 
-void DbQuery::requireActive() const {
+void DbQuery::requireActive() const
+{
     if (!m_active)
         throw AppError(QStringLiteral("Cannot perform this operation on a closed dataset"));
 }
 
-int DbQuery::recordCount() const {
+int DbQuery::recordCount() const
+{
     requireActive();
     return m_rows;
 }
 
-bool DbQuery::eof() const {
+bool DbQuery::eof() const
+{
     return !m_active || m_eof;
 }
 
-bool DbQuery::bof() const {
+bool DbQuery::bof() const
+{
     return !m_active || m_bof;
 }
 
-void DbQuery::first() {
+void DbQuery::first()
+{
     requireActive();
     m_row = 0;
     m_bof = true;
     m_eof = m_rows == 0;
 }
 
-void DbQuery::last() {
+void DbQuery::last()
+{
     requireActive();
     m_row = qMax(0, m_rows - 1);
     m_eof = true;
     m_bof = m_rows == 0;
 }
 
-void DbQuery::next() {
+void DbQuery::next()
+{
     requireActive();
     m_bof = false;
     if (m_row + 1 < m_rows)
@@ -427,7 +475,8 @@ void DbQuery::next() {
         m_eof = true;
 }
 
-void DbQuery::prior() {
+void DbQuery::prior()
+{
     requireActive();
     m_eof = false;
     if (m_row > 0)
@@ -438,13 +487,15 @@ void DbQuery::prior() {
         m_eof = true;
 }
 
-int DbQuery::recNo() const {
+int DbQuery::recNo() const
+{
     if (!m_active || m_rows == 0)
         return 0;
     return m_row + 1;
 }
 
-void DbQuery::setRecNo(int recNo) {
+void DbQuery::setRecNo(int recNo)
+{
     requireActive();
     if (recNo < 1 || recNo > m_rows)
         return;
@@ -452,14 +503,17 @@ void DbQuery::setRecNo(int recNo) {
     m_bof = m_eof = false;
 }
 
-int DbQuery::columnIndex(const QString& column) const {
-    const auto it = m_columnIndex.constFind(column.toLower());
-    if (it == m_columnIndex.constEnd())
-        throw AppError(QStringLiteral("Column '%1' not found").arg(column));
-    return *it;
+int DbQuery::columnIndex(const QString& column) const
+{
+    // A handful of columns: a scan beats hashing a lower-cased copy per read.
+    for (int c = 0; c < m_columns.size(); ++c)
+        if (m_columns[c].compare(column, Qt::CaseInsensitive) == 0)
+            return c;
+    throw AppError(QStringLiteral("Column '%1' not found").arg(column));
 }
 
-const DbCell& DbQuery::cell(const QString& column) const {
+const DbCell& DbQuery::cell(const QString& column) const
+{
     requireActive();
     const int c = columnIndex(column);
     if (m_rows == 0)
@@ -467,17 +521,26 @@ const DbCell& DbQuery::cell(const QString& column) const {
     return m_cells[size_t(m_row) * size_t(m_columns.size()) + size_t(c)];
 }
 
-bool DbQuery::isNull(const QString& column) const {
+QString DbQuery::text(const DbCell& c) const
+{
+    return c.length ? QString::fromUtf8(m_text.constData() + c.offset, qsizetype(c.length))
+                    : QString();
+}
+
+bool DbQuery::isNull(const QString& column) const
+{
     return cell(column).type == DbCell::Null;
 }
 
 namespace {
-[[noreturn]] void nullValue(const QString& column) {
+[[noreturn]] void nullValue(const QString& column)
+{
     throw AppError(QStringLiteral("Column '%1' holds no value").arg(column));
 }
 } // namespace
 
-double DbQuery::dateTimeField(const QString& column) const {
+double DbQuery::dateTimeField(const QString& column) const
+{
     const DbCell& c = cell(column);
     switch (c.type) {
     case DbCell::Real:
@@ -486,9 +549,9 @@ double DbQuery::dateTimeField(const QString& column) const {
         return double(c.i);
     case DbCell::Text: {
         bool ok = false;
-        const double d = c.s.toDouble(&ok);
+        const double d = text(c).toDouble(&ok);
         if (!ok)
-            throw AppError(QStringLiteral("'%1' is not a valid date").arg(c.s));
+            throw AppError(QStringLiteral("'%1' is not a valid date").arg(text(c)));
         return d;
     }
     default:
@@ -496,7 +559,8 @@ double DbQuery::dateTimeField(const QString& column) const {
     }
 }
 
-int DbQuery::intField(const QString& column) const {
+int DbQuery::intField(const QString& column) const
+{
     const DbCell& c = cell(column);
     switch (c.type) {
     case DbCell::Integer:
@@ -505,9 +569,9 @@ int DbQuery::intField(const QString& column) const {
         return int(c.d);
     case DbCell::Text: {
         bool ok = false;
-        const int v = c.s.trimmed().toInt(&ok);
+        const int v = text(c).trimmed().toInt(&ok);
         if (!ok)
-            throw AppError(QStringLiteral("'%1' is not a valid integer value").arg(c.s));
+            throw AppError(QStringLiteral("'%1' is not a valid integer value").arg(text(c)));
         return v;
     }
     default:
@@ -515,11 +579,12 @@ int DbQuery::intField(const QString& column) const {
     }
 }
 
-QString DbQuery::textField(const QString& column) const {
+QString DbQuery::textField(const QString& column) const
+{
     const DbCell& c = cell(column);
     switch (c.type) {
     case DbCell::Text:
-        return c.s;
+        return text(c);
     case DbCell::Integer:
         return QString::number(c.i);
     case DbCell::Real:
@@ -529,11 +594,12 @@ QString DbQuery::textField(const QString& column) const {
     }
 }
 
-QVariant DbQuery::value(const QString& column) const {
+QVariant DbQuery::value(const QString& column) const
+{
     const DbCell& c = cell(column);
     switch (c.type) {
     case DbCell::Text:
-        return c.s;
+        return text(c);
     case DbCell::Integer:
         return c.i;
     case DbCell::Real:
@@ -543,7 +609,8 @@ QVariant DbQuery::value(const QString& column) const {
     }
 }
 
-void DbQuery::edit() {
+void DbQuery::edit()
+{
     requireActive();
     if (m_rows == 0)
         throw AppError(QStringLiteral("The result holds no row to edit"));
@@ -553,13 +620,15 @@ void DbQuery::edit() {
     m_pending.clear();
 }
 
-void DbQuery::setField(const QString& column, const QVariant& value) {
+void DbQuery::setField(const QString& column, const QVariant& value)
+{
     if (!m_editing)
         throw AppError(QStringLiteral("The result is not being edited"));
     m_pending.append({columnIndex(column), value});
 }
 
-void DbQuery::post() {
+void DbQuery::post()
+{
     if (!m_editing)
         throw AppError(QStringLiteral("The result is not being edited"));
     m_editing = false;
@@ -585,52 +654,62 @@ void DbQuery::post() {
             m_connection.raise();
     }
     // The snapshot shows what was written.
-    for (const auto& p : pending) {
-        DbCell& c = m_cells[size_t(m_row) * size_t(m_columns.size()) + size_t(p.first)];
-        const QVariant& v = p.second;
-        c = DbCell();
-        switch (v.typeId()) {
-        case QMetaType::QDate:
-            c.type = DbCell::Real;
-            c.d = DayNumber::fromDate(v.toDate());
-            break;
-        case QMetaType::QDateTime:
-            c.type = DbCell::Real;
-            c.d = DayNumber::fromDateTime(v.toDateTime());
-            break;
-        case QMetaType::QTime:
-            c.type = DbCell::Real;
-            c.d = DayNumber::fromTime(v.toTime());
-            break;
-        case QMetaType::Double:
-        case QMetaType::Float:
-            c.type = DbCell::Real;
-            c.d = v.toDouble();
-            break;
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-        case QMetaType::Bool:
-            c.type = DbCell::Integer;
-            c.i = v.toLongLong();
-            break;
-        case QMetaType::UnknownType:
-            break;
-        default:
-            c.type = DbCell::Text;
-            c.s = v.toString();
-        }
+    for (const auto& p : pending)
+        store(m_cells[size_t(m_row) * size_t(m_columns.size()) + size_t(p.first)], p.second);
+}
+
+void DbQuery::store(DbCell& c, const QVariant& v)
+{
+    c = DbCell();
+    switch (v.typeId()) {
+    case QMetaType::QDate:
+        c.type = DbCell::Real;
+        c.d = DayNumber::fromDate(v.toDate());
+        break;
+    case QMetaType::QDateTime:
+        c.type = DbCell::Real;
+        c.d = DayNumber::fromDateTime(v.toDateTime());
+        break;
+    case QMetaType::QTime:
+        c.type = DbCell::Real;
+        c.d = DayNumber::fromTime(v.toTime());
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        c.type = DbCell::Real;
+        c.d = v.toDouble();
+        break;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Bool:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        c.type = DbCell::Integer;
+        c.i = v.toLongLong();
+        break;
+    case QMetaType::UnknownType:
+        break;
+    default: {
+        const QByteArray utf8 = v.toString().toUtf8();
+        c.type = DbCell::Text;
+        c.offset = quint64(m_text.size());
+        c.length = quint32(utf8.size());
+        m_text.append(utf8);
+    }
     }
 }
 
 // ---- DbTable ------------------------------------------------------------
 
-DbTable::~DbTable() {
+DbTable::~DbTable()
+{
     close();
 }
 
-void DbTable::open() {
+void DbTable::open()
+{
     if (m_active)
         return;
     sqlite3* db = m_connection.acquire();
@@ -645,7 +724,8 @@ void DbTable::open() {
     m_active = true;
 }
 
-void DbTable::close() {
+void DbTable::close()
+{
     if (m_active) {
         m_active = false;
         m_connection.release();
@@ -654,14 +734,16 @@ void DbTable::close() {
     m_pending.clear();
 }
 
-void DbTable::append() {
+void DbTable::append()
+{
     if (!m_active)
         throw AppError(QStringLiteral("Cannot perform this operation on a closed dataset"));
     m_appending = true;
     m_pending.clear();
 }
 
-void DbTable::setField(const QString& column, const QVariant& value) {
+void DbTable::setField(const QString& column, const QVariant& value)
+{
     if (!m_appending)
         throw AppError(QStringLiteral("The table is not appending a row"));
     for (auto& p : m_pending)
@@ -672,7 +754,8 @@ void DbTable::setField(const QString& column, const QVariant& value) {
     m_pending.append({column, value});
 }
 
-void DbTable::post() {
+void DbTable::post()
+{
     if (!m_appending)
         throw AppError(QStringLiteral("The table is not appending a row"));
     m_appending = false;

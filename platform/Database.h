@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QTimer>
 #include <QVariant>
 #include <vector>
 
@@ -24,8 +25,12 @@ public:
     void setConnectionString(const QString& text);
     QString connectionString() const { return m_connectionString; }
     QString dataSource() const; // the file named by "Data Source="
-    bool connected() const { return m_db != nullptr; }
-    int openUsers() const { return m_users; }
+    // In use by at least one open query or table. The file itself is closed
+    // once the program is idle again, so that a command of many statements
+    // opens it once and an idle program holds nothing open.
+    bool connected() const { return m_users > 0; }
+    bool fileOpen() const { return m_db != nullptr; }
+    void closeIfUnused();
 
     // For the layer's own objects: acquire() opens on first use, release() closes after the last.
     sqlite3* acquire();
@@ -46,21 +51,27 @@ private:
     QString m_connectionString;
     sqlite3* m_db = nullptr;
     int m_users = 0;
+    QTimer* m_closer = nullptr;
 };
 
-// One value of a result: integers, reals and text as the engine holds them.
+// One value of a result: integers and reals as the engine holds them, text
+// as a piece of the result's UTF-8 store, decoded only when it is read.
 struct DbCell {
     enum Type : quint8 { Null, Integer, Real, Text };
     Type type = Null;
-    qint64 i = 0;
-    double d = 0;
-    QString s;
+    quint32 length = 0;
+    union {
+        qint64 i = 0;
+        double d;
+        quint64 offset;
+    };
 };
 
 class DbQuery {
 public:
     explicit DbQuery(DbConnection& connection)
-        : m_connection(connection) {}
+        : m_connection(connection)
+    {}
     DbQuery(const DbQuery&) = delete;
     DbQuery& operator=(const DbQuery&) = delete;
     ~DbQuery();
@@ -104,6 +115,8 @@ public:
 
 private:
     const DbCell& cell(const QString& column) const;
+    QString text(const DbCell& cell) const;
+    void store(DbCell& cell, const QVariant& value);
     int columnIndex(const QString& column) const;
     void requireActive() const;
     void run(bool wantRows);
@@ -114,8 +127,8 @@ private:
     bool m_active = false;
     bool m_holdsConnection = false;
     QStringList m_columns;
-    QHash<QString, int> m_columnIndex; // lower-case name -> column
-    std::vector<DbCell> m_cells;       // row-major snapshot
+    std::vector<DbCell> m_cells; // row-major snapshot
+    QByteArray m_text;           // the text of every Text cell
     int m_rows = 0;
     int m_row = 0; // 0-based; == m_rows at end of data
     bool m_bof = true;
@@ -130,7 +143,8 @@ class DbTable {
 public:
     DbTable(DbConnection& connection, QString tableName)
         : m_connection(connection)
-        , m_table(std::move(tableName)) {}
+        , m_table(std::move(tableName))
+    {}
     DbTable(const DbTable&) = delete;
     DbTable& operator=(const DbTable&) = delete;
     ~DbTable();

@@ -4,23 +4,28 @@
 
 namespace DayNumber {
 
-double fromDate(const QDate& date) {
+double fromDate(const QDate& date)
+{
     return double(epoch().daysTo(date));
 }
 
-double fromTime(const QTime& time) {
+double fromTime(const QTime& time)
+{
     return time.msecsSinceStartOfDay() / 86400000.0;
 }
 
-double fromDateTime(const QDateTime& dateTime) {
+double fromDateTime(const QDateTime& dateTime)
+{
     return fromDate(dateTime.date()) + fromTime(dateTime.time());
 }
 
-QDate toDate(double dayNumber) {
+QDate toDate(double dayNumber)
+{
     return epoch().addDays(qint64(std::trunc(dayNumber)));
 }
 
-QTime toTime(double dayNumber) {
+QTime toTime(double dayNumber)
+{
     const double fraction = std::fabs(dayNumber - std::trunc(dayNumber));
     qint64 ms = qint64(std::llround(fraction * 86400000.0));
     if (ms >= 86400000)
@@ -28,7 +33,8 @@ QTime toTime(double dayNumber) {
     return QTime::fromMSecsSinceStartOfDay(int(ms));
 }
 
-QDateTime toDateTime(double dayNumber) {
+QDateTime toDateTime(double dayNumber)
+{
     return QDateTime(toDate(dayNumber), toTime(dayNumber));
 }
 

@@ -7,7 +7,8 @@
 // Dates are stored as day numbers counted from 1899-12-30, the time of day
 // being the fraction, so that equality, order and "date + N" keep their meaning.
 namespace DayNumber {
-inline const QDate epoch() {
+inline const QDate epoch()
+{
     return QDate(1899, 12, 30);
 }
 

@@ -13,36 +13,43 @@
 namespace {
 Dialogs* installed = nullptr;
 
-QString title() {
+QString title()
+{
     return QStringLiteral("时雀");
 }
 } // namespace
 
-Dialogs& Dialogs::instance() {
+Dialogs& Dialogs::instance()
+{
     static WidgetDialogs real;
     return installed ? *installed : real;
 }
 
-void Dialogs::install(Dialogs* dialogs) {
+void Dialogs::install(Dialogs* dialogs)
+{
     installed = dialogs;
 }
 
-QString errorBoxText(const QString& text) {
+QString errorBoxText(const QString& text)
+{
     if (!text.isEmpty() && text.back() > QLatin1Char('.'))
         return text + QLatin1Char('.');
     return text;
 }
 
-QString fileOpenErrorText(const QString& fileName, const QString& reason) {
+QString fileOpenErrorText(const QString& fileName, const QString& reason)
+{
     return QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, reason);
 }
 
-void WidgetDialogs::message(QWidget* parent, const QString& text) {
+void WidgetDialogs::message(QWidget* parent, const QString& text)
+{
     QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, parent);
     box.exec();
 }
 
-bool WidgetDialogs::confirm(QWidget* parent, const QString& text) {
+bool WidgetDialogs::confirm(QWidget* parent, const QString& text)
+{
     QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::NoButton,
                     parent);
     QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
@@ -53,18 +60,21 @@ bool WidgetDialogs::confirm(QWidget* parent, const QString& text) {
     return box.clickedButton() == yes;
 }
 
-void WidgetDialogs::error(const QString& text) {
+void WidgetDialogs::error(const QString& text)
+{
     QMessageBox box(QMessageBox::Critical, title(), errorBoxText(text), QMessageBox::Ok,
                     QApplication::activeWindow());
     box.exec();
 }
 
 QString WidgetDialogs::openFileName(QWidget* parent, const QString& caption, const QString& dir,
-                                    const QString& filter) {
+                                    const QString& filter)
+{
     return QFileDialog::getOpenFileName(parent, caption, dir, filter);
 }
 
-int WidgetDialogs::showModal(QWidget* window) {
+int WidgetDialogs::showModal(QWidget* window)
+{
     if (auto* dialog = qobject_cast<QDialog*>(window))
         return dialog->exec();
     // A plain window shown application-modal, waiting until it hides or dies.

@@ -11,13 +11,15 @@ struct Pinned {
     QString longTime;
 };
 
-Pinned& pinned() {
+Pinned& pinned()
+{
     static Pinned p;
     return p;
 }
 } // namespace
 
-QString Formats::withoutTimeZone(QString pattern) {
+QString Formats::withoutTimeZone(QString pattern)
+{
     // 't' outside quotes is the zone name; drop it with the blanks around it.
     QString out;
     bool quoted = false;
@@ -31,35 +33,42 @@ QString Formats::withoutTimeZone(QString pattern) {
     return out.simplified();
 }
 
-QString Formats::shortDate() {
+QString Formats::shortDate()
+{
     if (!pinned().shortDate.isEmpty())
         return pinned().shortDate;
     return QLocale::system().dateFormat(QLocale::ShortFormat);
 }
 
-QString Formats::longTime() {
+QString Formats::longTime()
+{
     if (!pinned().longTime.isEmpty())
         return pinned().longTime;
     return withoutTimeZone(QLocale::system().timeFormat(QLocale::LongFormat));
 }
 
-void Formats::set(const QString& shortDate, const QString& longTime) {
+void Formats::set(const QString& shortDate, const QString& longTime)
+{
     pinned() = {shortDate, longTime};
 }
 
-void Formats::reset() {
+void Formats::reset()
+{
     pinned() = {};
 }
 
-QString Formats::dateText(const QDate& date) {
+QString Formats::dateText(const QDate& date)
+{
     return QLocale::system().toString(date, shortDate());
 }
 
-QString Formats::timeText(const QTime& time) {
+QString Formats::timeText(const QTime& time)
+{
     return QLocale::system().toString(time, longTime());
 }
 
-QDate Formats::parseDate(const QString& text) {
+QDate Formats::parseDate(const QString& text)
+{
     const QString t = text.trimmed();
     QDate d = QLocale::system().toDate(t, shortDate());
     if (!d.isValid()) {
@@ -71,7 +80,8 @@ QDate Formats::parseDate(const QString& text) {
     return d;
 }
 
-QTime Formats::parseTime(const QString& text) {
+QTime Formats::parseTime(const QString& text)
+{
     const QString t = text.trimmed();
     QTime tm = QLocale::system().toTime(t, longTime());
     if (!tm.isValid()) {

@@ -15,11 +15,13 @@ namespace {
 const QString header = QStringLiteral("Windows Registry Editor Version 5.00");
 const QString rootName = QStringLiteral("HKEY_LOCAL_MACHINE");
 
-bool sameName(const QString& a, const QString& b) {
+bool sameName(const QString& a, const QString& b)
+{
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-QString normalPath(QString path) {
+QString normalPath(QString path)
+{
     path.replace(QLatin1Char('/'), QLatin1Char('\\'));
     while (path.startsWith(QLatin1Char('\\')))
         path.remove(0, 1);
@@ -28,7 +30,8 @@ QString normalPath(QString path) {
     return path;
 }
 
-QString quoted(const QString& s) {
+QString quoted(const QString& s)
+{
     QString out = QStringLiteral("\"");
     for (QChar c : s) {
         if (c == QLatin1Char('\\') || c == QLatin1Char('"'))
@@ -38,7 +41,8 @@ QString quoted(const QString& s) {
     return out + QLatin1Char('"');
 }
 
-bool hasControl(const QString& s) {
+bool hasControl(const QString& s)
+{
     for (QChar c : s)
         if (c.unicode() < 0x20)
             return true;
@@ -46,7 +50,8 @@ bool hasControl(const QString& s) {
 }
 
 // hex(1): the string as UTF-16LE with its terminating NUL, as the export syntax has it.
-QString hexString(const QString& s) {
+QString hexString(const QString& s)
+{
     QStringList bytes;
     const QString withNul = s + QChar(0);
     for (QChar c : withNul) {
@@ -57,7 +62,8 @@ QString hexString(const QString& s) {
 }
 
 // Reads a quoted text at pos (on the opening quote); leaves pos after the closing one.
-std::optional<QString> readQuoted(const QString& line, int& pos) {
+std::optional<QString> readQuoted(const QString& line, int& pos)
+{
     if (pos >= line.size() || line.at(pos) != QLatin1Char('"'))
         return std::nullopt;
     QString out;
@@ -77,7 +83,8 @@ std::optional<QString> readQuoted(const QString& line, int& pos) {
     return std::nullopt;
 }
 
-std::optional<QString> readHexString(QString hex) {
+std::optional<QString> readHexString(QString hex)
+{
     hex.remove(QLatin1Char(' '));
     if (hex.isEmpty())
         return QString();
@@ -100,7 +107,8 @@ std::optional<QString> readHexString(QString hex) {
 
 // Loads the store; nullopt when the file exists but cannot be read. A file
 // that cannot be parsed is reported, kept under another name, and read as empty.
-std::optional<Registry::Document> loadStore() {
+std::optional<Registry::Document> loadStore()
+{
     const QString path = Registry::storeFile();
     QFile file(path);
     if (!file.exists())
@@ -123,7 +131,8 @@ std::optional<Registry::Document> loadStore() {
     return Registry::Document{};
 }
 
-bool writeAtomically(const QString& path, const QByteArray& bytes) {
+bool writeAtomically(const QString& path, const QByteArray& bytes)
+{
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))
@@ -132,7 +141,8 @@ bool writeAtomically(const QString& path, const QByteArray& bytes) {
     return out.commit();
 }
 
-QString autostartFile(const QString& name) {
+QString autostartFile(const QString& name)
+{
     const QDir dir(Registry::autostartDir());
     const QString wanted = name + QStringLiteral(".desktop");
     for (const QString& entry : dir.entryList({QStringLiteral("*.desktop")}, QDir::Files))
@@ -142,7 +152,8 @@ QString autostartFile(const QString& name) {
 }
 
 // The Exec= value of a desktop entry file, or nullopt when there is none.
-std::optional<QString> readDesktopExec(const QString& path) {
+std::optional<QString> readDesktopExec(const QString& path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
@@ -158,22 +169,26 @@ std::optional<QString> readDesktopExec(const QString& path) {
 }
 } // namespace
 
-QString Registry::configHome() {
+QString Registry::configHome()
+{
     const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
         return QDir::cleanPath(xdg);
     return QDir::homePath() + QStringLiteral("/.config");
 }
 
-QString Registry::storeFile() {
+QString Registry::storeFile()
+{
     return configHome() + QStringLiteral("/Tavimor/registry.reg");
 }
 
-QString Registry::autostartDir() {
+QString Registry::autostartDir()
+{
     return configHome() + QStringLiteral("/autostart");
 }
 
-QString Registry::serialize(const Document& doc) {
+QString Registry::serialize(const Document& doc)
+{
     QString out = header + QStringLiteral("\n");
     for (const Key& key : doc.keys) {
         out +=
@@ -192,7 +207,8 @@ QString Registry::serialize(const Document& doc) {
     return out;
 }
 
-std::optional<Registry::Document> Registry::parse(const QString& text, QString* error) {
+std::optional<Registry::Document> Registry::parse(const QString& text, QString* error)
+{
     auto fail = [error](int lineNo, const QString& why) {
         if (error)
             *error = QStringLiteral("第 %1 行：%2").arg(lineNo).arg(why);
@@ -284,13 +300,15 @@ std::optional<Registry::Document> Registry::parse(const QString& text, QString* 
 }
 
 namespace {
-bool isReserved(QChar c) {
+bool isReserved(QChar c)
+{
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
     return reserved.contains(c);
 }
 } // namespace
 
-QString Registry::desktopExec(const QString& program) {
+QString Registry::desktopExec(const QString& program)
+{
     // Quoting of the Exec key first, then the escapes of a desktop-entry string.
     QString arg = program;
     arg.replace(QLatin1Char('%'), QStringLiteral("%%"));
@@ -320,7 +338,8 @@ QString Registry::desktopExec(const QString& program) {
     return out;
 }
 
-QString Registry::programFromDesktopExec(const QString& exec) {
+QString Registry::programFromDesktopExec(const QString& exec)
+{
     QString arg;
     for (int i = 0; i < exec.size(); ++i) {
         if (exec.at(i) == QLatin1Char('\\') && i + 1 < exec.size()) {
@@ -347,11 +366,13 @@ QString Registry::programFromDesktopExec(const QString& exec) {
     return arg;
 }
 
-bool RegistryKey::isRunKey() const {
+bool RegistryKey::isRunKey() const
+{
     return sameName(m_path, Registry::runKeyPath());
 }
 
-bool RegistryKey::openKey(const QString& path, bool canCreate) {
+bool RegistryKey::openKey(const QString& path, bool canCreate)
+{
     closeKey();
     m_path = normalPath(path);
     if (isRunKey()) {
@@ -373,19 +394,22 @@ bool RegistryKey::openKey(const QString& path, bool canCreate) {
     return true;
 }
 
-void RegistryKey::closeKey() {
+void RegistryKey::closeKey()
+{
     m_open = false;
     m_doc = {};
 }
 
-Registry::Key* RegistryKey::key() {
+Registry::Key* RegistryKey::key()
+{
     for (Registry::Key& k : m_doc.keys)
         if (sameName(k.path, m_path))
             return &k;
     return nullptr;
 }
 
-const Registry::Value* RegistryKey::find(const QString& name) const {
+const Registry::Value* RegistryKey::find(const QString& name) const
+{
     if (!m_open)
         return nullptr;
     for (const Registry::Key& k : m_doc.keys)
@@ -396,17 +420,20 @@ const Registry::Value* RegistryKey::find(const QString& name) const {
     return nullptr;
 }
 
-bool RegistryKey::save() {
+bool RegistryKey::save()
+{
     return writeAtomically(Registry::storeFile(), Registry::serialize(m_doc).toUtf8());
 }
 
-bool RegistryKey::valueExists(const QString& name) const {
+bool RegistryKey::valueExists(const QString& name) const
+{
     if (m_open && isRunKey())
         return QFile::exists(autostartFile(name));
     return find(name) != nullptr;
 }
 
-int RegistryKey::readInteger(const QString& name) const {
+int RegistryKey::readInteger(const QString& name) const
+{
     const auto failed = QStringLiteral("Failed to get data for '%1'").arg(name);
     if (m_open && isRunKey()) {
         if (!valueExists(name))
@@ -425,7 +452,8 @@ int RegistryKey::readInteger(const QString& name) const {
     return int(v->dword);
 }
 
-QString RegistryKey::readString(const QString& name) const {
+QString RegistryKey::readString(const QString& name) const
+{
     if (m_open && isRunKey()) {
         const auto exec = readDesktopExec(autostartFile(name));
         return exec ? Registry::programFromDesktopExec(*exec) : QString();
@@ -438,7 +466,8 @@ QString RegistryKey::readString(const QString& name) const {
     return v->text;
 }
 
-void RegistryKey::set(const Registry::Value& value) {
+void RegistryKey::set(const Registry::Value& value)
+{
     Registry::Key* k = m_open ? key() : nullptr;
     if (!k)
         throw AppError(QStringLiteral("Failed to set data for '%1'").arg(value.name));
@@ -459,7 +488,8 @@ void RegistryKey::set(const Registry::Value& value) {
     }
 }
 
-void RegistryKey::writeInteger(const QString& name, int value) {
+void RegistryKey::writeInteger(const QString& name, int value)
+{
     if (m_open && isRunKey())
         throw AppError(QStringLiteral("Failed to set data for '%1'").arg(name));
     Registry::Value v;
@@ -469,7 +499,8 @@ void RegistryKey::writeInteger(const QString& name, int value) {
     set(v);
 }
 
-void RegistryKey::writeString(const QString& name, const QString& value) {
+void RegistryKey::writeString(const QString& name, const QString& value)
+{
     if (m_open && isRunKey()) {
         const QString entry = QStringLiteral("[Desktop Entry]\n"
                                              "Type=Application\n"
@@ -488,7 +519,8 @@ void RegistryKey::writeString(const QString& name, const QString& value) {
     set(v);
 }
 
-bool RegistryKey::deleteValue(const QString& name) {
+bool RegistryKey::deleteValue(const QString& name)
+{
     if (!m_open)
         return false;
     if (isRunKey())

@@ -26,7 +26,8 @@ public:
         QList<Key> keys;
     };
 
-    static QString runKeyPath() {
+    static QString runKeyPath()
+    {
         return QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
     }
 

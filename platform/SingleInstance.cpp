@@ -11,11 +11,13 @@ const QByteArray activateMessage = QByteArrayLiteral("activate\n");
 
 SingleInstance::SingleInstance(const QString& name, QObject* parent)
     : QObject(parent)
-    , m_name(name) {}
+    , m_name(name)
+{}
 
 SingleInstance::~SingleInstance() = default;
 
-QString SingleInstance::runtimeDir() {
+QString SingleInstance::runtimeDir()
+{
     const QString xdg = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!xdg.isEmpty() && QDir(xdg).exists())
         return QDir::cleanPath(xdg);
@@ -25,15 +27,18 @@ QString SingleInstance::runtimeDir() {
     return dir;
 }
 
-QString SingleInstance::lockPath() const {
+QString SingleInstance::lockPath() const
+{
     return runtimeDir() + QLatin1Char('/') + m_name + QStringLiteral(".lock");
 }
 
-QString SingleInstance::socketPath() const {
+QString SingleInstance::socketPath() const
+{
     return runtimeDir() + QLatin1Char('/') + m_name + QStringLiteral(".socket");
 }
 
-bool SingleInstance::tryBecomePrimary() {
+bool SingleInstance::tryBecomePrimary()
+{
     m_lock = std::make_unique<QLockFile>(lockPath());
     m_lock->setStaleLockTime(0); // stale only when its owner is gone, never by age
     if (!m_lock->tryLock(0)) {
@@ -60,7 +65,8 @@ bool SingleInstance::tryBecomePrimary() {
     return true;
 }
 
-bool SingleInstance::notifyPrimary(int timeoutMs) {
+bool SingleInstance::notifyPrimary(int timeoutMs)
+{
     QLocalSocket socket;
     socket.connectToServer(socketPath());
     if (!socket.waitForConnected(timeoutMs))

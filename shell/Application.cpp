@@ -17,7 +17,8 @@ class ToolTipStyle : public QProxyStyle {
 public:
     using QProxyStyle::QProxyStyle;
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* data) const override {
+                  QStyleHintReturn* data) const override
+    {
         // Moving on while a tool tip shows brings the next one up at once.
         if (hint == SH_ToolTip_FallAsleepDelay)
             return 10000;
@@ -26,7 +27,8 @@ public:
 };
 } // namespace
 
-void reportError(const QString& text) {
+void reportError(const QString& text)
+{
     if (showingErrors.contains(text))
         return;
     showingErrors.append(text);
@@ -34,7 +36,8 @@ void reportError(const QString& text) {
     showingErrors.removeLast();
 }
 
-bool runGuarded(const std::function<void()>& fn) {
+bool runGuarded(const std::function<void()>& fn)
+{
     try {
         fn();
         return true;
@@ -48,18 +51,21 @@ bool runGuarded(const std::function<void()>& fn) {
 }
 
 AssistantApplication::AssistantApplication(int& argc, char** argv)
-    : QApplication(argc, argv) {
+    : QApplication(argc, argv)
+{
     setApplicationName(QStringLiteral("Brenwick"));
     setOrganizationName(QStringLiteral("Tavimor"));
 }
 
-bool AssistantApplication::notify(QObject* receiver, QEvent* event) {
+bool AssistantApplication::notify(QObject* receiver, QEvent* event)
+{
     bool handled = false;
     runGuarded([&] { handled = QApplication::notify(receiver, event); });
     return handled;
 }
 
-void AssistantApplication::applyToolTipSettings() {
+void AssistantApplication::applyToolTipSettings()
+{
     QPalette tip = QToolTip::palette();
     const QColor highlight = QApplication::palette().color(QPalette::Active, QPalette::Highlight);
     tip.setColor(QPalette::ToolTipBase, Qt::white);

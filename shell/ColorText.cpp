@@ -12,7 +12,8 @@ struct Named {
     quint32 value;
 };
 
-constexpr quint32 sys(quint32 index) {
+constexpr quint32 sys(quint32 index)
+{
     return 0xFF000000u + index;
 }
 
@@ -71,25 +72,29 @@ const Named named[] = {
     {"clDefault", 0x20000000},
 };
 
-QColor bgr(quint32 v) {
+QColor bgr(quint32 v)
+{
     return QColor(int(v & 0xff), int((v >> 8) & 0xff), int((v >> 16) & 0xff));
 }
 } // namespace
 
 namespace ColorText {
 
-int namedCount() {
+int namedCount()
+{
     return int(std::size(named));
 }
 
-QString toText(quint32 color) {
+QString toText(quint32 color)
+{
     for (const Named& n : named)
         if (n.value == color)
             return QLatin1String(n.name);
     return QStringLiteral("$%1").arg(color, 8, 16, QLatin1Char('0')).toUpper();
 }
 
-quint32 fromText(const QString& text) {
+quint32 fromText(const QString& text)
+{
     for (const Named& n : named)
         if (text.compare(QLatin1String(n.name), Qt::CaseInsensitive) == 0)
             return n.value;
@@ -112,7 +117,8 @@ quint32 fromText(const QString& text) {
     throw AppError(QStringLiteral("'%1' is not a valid integer value").arg(text));
 }
 
-QColor toQColor(quint32 color) {
+QColor toQColor(quint32 color)
+{
     if ((color & 0xFF000000u) == 0xFF000000u) {
         const QPalette p = QGuiApplication::palette();
         switch (color & 0xff) {
@@ -171,7 +177,8 @@ QColor toQColor(quint32 color) {
     return bgr(color);
 }
 
-quint32 fromQColor(const QColor& color) {
+quint32 fromQColor(const QColor& color)
+{
     return quint32(color.red()) | (quint32(color.green()) << 8) | (quint32(color.blue()) << 16);
 }
 

@@ -11,11 +11,13 @@
 
 namespace Settings {
 
-QString keyPath() {
+QString keyPath()
+{
     return QStringLiteral("Software\\Tavimor\\Option");
 }
 
-void writeFirstRunDefaults() {
+void writeFirstRunDefaults()
+{
     {
         RegistryKey probe;
         if (probe.openKey(keyPath(), false))
@@ -36,50 +38,60 @@ void writeFirstRunDefaults() {
     key.writeString(zm, QStringLiteral("欢迎使用时雀，您还没有设置滚动字幕！"));
 }
 
-Reader::Reader() {
+Reader::Reader()
+{
     m_key.openKey(keyPath(), false);
 }
 
-Writer::Writer() {
+Writer::Writer()
+{
     m_key.openKey(keyPath(), false);
 }
 
-int readInteger(const QString& name) {
+int readInteger(const QString& name)
+{
     return Reader().integer(name);
 }
 
-QString readString(const QString& name) {
+QString readString(const QString& name)
+{
     return Reader().string(name);
 }
 
-quint32 priorityColorValue(int yxj) {
+quint32 priorityColorValue(int yxj)
+{
     const Reader reader;
     const QString& name = yxj == 0 ? highColor : yxj == 1 ? middleColor : lowColor;
     return ColorText::fromText(reader.string(name));
 }
 
-QString autostartProgram() {
+QString autostartProgram()
+{
     // The file name is fixed, whatever the running executable is called.
     return ProgramDir::path() + QStringLiteral("Brenwick");
 }
 
-void writeAutostart() {
+void writeAutostart()
+{
     RegistryKey run;
     run.openKey(Registry::runKeyPath(), true);
     run.writeString(QStringLiteral("Tavimor"), autostartProgram());
 }
 
-void deleteAutostart() {
+void deleteAutostart()
+{
     RegistryKey run;
     run.openKey(Registry::runKeyPath(), true);
     run.deleteValue(QStringLiteral("Tavimor")); // its absence is no error
 }
 
-QString plansFile() {
+QString plansFile()
+{
     return ProgramDir::file(QStringLiteral("plans.txt"));
 }
 
-QStringList parsePlans(const QByteArray& raw) {
+QStringList parsePlans(const QByteArray& raw)
+{
     QByteArray bytes = raw;
     const int nul = bytes.indexOf('\0');
     if (nul >= 0)
@@ -101,14 +113,16 @@ QStringList parsePlans(const QByteArray& raw) {
     return titles;
 }
 
-QByteArray serializePlans(const QStringList& titles) {
+QByteArray serializePlans(const QStringList& titles)
+{
     QByteArray out;
     for (const QString& t : titles)
         out += Cp936::encode(t) + "\r\n";
     return out;
 }
 
-QStringList loadPlans() {
+QStringList loadPlans()
+{
     QFile file(plansFile());
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(
@@ -116,7 +130,8 @@ QStringList loadPlans() {
     return parsePlans(file.readAll());
 }
 
-void savePlans(const QStringList& titles) {
+void savePlans(const QStringList& titles)
+{
     const QString path = plansFile();
     // A list that cannot be read is left alone; a missing one is created.
     if (QFile::exists(path)) {

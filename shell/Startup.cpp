@@ -9,7 +9,8 @@
 
 #include <QWindow>
 
-void createStartupWindows() {
+void createStartupWindows()
+{
     // In the order of the start-up table; windows of later work join here.
     assistantForm = new TassistantForm();
     DataModule1 = new TDataModule1();
@@ -17,7 +18,8 @@ void createStartupWindows() {
         TDataModule1::connectionStringFor(ProgramDir::path()));
 }
 
-void destroyStartupWindows() {
+void destroyStartupWindows()
+{
     delete assistantForm;
     assistantForm = nullptr;
     delete DataModule1;
@@ -27,7 +29,8 @@ void destroyStartupWindows() {
 namespace {
 // A second start asks the running copy forward: a minimised window is
 // restored; a window hidden in the tray stays hidden and is only activated.
-void bringForward(QWidget* window) {
+void bringForward(QWidget* window)
+{
     if (!window)
         return;
     if (window->isMinimized())
@@ -41,7 +44,8 @@ void bringForward(QWidget* window) {
 }
 } // namespace
 
-int runAssistant(int argc, char** argv) {
+int runAssistant(int argc, char** argv)
+{
     // Always-on-top, docking and placing windows need X: on a Wayland session
     // run through XWayland unless the user chose a platform.
     if (qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") &&

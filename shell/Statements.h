@@ -6,68 +6,85 @@
 // in as the statement's one parameter; an id is spliced in as a decimal number.
 namespace Sql {
 // Tree (today's and tomorrow's schedules, then the later ones).
-inline QString schedulesOfDay() {
+inline QString schedulesOfDay()
+{
     return QStringLiteral("select * from main where rc_date=:dt order by rc_time");
 }
-inline QString schedulesAfter() {
+inline QString schedulesAfter()
+{
     return QStringLiteral("select * from main where rc_date>:dt order by rc_date,rc_time");
 }
 // One schedule, by id.
-inline QString scheduleById(qint64 id) {
+inline QString scheduleById(qint64 id)
+{
     return QStringLiteral("select * from main where id=") + QString::number(id);
 }
-inline QString deleteSchedule(qint64 id) {
+inline QString deleteSchedule(qint64 id)
+{
     return QStringLiteral("delete * from main where id=") + QString::number(id);
 }
 // Reminder check, and the reminder window's summary and due list.
-inline QString reminderCandidates() {
+inline QString reminderCandidates()
+{
     return QStringLiteral("select * from main where (zt_flag=1 or zt_flag=2) and is_tx=1 and "
                           "(rc_date>=:dt) order by rc_date,rc_time");
 }
-inline QString schedulesOfDayCount() {
+inline QString schedulesOfDayCount()
+{
     return QStringLiteral("select * from main where (rc_date=:td) ");
 }
-inline QString notCompletedOfDay() {
+inline QString notCompletedOfDay()
+{
     return QStringLiteral("select * from main where zt_flag=1  and  (rc_date=:td) ");
 }
-inline QString completedOfDay() {
+inline QString completedOfDay()
+{
     return QStringLiteral("select * from main where zt_flag=3   and  (rc_date=:td) ");
 }
-inline QString reminderDueList() {
+inline QString reminderDueList()
+{
     return QStringLiteral("select * from main where (zt_flag=1 or zt_flag=2) and is_tx=1  and  "
                           "(rc_date>=:td) order by rc_date,rc_time");
 }
 // Browse and query.
-inline QString allSchedules() {
+inline QString allSchedules()
+{
     return QStringLiteral("select *  from main order by rc_date,rc_time");
 }
-inline QString purgeOlderThan(int days) {
+inline QString purgeOlderThan(int days)
+{
     return QStringLiteral("delete * from main where rc_date+") + QString::number(days) +
            QStringLiteral("<:dt");
 }
 // The typed title is bound as a text parameter, so a quote can neither break
 // nor change the statement; "%" and "_" in it still act as wildcards.
-inline QString titleEndsWith() {
+inline QString titleEndsWith()
+{
     return QStringLiteral(
         "select *  from main  where title like '%'||:title order by rc_date,rc_time");
 }
-inline QString byPriority(int code) {
+inline QString byPriority(int code)
+{
     return QStringLiteral("select *  from main  where yxj=") + QString::number(code) +
            QStringLiteral(" order by rc_date,rc_time");
 }
-inline QString byStatus(int code) {
+inline QString byStatus(int code)
+{
     return QStringLiteral("select *  from main  where zt_flag=") + QString::number(code) +
            QStringLiteral(" order by rc_date,rc_time");
 }
-inline QString byDate() {
+inline QString byDate()
+{
     return QStringLiteral("select *  from main  where rc_date=:dt order by rc_date,rc_time");
 }
 // Work notes.
-inline QString workNoteOfDay() {
+inline QString workNoteOfDay()
+{
     return QStringLiteral("select * from zjTable where date=:dt");
 }
 // The keyword is bound as text, as for the title query.
-inline QString workNotesContaining() {
+inline QString workNotesContaining()
+{
     return QStringLiteral("select * from zjTable where zj like '%'||:kw||'%'");
 }
 } // namespace Sql

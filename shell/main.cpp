@@ -1,5 +1,6 @@
 #include "shell/Startup.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     return runAssistant(argc, argv);
 }

@@ -9,33 +9,39 @@
 #include <QFileInfo>
 #include <QWidget>
 
-void RecordingDialogs::message(QWidget*, const QString& text) {
+void RecordingDialogs::message(QWidget*, const QString& text)
+{
     shown.append({QStringLiteral("message"), text});
 }
 
-bool RecordingDialogs::confirm(QWidget*, const QString& text) {
+bool RecordingDialogs::confirm(QWidget*, const QString& text)
+{
     shown.append({QStringLiteral("confirm"), text});
     return confirmAnswers.isEmpty() ? true : confirmAnswers.takeFirst();
 }
 
-void RecordingDialogs::error(const QString& text) {
+void RecordingDialogs::error(const QString& text)
+{
     shown.append({QStringLiteral("error"), errorBoxText(text)});
 }
 
 QString RecordingDialogs::openFileName(QWidget*, const QString& caption, const QString&,
-                                       const QString&) {
+                                       const QString&)
+{
     shown.append({QStringLiteral("file"), caption});
     return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
 }
 
-int RecordingDialogs::showModal(QWidget* window) {
+int RecordingDialogs::showModal(QWidget* window)
+{
     shown.append({QStringLiteral("modal"), window->objectName()});
     modalWindows.append(window);
     window->show();
     return 0;
 }
 
-QStringList RecordingDialogs::texts(const QString& kind) const {
+QStringList RecordingDialogs::texts(const QString& kind) const
+{
     QStringList out;
     for (const Shown& s : shown)
         if (s.kind == kind)
@@ -43,7 +49,8 @@ QStringList RecordingDialogs::texts(const QString& kind) const {
     return out;
 }
 
-TestEnvironment::TestEnvironment(const QDateTime& now) {
+TestEnvironment::TestEnvironment(const QDateTime& now)
+{
     m_oldConfig = qgetenv("XDG_CONFIG_HOME");
     m_oldRuntime = qgetenv("XDG_RUNTIME_DIR");
     QDir root(m_root.path());
@@ -58,7 +65,8 @@ TestEnvironment::TestEnvironment(const QDateTime& now) {
     Dialogs::install(&m_dialogs);
 }
 
-TestEnvironment::~TestEnvironment() {
+TestEnvironment::~TestEnvironment()
+{
     Dialogs::install(nullptr);
     Clock::reset();
     Formats::reset();
@@ -67,23 +75,28 @@ TestEnvironment::~TestEnvironment() {
     qputenv("XDG_RUNTIME_DIR", m_oldRuntime);
 }
 
-QString TestEnvironment::programDir() const {
+QString TestEnvironment::programDir() const
+{
     return ProgramDir::path();
 }
 
-QString TestEnvironment::configHome() const {
+QString TestEnvironment::configHome() const
+{
     return m_root.filePath(QStringLiteral("config"));
 }
 
-QString TestEnvironment::registryFile() const {
+QString TestEnvironment::registryFile() const
+{
     return configHome() + QStringLiteral("/Tavimor/registry.reg");
 }
 
-void TestEnvironment::setNow(const QDateTime& now) {
+void TestEnvironment::setNow(const QDateTime& now)
+{
     Clock::setNow(now);
 }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
+void writeFile(const QString& path, const QByteArray& bytes)
+{
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly))
@@ -91,7 +104,8 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     f.write(bytes);
 }
 
-QByteArray readFile(const QString& path) {
+QByteArray readFile(const QString& path)
+{
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return QByteArray();

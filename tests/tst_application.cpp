@@ -16,7 +16,8 @@ private slots:
     void repeatedErrorIsNotStacked();
 };
 
-void TestApplication::errorInAHandlerIsReportedAndTheLoopGoesOn() {
+void TestApplication::errorInAHandlerIsReportedAndTheLoopGoesOn()
+{
     TestEnvironment env;
     QPushButton button;
     int after = 0;
@@ -36,7 +37,8 @@ void TestApplication::errorInAHandlerIsReportedAndTheLoopGoesOn() {
     QCOMPARE(env.dialogs().errors().size(), 2);
 }
 
-void TestApplication::abortShowsNothing() {
+void TestApplication::abortShowsNothing()
+{
     TestEnvironment env;
     QVERIFY(!runGuarded([] { throw AbortError(); }));
     QVERIFY(!runGuarded([] { throw std::runtime_error("disk full"); }));
@@ -48,7 +50,8 @@ namespace {
 class ReentrantDialogs : public RecordingDialogs {
 public:
     int depth = 0;
-    void error(const QString& text) override {
+    void error(const QString& text) override
+    {
         RecordingDialogs::error(text);
         if (++depth < 3) {
             runGuarded([] { throw AppError(QStringLiteral("same")); });
@@ -59,7 +62,8 @@ public:
 };
 } // namespace
 
-void TestApplication::repeatedErrorIsNotStacked() {
+void TestApplication::repeatedErrorIsNotStacked()
+{
     TestEnvironment env;
     ReentrantDialogs dialogs;
     Dialogs::install(&dialogs);
@@ -69,7 +73,8 @@ void TestApplication::repeatedErrorIsNotStacked() {
     Dialogs::install(&env.dialogs());
 }
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     AssistantApplication app(argc, argv);
     TestApplication test;
     return QTest::qExec(&test, argc, argv);

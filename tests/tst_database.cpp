@@ -35,7 +35,8 @@ const QList<Row> rows = {
     {QStringLiteral("it's 50%"), today.addDays(2), QTime(9, 30), 0, 1, 0}, // 11
 };
 
-QList<int> ids(DbQuery& q) {
+QList<int> ids(DbQuery& q)
+{
     QList<int> out;
     for (q.first(); !q.eof(); q.next())
         out << q.intField(QStringLiteral("id"));
@@ -70,18 +71,21 @@ private:
     std::unique_ptr<TDataModule1> dm;
 };
 
-void TestDatabase::init() {
+void TestDatabase::init()
+{
     env = std::make_unique<TestEnvironment>(QDateTime(today, QTime(9, 0)));
     dm = std::make_unique<TDataModule1>();
     dm->ADOConnection1.setConnectionString(TDataModule1::connectionStringFor(env->programDir()));
 }
 
-void TestDatabase::cleanup() {
+void TestDatabase::cleanup()
+{
     dm.reset();
     env.reset();
 }
 
-void TestDatabase::fill() {
+void TestDatabase::fill()
+{
     for (const Row& r : rows) {
         // The way the add window appends: eight columns, no zt_flag, no bz.
         dm->mydata.close();
@@ -109,7 +113,8 @@ void TestDatabase::fill() {
     }
 }
 
-void TestDatabase::newDatabaseHasTheSchema() {
+void TestDatabase::newDatabaseHasTheSchema()
+{
     QVERIFY(!QFile::exists(env->databaseFile()));
     DbQuery q(dm->ADOConnection1);
     q.setSql(QStringLiteral("select name from sqlite_master where type='table' order by name"));
@@ -126,7 +131,8 @@ void TestDatabase::newDatabaseHasTheSchema() {
     QVERIFY(!QFile::exists(env->databaseFile() + QStringLiteral(".new")));
 }
 
-void TestDatabase::newRowReadsBackWithItsDefaults() {
+void TestDatabase::newRowReadsBackWithItsDefaults()
+{
     fill();
     DbQuery q(dm->ADOConnection1);
     q.setSql(Sql::scheduleById(4));
@@ -152,7 +158,8 @@ void TestDatabase::newRowReadsBackWithItsDefaults() {
     dm->mydata.close();
 }
 
-void TestDatabase::statements_data() {
+void TestDatabase::statements_data()
+{
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QVariant>("param");
     QTest::addColumn<QList<int>>("expected");
@@ -193,7 +200,8 @@ void TestDatabase::statements_data() {
         << Sql::byDate() << QVariant(QDate(2030, 1, 1)) << QList<int>{} << true;
 }
 
-void TestDatabase::statements() {
+void TestDatabase::statements()
+{
     QFETCH(QString, sql);
     QFETCH(QVariant, param);
     QFETCH(QList<int>, expected);
@@ -213,7 +221,8 @@ void TestDatabase::statements() {
     QCOMPARE(got, expected);
 }
 
-void TestDatabase::purgeRemovesOnlyOlderThanTheLimit() {
+void TestDatabase::purgeRemovesOnlyOlderThanTheLimit()
+{
     fill();
     DbQuery q(dm->ADOConnection1);
     // oldrcDays 30 on 31 March: 1 March stays, 28 February goes, whatever its status.
@@ -226,7 +235,8 @@ void TestDatabase::purgeRemovesOnlyOlderThanTheLimit() {
     QCOMPARE(ids(q), (QList<int>{9, 7, 8, 2, 1, 3, 11, 6, 5, 4}));
 }
 
-void TestDatabase::editAndPostUpdatesTheRowAtOnce() {
+void TestDatabase::editAndPostUpdatesTheRowAtOnce()
+{
     fill();
     DbQuery edit(dm->ADOConnection1), check(dm->ADOConnection1);
     edit.setSql(Sql::scheduleById(1));
@@ -248,7 +258,8 @@ void TestDatabase::editAndPostUpdatesTheRowAtOnce() {
     QCOMPARE(check.textField(QStringLiteral("title")), QStringLiteral("abx"));
 }
 
-void TestDatabase::deleteRemovesOneRow() {
+void TestDatabase::deleteRemovesOneRow()
+{
     fill();
     DbQuery q(dm->ADOConnection1);
     q.setSql(Sql::deleteSchedule(3));
@@ -262,7 +273,8 @@ void TestDatabase::deleteRemovesOneRow() {
     QCOMPARE(q.recordCount(), rows.size() - 1);
 }
 
-void TestDatabase::quoteInATypedTextIsHarmless() {
+void TestDatabase::quoteInATypedTextIsHarmless()
+{
     fill();
     DbQuery q(dm->ADOConnection1);
     q.setSql(Sql::titleEndsWith());
@@ -283,7 +295,8 @@ void TestDatabase::quoteInATypedTextIsHarmless() {
     QCOMPARE(q.recordCount(), rows.size());
 }
 
-void TestDatabase::oneWorkNotePerDate() {
+void TestDatabase::oneWorkNotePerDate()
+{
     // Each writer looks the date up, edits the row it found, appends only when none.
     auto save = [this](const QDate& date, const QString& text) {
         DbQuery q(dm->ADOConnection1);
@@ -334,7 +347,8 @@ void TestDatabase::oneWorkNotePerDate() {
     dm->zjTable.close();
 }
 
-void TestDatabase::navigation() {
+void TestDatabase::navigation()
+{
     fill();
     DbQuery q(dm->ADOConnection1);
     q.setSql(Sql::allSchedules());
@@ -370,7 +384,8 @@ void TestDatabase::navigation() {
     QVERIFY_THROWS_EXCEPTION(AppError, q.intField(QStringLiteral("nosuch")));
 }
 
-void TestDatabase::nullReadsRaise() {
+void TestDatabase::nullReadsRaise()
+{
     dm->ADOConnection1.exec(
         QStringLiteral("insert into main (title, rc_date) values ('t', 46000)"));
     DbQuery q(dm->ADOConnection1);
@@ -384,7 +399,8 @@ void TestDatabase::nullReadsRaise() {
                              dm->ADOConnection1.exec(QStringLiteral("update main set title=null")));
 }
 
-void TestDatabase::connectionOpensWithFirstUserAndClosesWithLast() {
+void TestDatabase::connectionOpensWithFirstUserAndClosesWithLast()
+{
     DbConnection& c = dm->ADOConnection1;
     QVERIFY(!c.connected());
     DbQuery a(c), b(c);
@@ -401,6 +417,9 @@ void TestDatabase::connectionOpensWithFirstUserAndClosesWithLast() {
     QVERIFY(c.connected());
     dm->mydata.close();
     QVERIFY(!c.connected());
+    // The file itself closes once the program is idle again.
+    QVERIFY(c.fileOpen());
+    QTRY_VERIFY(!c.fileOpen());
     // A failing statement leaves nothing open.
     a.setSql(QStringLiteral("select * from nosuch"));
     QVERIFY_THROWS_EXCEPTION(AppError, a.open());
@@ -412,7 +431,8 @@ void TestDatabase::connectionOpensWithFirstUserAndClosesWithLast() {
     QCOMPARE(c.dataSource(), env->databaseFile());
 }
 
-void TestDatabase::foreignFileIsReportedAndLeftUntouched_data() {
+void TestDatabase::foreignFileIsReportedAndLeftUntouched_data()
+{
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("error");
     QTest::newRow("text file") << QByteArray("Standard Jet DB\0 this is no database", 37)
@@ -420,7 +440,8 @@ void TestDatabase::foreignFileIsReportedAndLeftUntouched_data() {
     QTest::newRow("empty file") << QByteArray() << "no such table: main";
 }
 
-void TestDatabase::foreignFileIsReportedAndLeftUntouched() {
+void TestDatabase::foreignFileIsReportedAndLeftUntouched()
+{
     QFETCH(QByteArray, bytes);
     QFETCH(QString, error);
     writeFile(env->databaseFile(), bytes);
@@ -437,7 +458,8 @@ void TestDatabase::foreignFileIsReportedAndLeftUntouched() {
     QVERIFY(!QFile::exists(env->databaseFile() + QStringLiteral("-wal")));
 }
 
-void TestDatabase::postsSurviveAKilledProcess() {
+void TestDatabase::postsSurviveAKilledProcess()
+{
     const QString file = env->databaseFile();
     for (int round = 0; round < 4; ++round) {
         QProcess child;

@@ -28,13 +28,15 @@ private:
     QList<QProcess*> processes;
 };
 
-void TestProcesses::init() {
+void TestProcesses::init()
+{
     env = std::make_unique<TestEnvironment>();
     program = env->programDir() + QStringLiteral("Brenwick");
     QVERIFY(QFile::copy(qEnvironmentVariable("BRENWICK_EXE"), program));
 }
 
-void TestProcesses::cleanup() {
+void TestProcesses::cleanup()
+{
     for (QProcess* p : processes) {
         if (p->state() != QProcess::NotRunning) {
             p->kill();
@@ -46,7 +48,8 @@ void TestProcesses::cleanup() {
     env.reset();
 }
 
-QProcess* TestProcesses::start() {
+QProcess* TestProcesses::start()
+{
     auto* p = new QProcess;
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -59,7 +62,8 @@ QProcess* TestProcesses::start() {
     return p;
 }
 
-bool TestProcesses::waitUntilListening(int ms) {
+bool TestProcesses::waitUntilListening(int ms)
+{
     const QString socket = SingleInstance(QStringLiteral("时雀")).socketPath();
     QElapsedTimer t;
     t.start();
@@ -73,7 +77,8 @@ bool TestProcesses::waitUntilListening(int ms) {
     return false;
 }
 
-void TestProcesses::firstStartWritesTheDefaultsAndTheNextWritesNothing() {
+void TestProcesses::firstStartWritesTheDefaultsAndTheNextWritesNothing()
+{
     QProcess* first = start();
     QVERIFY(waitUntilListening());
     const auto doc = Registry::parse(QString::fromUtf8(readFile(env->registryFile())), nullptr);
@@ -95,7 +100,8 @@ void TestProcesses::firstStartWritesTheDefaultsAndTheNextWritesNothing() {
     QVERIFY(!QFile::exists(env->configHome() + QStringLiteral("/autostart/Tavimor.desktop")));
 }
 
-void TestProcesses::secondStartTellsTheRunningCopyAndEnds() {
+void TestProcesses::secondStartTellsTheRunningCopyAndEnds()
+{
     // This test process plays the running copy.
     SingleInstance running(QStringLiteral("时雀"));
     QVERIFY(running.tryBecomePrimary());
@@ -109,7 +115,8 @@ void TestProcesses::secondStartTellsTheRunningCopyAndEnds() {
     QVERIFY(!QFile::exists(env->registryFile()));
 }
 
-void TestProcesses::tenStartsLeaveOneCopy() {
+void TestProcesses::tenStartsLeaveOneCopy()
+{
     QList<QProcess*> all;
     for (int i = 0; i < 10; ++i)
         all << start();
@@ -132,7 +139,8 @@ void TestProcesses::tenStartsLeaveOneCopy() {
              qsizetype(1));
 }
 
-void TestProcesses::lockOfACrashedCopyDoesNotBlock() {
+void TestProcesses::lockOfACrashedCopyDoesNotBlock()
+{
     QProcess* crashed = start();
     QVERIFY(waitUntilListening());
     crashed->kill(); // leaves its lock file and socket behind

@@ -24,7 +24,8 @@ private slots:
     void autostartEntry();
 };
 
-void TestRegistry::roundTripKeepsKindsAndCase() {
+void TestRegistry::roundTripKeepsKindsAndCase()
+{
     TestEnvironment env;
     {
         RegistryKey key;
@@ -45,7 +46,8 @@ void TestRegistry::roundTripKeepsKindsAndCase() {
     QVERIFY(!text.contains(QLatin1String("\"autoRun\"")));
 }
 
-void TestRegistry::readFailures_data() {
+void TestRegistry::readFailures_data()
+{
     QTest::addColumn<QString>("stored"); // "dword:N", "sz:TEXT" or "" (missing)
     QTest::addColumn<bool>("asInteger");
     QTest::addColumn<QString>("error"); // "" when the read succeeds
@@ -72,7 +74,8 @@ void TestRegistry::readFailures_data() {
                             << "clRed";
 }
 
-void TestRegistry::readFailures() {
+void TestRegistry::readFailures()
+{
     QFETCH(QString, stored);
     QFETCH(bool, asInteger);
     QFETCH(QString, error);
@@ -96,7 +99,8 @@ void TestRegistry::readFailures() {
         QCOMPARE(got, result);
 }
 
-void TestRegistry::openWithoutCreateFailsOnMissingKey() {
+void TestRegistry::openWithoutCreateFailsOnMissingKey()
+{
     TestEnvironment env;
     RegistryKey key;
     QVERIFY(!key.openKey(QStringLiteral("Software\\Tavimor\\Option"), false));
@@ -106,7 +110,8 @@ void TestRegistry::openWithoutCreateFailsOnMissingKey() {
     QCOMPARE(key.readString(QStringLiteral("zm")), QString());
 }
 
-void TestRegistry::writesWithoutAnOpenKeyFail() {
+void TestRegistry::writesWithoutAnOpenKeyFail()
+{
     TestEnvironment env;
     RegistryKey key;
     key.openKey(QStringLiteral("Software\\Tavimor\\Option"), false);
@@ -118,7 +123,8 @@ void TestRegistry::writesWithoutAnOpenKeyFail() {
     }
 }
 
-void TestRegistry::writeToUnwritableStoreFails() {
+void TestRegistry::writeToUnwritableStoreFails()
+{
     TestEnvironment env;
     RegistryKey key;
     QVERIFY(key.openKey(QStringLiteral("Software\\Tavimor\\Option"), true));
@@ -134,7 +140,8 @@ void TestRegistry::writeToUnwritableStoreFails() {
     }
 }
 
-void TestRegistry::fileIsReadableExportSyntax() {
+void TestRegistry::fileIsReadableExportSyntax()
+{
     TestEnvironment env;
     {
         RegistryKey key;
@@ -150,7 +157,8 @@ void TestRegistry::fileIsReadableExportSyntax() {
                             "\"zm\"=\"a\\\\b\\\"c\"\n"));
 }
 
-void TestRegistry::parse_data() {
+void TestRegistry::parse_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("valid");
     const QString head = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n");
@@ -171,7 +179,8 @@ void TestRegistry::parse_data() {
     QTest::newRow("truncated write") << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=dwo" << false;
 }
 
-void TestRegistry::parse() {
+void TestRegistry::parse()
+{
     QFETCH(QString, text);
     QFETCH(bool, valid);
     QString error;
@@ -187,7 +196,8 @@ void TestRegistry::parse() {
     }
 }
 
-void TestRegistry::damagedFileIsKeptAndReported() {
+void TestRegistry::damagedFileIsKeptAndReported()
+{
     TestEnvironment env;
     const QByteArray damaged =
         "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\Software";
@@ -208,7 +218,8 @@ void TestRegistry::damagedFileIsKeptAndReported() {
     QVERIFY(QFile::exists(env.registryFile()));
 }
 
-void TestRegistry::everyOpeningRereadsTheFile() {
+void TestRegistry::everyOpeningRereadsTheFile()
+{
     TestEnvironment env;
     RegistryKey writer;
     QVERIFY(writer.openKey(QStringLiteral("Software\\Tavimor\\Option"), true));
@@ -224,7 +235,8 @@ void TestRegistry::everyOpeningRereadsTheFile() {
     QCOMPARE(reader.readInteger(QStringLiteral("intervalTime")), 12);
 }
 
-void TestRegistry::autostartEntry_data() {
+void TestRegistry::autostartEntry_data()
+{
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("exec");
     QTest::newRow("plain") << "/home/u/.local/opt/Brenwick/Brenwick"
@@ -239,7 +251,8 @@ void TestRegistry::autostartEntry_data() {
                              << "/home/用户/时雀/Brenwick";
 }
 
-void TestRegistry::autostartEntry() {
+void TestRegistry::autostartEntry()
+{
     QFETCH(QString, program);
     QFETCH(QString, exec);
     TestEnvironment env;

@@ -24,7 +24,8 @@ private slots:
     void autostartNamesTheProgramFolder();
 };
 
-void TestSettings::firstRunWritesElevenDefaults() {
+void TestSettings::firstRunWritesElevenDefaults()
+{
     TestEnvironment env;
     Settings::writeFirstRunDefaults();
     const auto doc = Registry::parse(QString::fromUtf8(readFile(env.registryFile())), nullptr);
@@ -58,7 +59,8 @@ void TestSettings::firstRunWritesElevenDefaults() {
     QCOMPARE(readFile(env.registryFile()), before);
 }
 
-void TestSettings::existingKeyIsLeftAsItIs() {
+void TestSettings::existingKeyIsLeftAsItIs()
+{
     TestEnvironment env;
     const QByteArray partial = "Windows Registry Editor Version 5.00\n\n"
                                "[HKEY_LOCAL_MACHINE\\Software\\Tavimor\\Option]\n"
@@ -74,7 +76,8 @@ void TestSettings::existingKeyIsLeftAsItIs() {
     }
 }
 
-void TestSettings::colorToText_data() {
+void TestSettings::colorToText_data()
+{
     QTest::addColumn<quint32>("color");
     QTest::addColumn<QString>("text");
     QTest::newRow("red") << 0x0000FFu << "clRed";
@@ -89,14 +92,16 @@ void TestSettings::colorToText_data() {
     QTest::newRow("default") << 0x20000000u << "clDefault";
 }
 
-void TestSettings::colorToText() {
+void TestSettings::colorToText()
+{
     QFETCH(quint32, color);
     QFETCH(QString, text);
     QCOMPARE(ColorText::toText(color), text);
     QCOMPARE(ColorText::fromText(text), color);
 }
 
-void TestSettings::textToColor_data() {
+void TestSettings::textToColor_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<quint32>("color");
     QTest::addColumn<bool>("valid");
@@ -113,7 +118,8 @@ void TestSettings::textToColor_data() {
     QTest::newRow("decimal past 32 bits") << "4294967296" << 0u << false;
 }
 
-void TestSettings::textToColor() {
+void TestSettings::textToColor()
+{
     QFETCH(QString, text);
     QFETCH(quint32, color);
     QFETCH(bool, valid);
@@ -126,7 +132,8 @@ void TestSettings::textToColor() {
     }
 }
 
-void TestSettings::priorityColorFollowsSettings() {
+void TestSettings::priorityColorFollowsSettings()
+{
     TestEnvironment env;
     Settings::writeFirstRunDefaults();
     QCOMPARE(Settings::priorityColorValue(0), 0x0000FFu);
@@ -140,7 +147,8 @@ void TestSettings::priorityColorFollowsSettings() {
     QVERIFY_THROWS_EXCEPTION(AppError, Settings::priorityColorValue(2));
 }
 
-void TestSettings::parsePlans_data() {
+void TestSettings::parsePlans_data()
+{
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("titles");
     const QByteArray meeting = Cp936::encode(QStringLiteral("开会"));
@@ -156,13 +164,15 @@ void TestSettings::parsePlans_data() {
     QTest::newRow("code page 936") << meeting + "\r\n" << QStringList{QStringLiteral("开会")};
 }
 
-void TestSettings::parsePlans() {
+void TestSettings::parsePlans()
+{
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, titles);
     QCOMPARE(Settings::parsePlans(bytes), titles);
 }
 
-void TestSettings::savePlansWritesCrLfAfterEveryTitle() {
+void TestSettings::savePlansWritesCrLfAfterEveryTitle()
+{
     TestEnvironment env;
     writeFile(Settings::plansFile(), "old\nlist\n");
     Settings::savePlans({QStringLiteral("开会"), QString(), QStringLiteral("report 😀")});
@@ -176,7 +186,8 @@ void TestSettings::savePlansWritesCrLfAfterEveryTitle() {
     QCOMPARE(Settings::loadPlans(), QStringList());
 }
 
-void TestSettings::plansFileErrors() {
+void TestSettings::plansFileErrors()
+{
     TestEnvironment env;
     try {
         Settings::loadPlans();
@@ -191,7 +202,8 @@ void TestSettings::plansFileErrors() {
     QCOMPARE(readFile(Settings::plansFile()), QByteArray("a\r\n"));
 }
 
-void TestSettings::autostartNamesTheProgramFolder() {
+void TestSettings::autostartNamesTheProgramFolder()
+{
     TestEnvironment env;
     Settings::writeAutostart();
     const QString entry = QString::fromUtf8(

@@ -10,7 +10,8 @@
 
 namespace {
 // Types as an input method commits text, one character at a time.
-void type(QWidget* w, const QString& text) {
+void type(QWidget* w, const QString& text)
+{
     for (QChar c : text) {
         QInputMethodEvent e;
         e.setCommitString(QString(c));
@@ -37,7 +38,8 @@ private slots:
     void errorBoxFullStop();
 };
 
-void TestText::byteLength_data() {
+void TestText::byteLength_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("bytes");
     QTest::newRow("ascii") << "abc" << 3;
@@ -47,7 +49,8 @@ void TestText::byteLength_data() {
     QTest::newRow("empty") << "" << 0;
 }
 
-void TestText::byteLength() {
+void TestText::byteLength()
+{
     QFETCH(QString, text);
     QFETCH(int, bytes);
     QCOMPARE(Cp936::byteLength(text), bytes);
@@ -55,7 +58,8 @@ void TestText::byteLength() {
     QCOMPARE(Cp936::decode(Cp936::encode(text)), text);
 }
 
-void TestText::truncatedNeverSplitsACharacter_data() {
+void TestText::truncatedNeverSplitsACharacter_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("max");
     QTest::addColumn<QString>("expected");
@@ -65,14 +69,16 @@ void TestText::truncatedNeverSplitsACharacter_data() {
     QTest::newRow("whole emoji") << "a😀" << 5 << "a😀";
 }
 
-void TestText::truncatedNeverSplitsACharacter() {
+void TestText::truncatedNeverSplitsACharacter()
+{
     QFETCH(QString, text);
     QFETCH(int, max);
     QFETCH(QString, expected);
     QCOMPARE(Cp936::truncated(text, max), expected);
 }
 
-void TestText::lineEditStopsAtTheLimit() {
+void TestText::lineEditStopsAtTheLimit()
+{
     QLineEdit edit;
     Cp936::limitBytes(&edit, 5);
     type(&edit, QStringLiteral("时雀"));
@@ -83,7 +89,8 @@ void TestText::lineEditStopsAtTheLimit() {
     QCOMPARE(edit.text(), QStringLiteral("时雀a"));
 }
 
-void TestText::memoStopsAtTheLimit() {
+void TestText::memoStopsAtTheLimit()
+{
     QPlainTextEdit memo;
     Cp936::limitBytes(&memo, 6);
     type(&memo, QStringLiteral("ab时雀"));
@@ -99,7 +106,8 @@ void TestText::memoStopsAtTheLimit() {
     QCOMPARE(memo.toPlainText(), QStringLiteral("ab时cd"));
 }
 
-void TestText::dayNumbers_data() {
+void TestText::dayNumbers_data()
+{
     QTest::addColumn<QDateTime>("moment");
     QTest::addColumn<double>("number");
     QTest::newRow("epoch") << QDateTime(QDate(1899, 12, 30), QTime(0, 0)) << 0.0;
@@ -108,7 +116,8 @@ void TestText::dayNumbers_data() {
     QTest::newRow("leap day") << QDateTime(QDate(2028, 2, 29), QTime(0, 0)) << 46812.0;
 }
 
-void TestText::dayNumbers() {
+void TestText::dayNumbers()
+{
     QFETCH(QDateTime, moment);
     QFETCH(double, number);
     QCOMPARE(DayNumber::fromDateTime(moment), number);
@@ -116,7 +125,8 @@ void TestText::dayNumbers() {
     QCOMPARE(DayNumber::fromDate(moment.date()) + DayNumber::fromTime(moment.time()), number);
 }
 
-void TestText::timeZoneIsStripped_data() {
+void TestText::timeZoneIsStripped_data()
+{
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("expected");
     QTest::newRow("C") << "HH:mm:ss t"
@@ -129,13 +139,15 @@ void TestText::timeZoneIsStripped_data() {
                                     << "HH'h' mm";
 }
 
-void TestText::timeZoneIsStripped() {
+void TestText::timeZoneIsStripped()
+{
     QFETCH(QString, pattern);
     QFETCH(QString, expected);
     QCOMPARE(Formats::withoutTimeZone(pattern), expected);
 }
 
-void TestText::parseDateAndTime() {
+void TestText::parseDateAndTime()
+{
     TestEnvironment env;
     QCOMPARE(Formats::dateText(QDate(2008, 5, 6)), QStringLiteral("2008-5-6"));
     QCOMPARE(Formats::timeText(QTime(7, 5, 3)), QStringLiteral("07:05:03"));
@@ -150,7 +162,8 @@ void TestText::parseDateAndTime() {
     QVERIFY_THROWS_EXCEPTION(AppError, Formats::parseTime(QStringLiteral("25:00")));
 }
 
-void TestText::errorBoxFullStop_data() {
+void TestText::errorBoxFullStop_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("shown");
     QTest::newRow("letter") << "no such table: main"
@@ -169,7 +182,8 @@ void TestText::errorBoxFullStop_data() {
                            << "";
 }
 
-void TestText::errorBoxFullStop() {
+void TestText::errorBoxFullStop()
+{
     QFETCH(QString, text);
     QFETCH(QString, shown);
     QCOMPARE(errorBoxText(text), shown);
