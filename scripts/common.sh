@@ -1,0 +1,28 @@
+# Shared by scripts/run and scripts/test: the Debian packages the build needs,
+# installed when missing (as root, or through sudo).
+set -euo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=${BRENWICK_BUILD_DIR:-$repo/build}
+
+build_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev
+    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-multimedia-dev)
+run_packages=(fonts-noto-cjk)
+
+ensure_packages() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    ((${#missing[@]})) || return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [[ $(id -u) -eq 0 ]] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+configure_and_build() {
+    cmake -S "$repo" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake --build "$build_dir" --parallel "$(nproc)"
+}
