@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+// The program's 16 × 16 pictures. They are drawn as SVG on a 16-unit grid and
+// rendered to pixmaps here, so they stay sharp at 1× and on high-DPI screens
+// without relying on the SVG icon engine plugin being deployed.
+namespace Pictures {
+
+// Tree pictures: 0 date node; 1 没有完成, 2 进行中, 3 已经完成, 4 取消 (the
+// status code is the index). Any other index gives a null icon.
+QIcon imageList1(int index);
+
+// Menu pictures by menu index: 0 显示主窗口, 1 添加日程, 2 个性设置, 3 日程提醒,
+// 5 帮助, 8 删除日程, 9 编辑日程, 11 添加备注, 12 状态设置, 13 退出,
+// 14 没有完成 and 查阅工作笔记, 15 取消, 16 进行中, 17 已经完成. Any other
+// index gives a null icon.
+QIcon imageList2(int index);
+
+// A tree picture as a pixmap of 16 × 16 device-independent pixels, drawn for
+// the given device pixel ratio; null for an unknown index.
+QPixmap pixmap1(int index, qreal devicePixelRatio);
+
+// The program's own picture (window and tray).
+QIcon appIcon();
+
+} // namespace Pictures
