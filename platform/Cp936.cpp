@@ -68,6 +68,16 @@ QString truncated(const QString& text, int maxBytes)
     return text.left(i);
 }
 
+QString trimmed(const QString& text)
+{
+    int begin = 0, end = int(text.size());
+    while (begin < end && text.at(begin).unicode() <= 0x20)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 0x20)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
 namespace {
 class ByteLimitValidator : public QValidator {
 public:

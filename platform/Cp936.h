@@ -18,6 +18,10 @@ int byteLength(QChar c);
 // The longest prefix of text that fits in maxBytes, never splitting a character.
 QString truncated(const QString& text, int maxBytes);
 
+// Without leading and trailing blanks and control characters (anything up to
+// U+0020, line breaks included), the way typed text is trimmed before storing.
+QString trimmed(const QString& text);
+
 // Typing or pasting past the limit has no effect.
 void limitBytes(QLineEdit* edit, int maxBytes);
 void limitBytes(QPlainTextEdit* edit, int maxBytes);

@@ -1,0 +1,152 @@
+#include "mainwindow/AssistantLogic.h"
+
+#include "platform/Cp936.h"
+#include "platform/Formats.h"
+
+namespace AssistantLogic {
+
+QString weekdayName(const QDate& date)
+{
+    static const char16_t digits[] = u"一二三四五六七";
+    const int n = date.isValid() ? date.dayOfWeek() : 0;
+    return n >= 1 && n <= 7 ? QString(QChar(digits[n - 1])) : QString();
+}
+
+QString todayNodeText(const QDate& today)
+{
+    return QStringLiteral("今天[星期") + weekdayName(today) + QStringLiteral("]");
+}
+
+QString tomorrowNodeText(const QDate& tomorrow)
+{
+    return QStringLiteral("明天[星期") + weekdayName(tomorrow) + QStringLiteral("]");
+}
+
+QString laterNodeText(const QDate& date)
+{
+    return Formats::dateText(date) + QStringLiteral("[星期") + weekdayName(date) +
+           QStringLiteral("]");
+}
+
+QString scheduleNodeText(const QTime& time, const QString& title)
+{
+    return Formats::timeText(time) + QStringLiteral(":  ") + title;
+}
+
+bool isMidnightTick(const QTime& now)
+{
+    return now < QTime(0, 0, 1);
+}
+
+int marqueeStep(int labelLeft, int labelWidth, int panelLeft, int panelWidth)
+{
+    if (labelLeft + labelWidth < panelLeft)
+        labelLeft = panelLeft + panelWidth;
+    return labelLeft - 5;
+}
+
+bool isDocked(int top)
+{
+    return top < 2;
+}
+
+Dock dockStep(const QRect& frame, const QPoint& cursor)
+{
+    // Edges included: left <= x <= left + width, top <= y <= top + height.
+    const bool inside = frame.left() <= cursor.x() && cursor.x() <= frame.left() + frame.width() &&
+                        frame.top() <= cursor.y() && cursor.y() <= frame.top() + frame.height();
+    if (inside)
+        return {461, isDocked(frame.top()) ? std::optional<int>(-3) : std::nullopt};
+    if (!isDocked(frame.top()))
+        return {461, std::nullopt};
+    return {-3, -30};
+}
+
+Width toggleWidth(int currentWidth)
+{
+    if (currentWidth == 466)
+        return {240, QStringLiteral(">>")};
+    return {466, QStringLiteral("<<")};
+}
+
+QString wrapDetail(const QString& text)
+{
+    const QByteArray bytes = Cp936::encode(text);
+    const QString indent(10, QLatin1Char(' '));
+    QString out;
+    int start = 0;
+    bool first = true;
+    while (start < bytes.size()) {
+        // Walk whole characters up to the 20-byte mark; a character that
+        // straddles it makes the piece 21 bytes. GB18030's four-byte
+        // characters are walked whole too, so none is ever split.
+        int end = start;
+        while (end < bytes.size() && end - start < 20) {
+            const uchar b = uchar(bytes[end]);
+            int len = 1;
+            if (b > 0x7F && end + 1 < bytes.size()) {
+                const uchar b2 = uchar(bytes[end + 1]);
+                len = (b2 >= 0x30 && b2 <= 0x39) ? 4 : 2;
+            }
+            end = qMin(int(bytes.size()), end + len);
+        }
+        if (!first)
+            out += indent;
+        out += Cp936::decode(bytes.mid(start, end - start)) + QLatin1Char('\r');
+        first = false;
+        start = end;
+    }
+    return out;
+}
+
+QString priorityCaption(int yxj)
+{
+    switch (yxj) {
+    case 0:
+        return QStringLiteral("高");
+    case 1:
+        return QStringLiteral("中");
+    case 2:
+        return QStringLiteral("低");
+    default:
+        return QString();
+    }
+}
+
+QString statusCaption(int ztFlag)
+{
+    switch (ztFlag) {
+    case 1:
+        return QStringLiteral("没有完成");
+    case 2:
+        return QStringLiteral("进行中");
+    case 3:
+        return QStringLiteral("已经完成");
+    case 4:
+        return QStringLiteral("取消");
+    default:
+        return QString();
+    }
+}
+
+QString detailsText(const Schedule& s)
+{
+    const QChar cr(QLatin1Char('\r'));
+    QString t = cr + QStringLiteral("日程标题: ") + wrapDetail(s.title);
+    t += QStringLiteral("日程时间: ") + Formats::dateText(s.date) + QLatin1Char('[') +
+         Formats::timeText(s.time) + QLatin1Char(']');
+    if (!priorityCaption(s.yxj).isEmpty())
+        t += cr + QStringLiteral("优 先 级: ") + priorityCaption(s.yxj);
+    if (!statusCaption(s.ztFlag).isEmpty())
+        t += cr + QStringLiteral("状    态: ") + statusCaption(s.ztFlag);
+    t += cr + QStringLiteral("日程内容: ") + wrapDetail(s.content);
+    t += cr;
+    return t;
+}
+
+bool hoverIgnored(const QRect& frame, const QPoint& cursor)
+{
+    return cursor.y() > frame.top() + frame.height() - 50;
+}
+
+} // namespace AssistantLogic
