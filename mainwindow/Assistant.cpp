@@ -558,6 +558,7 @@ void TassistantForm::hoverStep()
     QTreeWidgetItem* node =
         rcTree->viewport()->rect().contains(local) ? rcTree->itemAt(local) : nullptr;
     if (!node || !node->parent()) {
+        m_details.clear();
         rcTree->setToolTip(QString());
         QToolTip::hideText();
         m_lastShownId = -1;
@@ -582,11 +583,13 @@ void TassistantForm::hoverStep()
     s.yxj = q.intField(QStringLiteral("yxj"));
     s.ztFlag = q.intField(QStringLiteral("zt_flag"));
     s.content = q.textField(QStringLiteral("content"));
-    const QString text = detailsText(s);
-    rcTree->setToolTip(text);
-    QString shown = text;
-    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QToolTip::showText(cursor, shown.trimmed(), rcTree, QRect(), 10000);
+    m_details = detailsText(s);
+    // The tree's tool tip shows it line by line with the indents kept.
+    QString shown = m_details.trimmed().toHtmlEscaped();
+    shown.replace(QLatin1Char('\r'), QStringLiteral("<br>"));
+    rcTree->setToolTip(QStringLiteral("<div style=\"white-space:pre\">") + shown +
+                       QStringLiteral("</div>"));
+    QToolTip::showText(cursor, rcTree->toolTip(), rcTree, QRect(), 10000);
     q.close();
 }
 
@@ -595,6 +598,9 @@ void TassistantForm::hoverStep()
 bool TassistantForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == rcTree->viewport()) {
+        // The hover step shows the details; the view's own tool tips would hide them.
+        if (event->type() == QEvent::ToolTip)
+            return true;
         if (event->type() == QEvent::MouseButtonPress) {
             auto* e = static_cast<QMouseEvent*>(event);
             runGuarded([&] { rcTreeMouseDown(e->button(), e->position().toPoint()); });

@@ -86,6 +86,7 @@ public:
     QColor priorityColor(int id);
     int statusMark() const; // the status whose submenu item carries the mark
     int lastShownId() const { return m_lastShownId; }
+    QString details() const { return m_details; } // the hover text, lines ending in CR
     bool hidesWhenMinimised() const { return m_trayMode; }
 
     // The window's outer size in the units its layout is written in: the
@@ -123,6 +124,7 @@ private:
     QAction* m_statusItems[4] = {};
     QAction* m_statusMark = nullptr;
     int m_lastShownId = -1;
+    QString m_details;
     bool m_trayMode = true;
     bool m_placed = false;
     QWindow* m_lastFocus = nullptr;

@@ -356,17 +356,19 @@ void TestMainWindow::hoverShowsAndHidesDetails()
     Desktop::setCursorPos([&cursor] { return cursor; });
     assistantForm->hoverStep();
     QCOMPARE(assistantForm->lastShownId(), a);
-    QCOMPARE(tree->toolTip(),
+    QCOMPARE(assistantForm->details(),
              QString("\r日程标题: 第一个\r日程时间: 2026-12-9[09:00:00]\r"
                      "优 先 级: 高\r状    态: 进行中\r日程内容: 内容：第一个\r\r"));
     cursor = over(scheduleNode(b));
     assistantForm->hoverStep();
     QCOMPARE(assistantForm->lastShownId(), b);
+    QVERIFY(assistantForm->details().contains("第二个"));
     QVERIFY(tree->toolTip().contains("第二个"));
     cursor = over(tree->topLevelItem(0)); // a date node hides the details
     assistantForm->hoverStep();
     QCOMPARE(assistantForm->lastShownId(), -1);
     QCOMPARE(tree->toolTip(), QString());
+    QCOMPARE(assistantForm->details(), QString());
     // Over the buttons (the bottom 50 pixels) nothing changes.
     cursor = over(scheduleNode(a));
     assistantForm->hoverStep();
