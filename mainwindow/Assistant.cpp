@@ -348,10 +348,14 @@ void TassistantForm::FormShow()
         statusIcons[i] = Pictures::imageList1(i);
     const QIcon dateIcon = Pictures::imageList1(0);
 
+    // Built apart from the tree and handed over in one go: inserting into the
+    // live tree node by node costs a model signal each.
+    QList<QTreeWidgetItem*> dateNodes;
     auto dateNode = [&](const QString& text, const QDate& date) {
-        auto* node = new QTreeWidgetItem(rcTree, {text});
+        auto* node = new QTreeWidgetItem(QStringList{text});
         node->setData(0, DateRole, date);
         node->setIcon(0, dateIcon);
+        dateNodes.append(node);
         return node;
     };
     DbQuery& q = allrcQuery();
@@ -370,12 +374,22 @@ void TassistantForm::FormShow()
         q.setDateParameter(param);
         q.open();
     };
+    // A failure part way keeps what was read so far, as the nodes would stand.
+    struct Handover {
+        QTreeWidget* tree;
+        QList<QTreeWidgetItem*>& nodes;
+        ~Handover()
+        {
+            tree->addTopLevelItems(nodes);
+            if (!nodes.isEmpty())
+                nodes.first()->setExpanded(true);
+        }
+    } handover{rcTree, dateNodes};
 
     run(Sql::schedulesOfDay(), today);
     QTreeWidgetItem* todayNode = dateNode(todayNodeText(today), today);
     for (; !q.eof(); q.next())
         scheduleNode(todayNode);
-    todayNode->setExpanded(true);
 
     run(Sql::schedulesOfDay(), tomorrow);
     QTreeWidgetItem* tomorrowNode = dateNode(tomorrowNodeText(tomorrow), tomorrow);
@@ -404,6 +418,7 @@ QColor TassistantForm::priorityColor(const QTreeWidgetItem* node)
 
 QColor TassistantForm::priorityColor(int id)
 {
+    ++m_colourReads;
     const QColor own = rcTree->palette().color(QPalette::Text);
     try {
         DbQuery& q = cxQuery();

@@ -84,6 +84,7 @@ public:
 
     QColor priorityColor(const QTreeWidgetItem* node);
     QColor priorityColor(int id);
+    int colourReads() const { return m_colourReads; } // priorityColor calls so far
     int statusMark() const; // the status whose submenu item carries the mark
     int lastShownId() const { return m_lastShownId; }
     QString details() const { return m_details; } // the hover text, lines ending in CR
@@ -125,6 +126,7 @@ private:
     QAction* m_statusMark = nullptr;
     int m_lastShownId = -1;
     QString m_details;
+    int m_colourReads = 0;
     bool m_trayMode = true;
     bool m_placed = false;
     QWindow* m_lastFocus = nullptr;

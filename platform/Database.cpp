@@ -505,7 +505,11 @@ void DbQuery::setRecNo(int recNo)
 
 int DbQuery::columnIndex(const QString& column) const
 {
-    // A handful of columns: a scan beats hashing a lower-cased copy per read.
+    // A handful of columns: a scan beats hashing a lower-cased copy per read,
+    // and names are mostly written as the schema spells them.
+    for (int c = 0; c < m_columns.size(); ++c)
+        if (m_columns[c] == column)
+            return c;
     for (int c = 0; c < m_columns.size(); ++c)
         if (m_columns[c].compare(column, Qt::CaseInsensitive) == 0)
             return c;

@@ -16,6 +16,14 @@ Pinned& pinned()
     static Pinned p;
     return p;
 }
+
+// Asking the system for its locale at every formatted value shows in a tree
+// of ten thousand schedules.
+const QLocale& systemLocale()
+{
+    static const QLocale locale = QLocale::system();
+    return locale;
+}
 } // namespace
 
 QString Formats::withoutTimeZone(QString pattern)
@@ -37,14 +45,14 @@ QString Formats::shortDate()
 {
     if (!pinned().shortDate.isEmpty())
         return pinned().shortDate;
-    return QLocale::system().dateFormat(QLocale::ShortFormat);
+    return systemLocale().dateFormat(QLocale::ShortFormat);
 }
 
 QString Formats::longTime()
 {
     if (!pinned().longTime.isEmpty())
         return pinned().longTime;
-    return withoutTimeZone(QLocale::system().timeFormat(QLocale::LongFormat));
+    return withoutTimeZone(systemLocale().timeFormat(QLocale::LongFormat));
 }
 
 void Formats::set(const QString& shortDate, const QString& longTime)
@@ -59,18 +67,18 @@ void Formats::reset()
 
 QString Formats::dateText(const QDate& date)
 {
-    return QLocale::system().toString(date, shortDate());
+    return systemLocale().toString(date, shortDate());
 }
 
 QString Formats::timeText(const QTime& time)
 {
-    return QLocale::system().toString(time, longTime());
+    return systemLocale().toString(time, longTime());
 }
 
 QDate Formats::parseDate(const QString& text)
 {
     const QString t = text.trimmed();
-    QDate d = QLocale::system().toDate(t, shortDate());
+    QDate d = systemLocale().toDate(t, shortDate());
     if (!d.isValid()) {
         // Be forgiving about the year: users type "2026-12-9" for "yy" patterns too.
         d = QDate::fromString(t, Qt::ISODate);
@@ -83,7 +91,7 @@ QDate Formats::parseDate(const QString& text)
 QTime Formats::parseTime(const QString& text)
 {
     const QString t = text.trimmed();
-    QTime tm = QLocale::system().toTime(t, longTime());
+    QTime tm = systemLocale().toTime(t, longTime());
     if (!tm.isValid()) {
         // A time typed without its seconds is still a time.
         for (const char* p : {"H:mm:ss", "H:mm", "HH:mm"}) {
