@@ -1,5 +1,7 @@
 #include "mainwindow/Assistant.h"
 
+#include "editing/addrc.h"
+#include "editing/xgrc.h"
 #include "mainwindow/AssistantLogic.h"
 #include "platform/AppError.h"
 #include "platform/Clock.h"
@@ -9,6 +11,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Formats.h"
 #include "platform/ProgramDir.h"
+#include "platform/WindowManager.h"
 #include "resources/Pictures.h"
 #include "shell/Application.h"
 #include "shell/ColorText.h"
@@ -519,6 +522,8 @@ void TassistantForm::leaveClick()
 void TassistantForm::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    if (m_trayMode)
+        QTimer::singleShot(0, this, [this] { WindowManager::skipTaskbar(this); });
     if (!event->spontaneous())
         runGuarded([this] { FormShow(); });
 }
@@ -708,7 +713,14 @@ void TassistantForm::tjbzClick()
     // The note window opens from here once it exists.
 }
 
-void TassistantForm::bjrcClick() {}
+void TassistantForm::bjrcClick()
+{
+    QTreeWidgetItem* node = rcTree->currentItem();
+    if (!node || !xgrcForm)
+        return;
+    xgrcForm->scheduleId = node->data(0, IdRole).toInt();
+    Dialogs::instance().showModal(xgrcForm); // it sets refreshFlag after a save
+}
 
 void TassistantForm::roottjrcClick()
 {
@@ -725,7 +737,19 @@ void TassistantForm::tjrcClick()
 
 void TassistantForm::openAddWindow(const std::optional<QDate>& date)
 {
-    Q_UNUSED(date);
+    // One add window at most: an open one comes to the front (with the date
+    // when one was given); it sets refreshFlag itself when it closes.
+    if (addrcForm) {
+        if (date)
+            addrcForm->date_value->setDate(*date);
+        addrcForm->raise();
+        addrcForm->activateWindow();
+        return;
+    }
+    addrcForm = new TaddrcForm();
+    if (date)
+        addrcForm->date_value->setDate(*date);
+    Dialogs::instance().showModal(addrcForm);
 }
 
 void TassistantForm::gxszClick()

@@ -70,10 +70,13 @@ QString truncated(const QString& text, int maxBytes)
 
 QString trimmed(const QString& text)
 {
-    int begin = 0, end = int(text.size());
-    while (begin < end && text.at(begin).unicode() <= 0x20)
+    auto blank = [](QChar c) {
+        return c.unicode() <= 0x20 || c.category() == QChar::Other_Control;
+    };
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && blank(text.at(begin)))
         ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 0x20)
+    while (end > begin && blank(text.at(end - 1)))
         --end;
     return text.mid(begin, end - begin);
 }

@@ -18,8 +18,9 @@ int byteLength(QChar c);
 // The longest prefix of text that fits in maxBytes, never splitting a character.
 QString truncated(const QString& text, int maxBytes);
 
-// Without leading and trailing blanks and control characters (anything up to
-// U+0020, line breaks included), the way typed text is trimmed before storing.
+// Without leading and trailing blanks and control characters (up to U+0020,
+// line breaks included, and the other control characters), the way typed
+// text is trimmed before it is stored.
 QString trimmed(const QString& text);
 
 // Typing or pasting past the limit has no effect.

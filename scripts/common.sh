@@ -5,7 +5,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${BRENWICK_BUILD_DIR:-$repo/build}
 
-build_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev
+build_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev libxcb1-dev
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-multimedia-dev)
 run_packages=(fonts-noto-cjk)
 

@@ -1,5 +1,7 @@
 #include "shell/Startup.h"
 
+#include "editing/cfsz.h"
+#include "editing/xgrc.h"
 #include "mainwindow/Assistant.h"
 #include "platform/ProgramDir.h"
 #include "platform/SingleInstance.h"
@@ -13,15 +15,22 @@ void createStartupWindows()
 {
     // In the order of the start-up table; windows of later work join here.
     assistantForm = new TassistantForm();
+    cfszForm = new TcfszForm();
     DataModule1 = new TDataModule1();
     DataModule1->ADOConnection1.setConnectionString(
         TDataModule1::connectionStringFor(ProgramDir::path()));
+    xgrcForm = new TxgrcForm();
 }
 
 void destroyStartupWindows()
 {
     delete assistantForm;
     assistantForm = nullptr;
+    // Before the data module: its query uses the connection.
+    delete xgrcForm;
+    xgrcForm = nullptr;
+    delete cfszForm;
+    cfszForm = nullptr;
     delete DataModule1;
     DataModule1 = nullptr;
 }

@@ -1,10 +1,14 @@
 #include "TestSupport.h"
+#include "editing/addrc.h"
+#include "editing/xgrc.h"
 #include "mainwindow/Assistant.h"
 #include "platform/Clock.h"
+#include "platform/DateTimeEdits.h"
 #include "platform/DayNumber.h"
 #include "platform/Desktop.h"
 #include "shell/Application.h"
 #include "shell/Settings.h"
+#include "shell/Startup.h"
 #include "shell/Statements.h"
 #include "shell/dataForm.h"
 #include "shell/public.h"
@@ -48,6 +52,9 @@ private slots:
     void workNoteSave_data();
     void workNoteSave();
     void activationNeedsTheTrayIconFile();
+    void addWindowOpensOnceWithTheNodesDate();
+    void editOpensTheModifyWindowOnTheSchedule();
+    void helpOpensTheBareFileName();
 
 private:
     int addSchedule(const QString& title, const QDate& date, const QTime& time, int yxj = 1,
@@ -60,20 +67,15 @@ void TestMainWindow::init()
 {
     env = std::make_unique<TestEnvironment>(QDateTime(today, QTime(10, 0)));
     QVERIFY(QFile::copy(QFINDTESTDATA("../resources/ovak.ico"), env->programDir() + "ovak.ico"));
-    assistantForm = new TassistantForm();
-    DataModule1 = new TDataModule1();
-    DataModule1->ADOConnection1.setConnectionString(
-        TDataModule1::connectionStringFor(env->programDir()));
+    createStartupWindows();
     assistantForm->Timer1->stop(); // the tests tick by hand
     refreshFlag = 0;
 }
 
 void TestMainWindow::cleanup()
 {
-    delete assistantForm;
-    assistantForm = nullptr;
-    delete DataModule1;
-    DataModule1 = nullptr;
+    delete addrcForm;
+    destroyStartupWindows();
     Desktop::setCursorPos(nullptr);
     Desktop::setScreenSize(nullptr);
     env.reset();
@@ -466,6 +468,57 @@ void TestMainWindow::activationNeedsTheTrayIconFile()
     QVERIFY(!runGuarded([] { assistantForm->FormActivate(); }));
     QCOMPARE(env->dialogs().errors().last(), QString("Failed to get data for 'intervalTime'"));
     QVERIFY(!assistantForm->trayIcon);
+}
+
+void TestMainWindow::addWindowOpensOnceWithTheNodesDate()
+{
+    addSchedule("后天", today.addDays(3), QTime(9, 0));
+    assistantForm->FormShow();
+    QTreeWidget* tree = assistantForm->rcTree;
+    tree->setCurrentItem(tree->topLevelItem(2)); // a later date node
+    assistantForm->findChild<QAction*>("roottjrc")->trigger();
+    QVERIFY(addrcForm);
+    QCOMPARE(env->dialogs().modalWindows.size(), 1);
+    QCOMPARE(addrcForm->date_value->date(), today.addDays(3));
+    // From the tray menu while it is open: the same window, no second one.
+    TaddrcForm* open = addrcForm;
+    assistantForm->findChild<QAction*>("tjrc")->trigger();
+    QCOMPARE(addrcForm, open);
+    QCOMPARE(env->dialogs().modalWindows.size(), 1);
+    tree->setCurrentItem(tree->topLevelItem(1)); // 明天
+    assistantForm->roottjrcClick();
+    QCOMPARE(addrcForm->date_value->date(), today.addDays(1));
+    // Closing it frees it and asks for a rebuild.
+    refreshFlag = 0;
+    addrcForm->close();
+    QTRY_VERIFY(!addrcForm);
+    QCOMPARE(refreshFlag, 1);
+    assistantForm->tjrcClick(); // a fresh one, dated today
+    QVERIFY(addrcForm && addrcForm != open);
+    QCOMPARE(addrcForm->date_value->date(), today);
+}
+
+void TestMainWindow::editOpensTheModifyWindowOnTheSchedule()
+{
+    const int id = addSchedule("会议", today, QTime(15, 0));
+    assistantForm->FormShow();
+    assistantForm->rcTree->setCurrentItem(scheduleNode(id));
+    assistantForm->findChild<QAction*>("bjrc")->trigger();
+    QCOMPARE(xgrcForm->scheduleId, id);
+    QCOMPARE(env->dialogs().modalWindows, QList<QWidget*>{xgrcForm});
+}
+
+void TestMainWindow::helpOpensTheBareFileName()
+{
+    QStringList opened;
+    Desktop::setOpener([&opened](const QString& name) {
+        opened << name;
+        return false; // the result is not examined
+    });
+    assistantForm->findChild<QAction*>("help")->trigger();
+    Desktop::setOpener(nullptr);
+    QCOMPARE(opened, QStringList{"help.chm"});
+    QVERIFY(env->dialogs().shown.isEmpty());
 }
 
 QTEST_MAIN(TestMainWindow)

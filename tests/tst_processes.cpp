@@ -81,10 +81,15 @@ void TestProcesses::firstStartWritesTheDefaultsAndTheNextWritesNothing()
 {
     QProcess* first = start();
     QVERIFY(waitUntilListening());
-    const auto doc = Registry::parse(QString::fromUtf8(readFile(env->registryFile())), nullptr);
-    QVERIFY(doc);
-    QCOMPARE(doc->keys.size(), 1);
-    QCOMPARE(doc->keys[0].values.size(), 11);
+    // The copy listens before it creates its windows, which write the
+    // defaults one value at a time: wait for the eleventh.
+    auto values = [this] {
+        const auto doc = Registry::parse(QString::fromUtf8(readFile(env->registryFile())), nullptr);
+        return doc && doc->keys.size() == 1 ? doc->keys[0].values.size() : qsizetype(-1);
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(values(), qsizetype(11), 10000);
+    QTest::qWait(200);
+    QCOMPARE(values(), qsizetype(11)); // and no more
     first->terminate();
     QVERIFY(first->waitForFinished());
 
@@ -93,6 +98,7 @@ void TestProcesses::firstStartWritesTheDefaultsAndTheNextWritesNothing()
     QTest::qWait(20);
     QProcess* second = start();
     QVERIFY(waitUntilListening());
+    QTest::qWait(700); // let it create its windows, which is where defaults would be written
     second->terminate();
     QVERIFY(second->waitForFinished());
     QCOMPARE(readFile(env->registryFile()), before);

@@ -1,0 +1,132 @@
+// The main window's costs: one tree rebuild and one full repaint of the
+// visible tree (each schedule node asking its colour from the database and
+// the settings), beside bare SQLite running the same statements.
+#include "bench/Generator.h"
+#include "mainwindow/Assistant.h"
+#include "platform/DayNumber.h"
+#include "platform/Dialogs.h"
+#include "platform/ProgramDir.h"
+#include "shell/Application.h"
+#include "shell/dataForm.h"
+
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <cstdio>
+#include <sqlite3.h>
+
+namespace {
+const QDate today = QDate::currentDate();
+
+qint64 treeBare(sqlite3* db)
+{
+    const char* statements[3] = {"select * from main where rc_date=:dt order by rc_time",
+                                 "select * from main where rc_date=:dt order by rc_time",
+                                 "select * from main where rc_date>:dt order by rc_date,rc_time"};
+    const double t = DayNumber::fromDate(today);
+    const double params[3] = {t, t + 1, t + 1};
+    qint64 sum = 0;
+    for (int i = 0; i < 3; ++i) {
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(db, statements[i], -1, &s, nullptr);
+        sqlite3_bind_double(s, 1, params[i]);
+        while (sqlite3_step(s) == SQLITE_ROW) {
+            sum += sqlite3_column_int64(s, 0) + sqlite3_column_int(s, 6);
+            sum += sqlite3_column_bytes(s, 1) +
+                   qint64(sqlite3_column_double(s, 3) + sqlite3_column_double(s, 4));
+        }
+        sqlite3_finalize(s);
+    }
+    return sum;
+}
+
+qint64 coloursBare(sqlite3* db, const QList<int>& ids)
+{
+    qint64 sum = 0;
+    for (int id : ids) {
+        sqlite3_stmt* s = nullptr;
+        const QByteArray sql = "select * from main where id=" + QByteArray::number(id);
+        sqlite3_prepare_v2(db, sql.constData(), -1, &s, nullptr);
+        while (sqlite3_step(s) == SQLITE_ROW)
+            sum += sqlite3_column_int(s, 5);
+        sqlite3_finalize(s);
+    }
+    return sum;
+}
+
+// Nothing may wait for a click here: errors go to the console.
+class ConsoleDialogs : public WidgetDialogs {
+public:
+    void message(QWidget*, const QString& text) override
+    {
+        std::printf("message: %s\n", qPrintable(text));
+    }
+    void error(const QString& text) override { std::printf("error: %s\n", qPrintable(text)); }
+};
+
+QList<int> visibleScheduleIds(QTreeWidget* tree)
+{
+    QList<int> ids;
+    for (QTreeWidgetItem* item = tree->itemAt(1, 1); item; item = tree->itemBelow(item)) {
+        if (!tree->viewport()->rect().intersects(tree->visualItemRect(item)))
+            break;
+        if (item->parent())
+            ids << item->data(0, TassistantForm::IdRole).toInt();
+    }
+    return ids;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    AssistantApplication app(argc, argv);
+    ConsoleDialogs dialogs;
+    Dialogs::install(&dialogs);
+    QTemporaryDir dir;
+    QFile::copy(QStringLiteral(BRENWICK_SOURCE_DIR "/resources/ovak.ico"),
+                dir.filePath(QStringLiteral("ovak.ico")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
+    ProgramDir::set(dir.path());
+    const QString file = dir.filePath(QStringLiteral("assistant.mdb"));
+    std::printf("schedules from today on, over ten years; best of several runs\n");
+    for (int n : {1000, 10000, 100000}) {
+        Generator::createDatabase(file, Generator::fromToday(n, today));
+        DataModule1 = new TDataModule1();
+        DataModule1->ADOConnection1.setConnectionString(QStringLiteral("Data Source=") + file);
+        assistantForm = new TassistantForm();
+        assistantForm->Timer1->stop();
+        assistantForm->show();
+        QTreeWidget* tree = assistantForm->rcTree;
+        // Open two more days so the visible rows hold schedules below several dates.
+        for (int i = 1; i < 3 && i < tree->topLevelItemCount(); ++i)
+            tree->topLevelItem(i)->setExpanded(true);
+        QCoreApplication::processEvents();
+        sqlite3* bare = Generator::openBare(file);
+
+        const double rebuild = Generator::bestOf(5, [] { assistantForm->FormShow(); });
+        volatile qint64 sink = 0;
+        const double rebuildBare = Generator::bestOf(5, [&] { sink = sink + treeBare(bare); });
+        Generator::printRow(QStringLiteral("tree rebuild, %1 schedules").arg(n), rebuild,
+                            rebuildBare);
+
+        for (int i = 1; i < 3 && i < tree->topLevelItemCount(); ++i)
+            tree->topLevelItem(i)->setExpanded(true);
+        const QList<int> visible = visibleScheduleIds(tree);
+        const int before = assistantForm->colourReads();
+        const double repaint = Generator::bestOf(5, [tree] { tree->viewport()->repaint(); });
+        const int perRepaint = (assistantForm->colourReads() - before) / 5;
+        const double repaintBare =
+            Generator::bestOf(5, [&] { sink = sink + coloursBare(bare, visible); });
+        Generator::printRow(
+            QStringLiteral("full repaint, %1 visible schedule nodes (%2 colour reads)")
+                .arg(visible.size())
+                .arg(perRepaint),
+            repaint, repaintBare);
+        sqlite3_close(bare);
+        delete assistantForm;
+        assistantForm = nullptr;
+        delete DataModule1;
+        DataModule1 = nullptr;
+    }
+    return 0;
+}

@@ -1,0 +1,45 @@
+#include "platform/WindowManager.h"
+
+#include <QGuiApplication>
+#include <QWidget>
+#include <cstdlib>
+#include <cstring>
+#include <xcb/xcb.h>
+
+namespace WindowManager {
+
+namespace {
+xcb_atom_t atom(xcb_connection_t* c, const char* name)
+{
+    const xcb_intern_atom_cookie_t cookie = xcb_intern_atom(c, 0, uint16_t(strlen(name)), name);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
+    const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return a;
+}
+} // namespace
+
+void skipTaskbar(QWidget* window)
+{
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !window->isVisible())
+        return;
+    xcb_connection_t* c = x11->connection();
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    // _NET_WM_STATE client message: add (1) both states, from an application (1).
+    xcb_client_message_event_t e{};
+    e.response_type = XCB_CLIENT_MESSAGE;
+    e.format = 32;
+    e.window = xcb_window_t(window->winId());
+    e.type = atom(c, "_NET_WM_STATE");
+    e.data.data32[0] = 1;
+    e.data.data32[1] = atom(c, "_NET_WM_STATE_SKIP_TASKBAR");
+    e.data.data32[2] = atom(c, "_NET_WM_STATE_SKIP_PAGER");
+    e.data.data32[3] = 1;
+    xcb_send_event(c, 0, screen->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&e));
+    xcb_flush(c);
+}
+
+} // namespace WindowManager
