@@ -5,6 +5,7 @@
 #include "mainwindow/Assistant.h"
 #include "platform/ProgramDir.h"
 #include "platform/SingleInstance.h"
+#include "resources/Pictures.h"
 #include "shell/Application.h"
 #include "shell/dataForm.h"
 #include "shell/public.h"
@@ -62,6 +63,7 @@ int runAssistant(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "xcb");
     AssistantApplication app(argc, argv);
     QApplication::setApplicationDisplayName(APP_TITLE);
+    QApplication::setWindowIcon(Pictures::appIcon());
 
     SingleInstance instance(APP_TITLE);
     if (!instance.tryBecomePrimary()) {
