@@ -271,6 +271,15 @@ DbQuery& TassistantForm::query(std::unique_ptr<DbQuery>& q)
     return *q;
 }
 
+DbQuery& TassistantForm::openSchedule(int id)
+{
+    DbQuery& q = allrcQuery();
+    q.close();
+    q.setSql(Sql::scheduleById(id));
+    q.open();
+    return q;
+}
+
 // ---- geometry ------------------------------------------------------------
 
 int TassistantForm::windowWidth() const
@@ -588,10 +597,7 @@ void TassistantForm::hoverStep()
     if (id == m_lastShownId)
         return;
     m_lastShownId = id;
-    DbQuery& q = allrcQuery();
-    q.close();
-    q.setSql(Sql::scheduleById(id));
-    q.open();
+    DbQuery& q = openSchedule(id);
     if (q.recordCount() == 0) { // deleted elsewhere since the last rebuild
         q.close();
         return;
@@ -667,10 +673,7 @@ void TassistantForm::ztszClick()
     QTreeWidgetItem* node = selectedScheduleNode();
     if (!node)
         return;
-    DbQuery& q = allrcQuery();
-    q.close();
-    q.setSql(Sql::scheduleById(node->data(0, IdRole).toInt()));
-    q.open();
+    DbQuery& q = openSchedule(node->data(0, IdRole).toInt());
     const int code = q.recordCount() > 0 ? q.intField(QStringLiteral("zt_flag")) : 0;
     if (code >= 1 && code <= 4)
         m_statusMark = m_statusItems[code - 1];
@@ -683,10 +686,7 @@ void TassistantForm::setStatus(int code)
     QTreeWidgetItem* node = selectedScheduleNode();
     if (!node)
         return;
-    DbQuery& q = allrcQuery();
-    q.close();
-    q.setSql(Sql::scheduleById(node->data(0, IdRole).toInt()));
-    q.open();
+    DbQuery& q = openSchedule(node->data(0, IdRole).toInt());
     q.edit();
     q.setField(QStringLiteral("zt_flag"), code);
     q.post();

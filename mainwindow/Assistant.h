@@ -116,6 +116,7 @@ private:
     QTreeWidgetItem* selectedScheduleNode() const;
     DbQuery& query(std::unique_ptr<DbQuery>& q);
     DbQuery& allrcQuery() { return query(m_allrc); }
+    DbQuery& openSchedule(int id); // "select * from main where id=" on allrc_Query
     DbQuery& cxQuery() { return query(m_cx); }
     DbQuery& zjQuery() { return query(m_zj); }
 

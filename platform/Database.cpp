@@ -71,22 +71,36 @@ private:
 };
 } // namespace
 
-void bindDbValue(sqlite3* db, sqlite3_stmt* stmt, int index, const QVariant& value)
+namespace {
+// A value as the file stores it: dates and times become day numbers, text
+// stays text (a null QString too: columns hold the empty text, never null).
+struct StoredValue {
+    DbCell::Type type = DbCell::Null;
+    qint64 i = 0;
+    double d = 0;
+    QString s;
+};
+
+StoredValue stored(const QVariant& v)
 {
-    int rc = SQLITE_OK;
-    switch (value.typeId()) {
+    StoredValue out;
+    switch (v.typeId()) {
     case QMetaType::QDate:
-        rc = sqlite3_bind_double(stmt, index, DayNumber::fromDate(value.toDate()));
+        out.type = DbCell::Real;
+        out.d = DayNumber::fromDate(v.toDate());
         break;
     case QMetaType::QDateTime:
-        rc = sqlite3_bind_double(stmt, index, DayNumber::fromDateTime(value.toDateTime()));
+        out.type = DbCell::Real;
+        out.d = DayNumber::fromDateTime(v.toDateTime());
         break;
     case QMetaType::QTime:
-        rc = sqlite3_bind_double(stmt, index, DayNumber::fromTime(value.toTime()));
+        out.type = DbCell::Real;
+        out.d = DayNumber::fromTime(v.toTime());
         break;
     case QMetaType::Double:
     case QMetaType::Float:
-        rc = sqlite3_bind_double(stmt, index, value.toDouble());
+        out.type = DbCell::Real;
+        out.d = v.toDouble();
         break;
     case QMetaType::Int:
     case QMetaType::UInt:
@@ -95,14 +109,35 @@ void bindDbValue(sqlite3* db, sqlite3_stmt* stmt, int index, const QVariant& val
     case QMetaType::Bool:
     case QMetaType::Short:
     case QMetaType::UShort:
-        rc = sqlite3_bind_int64(stmt, index, value.toLongLong());
+        out.type = DbCell::Integer;
+        out.i = v.toLongLong();
         break;
     case QMetaType::UnknownType:
+        break;
+    default:
+        out.type = DbCell::Text;
+        out.s = v.toString();
+    }
+    return out;
+}
+} // namespace
+
+void bindDbValue(sqlite3* db, sqlite3_stmt* stmt, int index, const QVariant& value)
+{
+    const StoredValue v = stored(value);
+    int rc = SQLITE_OK;
+    switch (v.type) {
+    case DbCell::Real:
+        rc = sqlite3_bind_double(stmt, index, v.d);
+        break;
+    case DbCell::Integer:
+        rc = sqlite3_bind_int64(stmt, index, v.i);
+        break;
+    case DbCell::Null:
         rc = sqlite3_bind_null(stmt, index);
         break;
-    default: {
-        // Text, including a null QString: columns hold the empty text, never null.
-        const QByteArray utf8 = value.toString().toUtf8();
+    case DbCell::Text: {
+        const QByteArray utf8 = v.s.toUtf8();
         rc = sqlite3_bind_text(stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
     }
     }
@@ -662,46 +697,20 @@ void DbQuery::post()
         store(m_cells[size_t(m_row) * size_t(m_columns.size()) + size_t(p.first)], p.second);
 }
 
-void DbQuery::store(DbCell& c, const QVariant& v)
+void DbQuery::store(DbCell& c, const QVariant& value)
 {
+    const StoredValue v = stored(value);
     c = DbCell();
-    switch (v.typeId()) {
-    case QMetaType::QDate:
-        c.type = DbCell::Real;
-        c.d = DayNumber::fromDate(v.toDate());
-        break;
-    case QMetaType::QDateTime:
-        c.type = DbCell::Real;
-        c.d = DayNumber::fromDateTime(v.toDateTime());
-        break;
-    case QMetaType::QTime:
-        c.type = DbCell::Real;
-        c.d = DayNumber::fromTime(v.toTime());
-        break;
-    case QMetaType::Double:
-    case QMetaType::Float:
-        c.type = DbCell::Real;
-        c.d = v.toDouble();
-        break;
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Bool:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-        c.type = DbCell::Integer;
-        c.i = v.toLongLong();
-        break;
-    case QMetaType::UnknownType:
-        break;
-    default: {
-        const QByteArray utf8 = v.toString().toUtf8();
-        c.type = DbCell::Text;
+    c.type = v.type;
+    if (v.type == DbCell::Real)
+        c.d = v.d;
+    else if (v.type == DbCell::Integer)
+        c.i = v.i;
+    else if (v.type == DbCell::Text) {
+        const QByteArray utf8 = v.s.toUtf8();
         c.offset = quint64(m_text.size());
         c.length = quint32(utf8.size());
         m_text.append(utf8);
-    }
     }
 }
 
