@@ -49,8 +49,8 @@ Options fromToday(int schedules, const QDate& today, int days)
 sqlite3* openBare(const QString& path)
 {
     sqlite3* db = nullptr;
-    check(db, sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE,
-                              nullptr));
+    check(db, sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
+                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr));
     sqlite3_exec(db, "PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
     return db;
 }

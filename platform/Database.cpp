@@ -251,7 +251,9 @@ sqlite3* DbConnection::acquire()
     const QByteArray name = QFile::encodeName(path);
     sqlite3* db = nullptr;
     // Never SQLITE_OPEN_CREATE here: a file that vanished is an error, not a new empty database.
-    const int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    // One thread uses the connection: no per-call locking (NOMUTEX).
+    const int rc = sqlite3_open_v2(name.constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const QString message = engineMessage(db);
         sqlite3_close_v2(db);
