@@ -55,6 +55,7 @@ private slots:
     void addWindowOpensOnceWithTheNodesDate();
     void editOpensTheModifyWindowOnTheSchedule();
     void helpOpensTheBareFileName();
+    void withoutATrayMinimisingKeepsTheWindow();
 
 private:
     int addSchedule(const QString& title, const QDate& date, const QTime& time, int yxj = 1,
@@ -519,6 +520,19 @@ void TestMainWindow::helpOpensTheBareFileName()
     Desktop::setOpener(nullptr);
     QCOMPARE(opened, QStringList{"help.chm"});
     QVERIFY(env->dialogs().shown.isEmpty());
+}
+
+void TestMainWindow::withoutATrayMinimisingKeepsTheWindow()
+{
+    // The offscreen platform has no system tray, as a bare X server has none.
+    QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+    QVERIFY(!assistantForm->hidesWhenMinimised());
+    QCOMPARE(assistantForm->windowType(), Qt::Window); // it keeps its taskbar entry
+    assistantForm->show();
+    assistantForm->setWindowState(Qt::WindowMinimized);
+    QTest::qWait(50);
+    QVERIFY(assistantForm->isVisible());
+    QVERIFY(assistantForm->isMinimized());
 }
 
 QTEST_MAIN(TestMainWindow)
