@@ -129,9 +129,6 @@ void TaddrcForm::cfszClick()
         cfszForm, &TcfszForm::closed, this, [this] { cfszForm->readBack(cfSettings); },
         Qt::SingleShotConnection);
     // Kept above this always-on-top window while it is open.
-    cfszForm->winId();
-    if (QWindow* w = cfszForm->windowHandle())
-        w->setTransientParent(window()->windowHandle());
     Dialogs::instance().showModal(cfszForm);
 }
 

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QWindow>
 
 namespace {
 Dialogs* installed = nullptr;
@@ -75,6 +76,15 @@ QString WidgetDialogs::openFileName(QWidget* parent, const QString& caption, con
 
 int WidgetDialogs::showModal(QWidget* window)
 {
+    // Owned by the window it was opened from, so that the window manager keeps
+    // it above that one: an always-on-top opener would otherwise cover it
+    // while it blocks the opener, and the program would look frozen.
+    QWidget* opener = QApplication::activeWindow();
+    if (!window->parentWidget() && opener && opener != window) {
+        window->winId();
+        if (QWindow* handle = window->windowHandle())
+            handle->setTransientParent(opener->windowHandle());
+    }
     if (auto* dialog = qobject_cast<QDialog*>(window))
         return dialog->exec();
     // A plain window shown application-modal, waiting until it hides or dies.
