@@ -64,6 +64,9 @@ int runAssistant(int argc, char** argv)
     AssistantApplication app(argc, argv);
     QApplication::setApplicationDisplayName(APP_TITLE);
     QApplication::setWindowIcon(Pictures::appIcon());
+    // Only closing the main window ends the program: closing the last window
+    // shown while the main window waits in the tray must not.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance(APP_TITLE);
     if (!instance.tryBecomePrimary()) {
