@@ -62,7 +62,8 @@ int runAssistant(int argc, char** argv)
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "xcb");
     AssistantApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(APP_TITLE);
+    // The title "时雀" is written into every caption itself: a display name
+    // would be appended to each ("Confirm — 时雀").
     QApplication::setWindowIcon(Pictures::appIcon());
     // Only closing the main window ends the program: closing the last window
     // shown while the main window waits in the tray must not.
