@@ -580,6 +580,9 @@ void TassistantForm::Timer1Timer()
 
 void TassistantForm::hoverStep()
 {
+    // A window waiting in the tray shows no details where it would stand.
+    if (!isVisible() || isMinimized())
+        return;
     const QPoint cursor = Desktop::cursorPos();
     if (hoverIgnored(windowRect(), cursor))
         return;

@@ -379,6 +379,11 @@ void TestMainWindow::hoverShowsAndHidesDetails()
     cursor = QPoint(frame.left() + 20, frame.bottom() - 10);
     assistantForm->hoverStep();
     QCOMPARE(assistantForm->lastShownId(), a);
+    // Hidden in the tray: nothing is shown where the window would stand.
+    cursor = over(scheduleNode(b));
+    assistantForm->hide();
+    assistantForm->hoverStep();
+    QCOMPARE(assistantForm->lastShownId(), a);
 }
 
 void TestMainWindow::widthToggle()
