@@ -118,12 +118,18 @@ void TxgrcForm::giveUpMissing()
     });
 }
 
-bool TxgrcForm::load()
+DbQuery& TxgrcForm::openRow()
 {
     DbQuery& q = rcQuery();
     q.close();
     q.setSql(Sql::scheduleById(scheduleId));
     q.open();
+    return q;
+}
+
+bool TxgrcForm::load()
+{
+    DbQuery& q = openRow();
     if (q.recordCount() == 0) {
         q.close();
         return false;
@@ -159,10 +165,7 @@ void TxgrcForm::xgConfirmClick()
     const QTime time = time_value->time();
     const int lead = tx_time_edit->readValue();
 
-    DbQuery& q = rcQuery();
-    q.close();
-    q.setSql(Sql::scheduleById(scheduleId));
-    q.open();
+    DbQuery& q = openRow();
     if (q.recordCount() == 0) {
         // Saving never adds a row.
         q.close();

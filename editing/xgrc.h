@@ -31,6 +31,7 @@ protected:
 
 private:
     DbQuery& rcQuery();
+    DbQuery& openRow(); // the schedule named by scheduleId, on rcQuery
     // Fills the controls from the row; false when no row has the id.
     bool load();
     void loadOrGiveUp();
