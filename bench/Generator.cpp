@@ -1,7 +1,8 @@
-#include "bench/Generator.h"
+#include "Generator.h"
 
 #include "platform/Database.h"
 #include "platform/DayNumber.h"
+#include "shell/data/Schema.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -63,7 +64,7 @@ void createDatabase(const QString& path, const Options& o)
     check(db, sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr));
     check(db, sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr));
-    check(db, sqlite3_exec(db, DbConnection::schemaSql(), nullptr, nullptr, nullptr));
+    check(db, sqlite3_exec(db, Schema::sql().constData(), nullptr, nullptr, nullptr));
     check(db, sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr));
     sqlite3_stmt* ins = nullptr;
     check(db, sqlite3_prepare_v2(db,

@@ -1,16 +1,16 @@
 // The main window's costs: one tree rebuild and one full repaint of the
 // visible tree (each schedule node asking its colour from the database and
 // the settings), beside bare SQLite running the same statements.
-#include "bench/Generator.h"
+#include "Generator.h"
 #include "mainwindow/Assistant.h"
 #include "platform/DayNumber.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramDir.h"
 #include "shell/Application.h"
-#include "shell/dataForm.h"
+#include "shell/data/dataForm.h"
 
 #include <QTemporaryDir>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <cstdio>
 #include <sqlite3.h>
 
@@ -60,17 +60,20 @@ public:
     {
         std::printf("message: %s\n", qPrintable(text));
     }
-    void error(const QString& text) override { std::printf("error: %s\n", qPrintable(text)); }
+    void error(QWidget*, const QString& text) override
+    {
+        std::printf("error: %s\n", qPrintable(text));
+    }
 };
 
-QList<int> visibleScheduleIds(QTreeWidget* tree)
+QList<int> visibleScheduleIds(QTreeView* tree)
 {
     QList<int> ids;
-    for (QTreeWidgetItem* item = tree->itemAt(1, 1); item; item = tree->itemBelow(item)) {
-        if (!tree->viewport()->rect().intersects(tree->visualItemRect(item)))
+    for (QModelIndex i = tree->indexAt(QPoint(1, 1)); i.isValid(); i = tree->indexBelow(i)) {
+        if (!tree->viewport()->rect().intersects(tree->visualRect(i)))
             break;
-        if (item->parent())
-            ids << item->data(0, TassistantForm::IdRole).toInt();
+        if (i.parent().isValid())
+            ids << i.data(TassistantForm::IdRole).toInt();
     }
     return ids;
 }
@@ -96,10 +99,11 @@ int main(int argc, char** argv)
         assistantForm = new TassistantForm();
         assistantForm->Timer1->stop();
         assistantForm->show();
-        QTreeWidget* tree = assistantForm->rcTree;
+        QTreeView* tree = assistantForm->rcTree;
+        QAbstractItemModel* model = tree->model();
         // Open two more days so the visible rows hold schedules below several dates.
-        for (int i = 1; i < 3 && i < tree->topLevelItemCount(); ++i)
-            tree->topLevelItem(i)->setExpanded(true);
+        for (int i = 1; i < 3 && i < model->rowCount(); ++i)
+            tree->expand(model->index(i, 0));
         QCoreApplication::processEvents();
         sqlite3* bare = Generator::openBare(file);
 
@@ -109,8 +113,8 @@ int main(int argc, char** argv)
         Generator::printRow(QStringLiteral("tree rebuild, %1 schedules").arg(n), rebuild,
                             rebuildBare);
 
-        for (int i = 1; i < 3 && i < tree->topLevelItemCount(); ++i)
-            tree->topLevelItem(i)->setExpanded(true);
+        for (int i = 1; i < 3 && i < model->rowCount(); ++i)
+            tree->expand(model->index(i, 0));
         const QList<int> visible = visibleScheduleIds(tree);
         const int before = assistantForm->colourReads();
         const double repaint = Generator::bestOf(5, [tree] { tree->viewport()->repaint(); });

@@ -1,17 +1,21 @@
 // A ten-year 每天 series (3,650 rows) added through the add window, from the
 // click on 确定 to the success message, one post per row as users have it;
 // beside bare SQLite committing the same rows one by one.
-#include "bench/Generator.h"
+#include "Generator.h"
 #include "editing/addrc.h"
 #include "platform/DayNumber.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramDir.h"
 #include "shell/Application.h"
-#include "shell/dataForm.h"
+#include "shell/data/dataForm.h"
+#include "widgets/TextLimits.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <sqlite3.h>
@@ -33,12 +37,16 @@ public:
             atSuccess = clock.nsecsElapsed() / 1e6;
     }
     bool confirm(QWidget*, const QString&) override { return true; }
-    void error(const QString& text) override { shown << text; }
+    void error(QWidget*, const QString& text) override { shown << text; }
     QString openFileName(QWidget*, const QString&, const QString&, const QString&) override
     {
         return {};
     }
-    int showModal(QWidget* w) override
+    QStringList openFileNames(QWidget*, const QString&, const QString&, const QString&) override
+    {
+        return {};
+    }
+    int showModal(QWidget* w, QWidget*) override
     {
         w->show();
         return 0;
@@ -61,7 +69,7 @@ double throughAddWindow(const QString& path, TimingDialogs& dialogs)
 {
     Generator::createDatabase(path, Generator::fromToday(0, QDate::currentDate()));
     addrcForm = new TaddrcForm();
-    Dialogs::instance().showModal(addrcForm);
+    Dialogs::instance().showModal(addrcForm, nullptr);
     addrcForm->title->setEditText(QStringLiteral("晨跑"));
     addrcForm->content->setPlainText(QStringLiteral("小区东门集合"));
     addrcForm->cfszCheckBox->setChecked(true);
@@ -77,7 +85,7 @@ double throughAddWindow(const QString& path, TimingDialogs& dialogs)
     addrcForm->addConfirm->click();
     delete addrcForm;
     // The file stays open until the program is idle; this loop never is.
-    DataModule1->ADOConnection1.closeIfUnused();
+    DataModule1->ADOConnection1.closeFile();
     if (dialogs.atSuccess < 0 || countRows(path) != rows) {
         std::fprintf(stderr, "the series did not complete (%d rows): %s\n", countRows(path),
                      qPrintable(dialogs.shown.join(QLatin1Char('\n'))));

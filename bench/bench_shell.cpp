@@ -1,12 +1,12 @@
 // The shell's costs: the tree's three statements through the data-access
 // layer, appending schedules one post at a time, and settings-store cycles,
 // each beside bare SQLite doing the same work in the same run.
-#include "bench/Generator.h"
+#include "Generator.h"
 #include "platform/DayNumber.h"
 #include "platform/ProgramDir.h"
-#include "shell/Settings.h"
-#include "shell/Statements.h"
-#include "shell/dataForm.h"
+#include "shell/data/Statements.h"
+#include "shell/data/dataForm.h"
+#include "shell/settings/Settings.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

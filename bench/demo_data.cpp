@@ -1,6 +1,6 @@
 // Fills a database with schedules from today on, for looking at the windows:
 //   demo_data PATH/assistant.mdb [COUNT] [DAYS]
-#include "bench/Generator.h"
+#include "Generator.h"
 
 #include <QCoreApplication>
 #include <cstdio>

@@ -1,51 +1,71 @@
 #include "editing/addrc.h"
 
 #include "editing/cfsz.h"
-#include "platform/AppError.h"
 #include "platform/Clock.h"
 #include "platform/Cp936.h"
-#include "platform/Desktop.h"
 #include "platform/Dialogs.h"
-#include "shell/Application.h"
-#include "shell/Settings.h"
-#include "shell/dataForm.h"
+#include "shell/Forms.h"
+#include "shell/data/Schedules.h"
 #include "shell/public.h"
+#include "shell/settings/Settings.h"
+#include "ui_addrc.h"
+#include "widgets/DateTimeEdits.h"
+#include "widgets/SpinEdit.h"
+#include "widgets/TextLimits.h"
 
 #include <QCloseEvent>
 #include <QFile>
 #include <QLineEdit>
-#include <QScreen>
 #include <QShowEvent>
-#include <QWindow>
 
 TaddrcForm* addrcForm = nullptr;
 
 namespace {
 const QString pastMessage = QStringLiteral("日程时间不能早于当前时间，请重新输！");
+constexpr int titleBytes = 30;
+constexpr int contentBytes = 200;
 } // namespace
 
 TaddrcForm::TaddrcForm(QWidget* parent)
     : QWidget(parent)
+    , ui(std::make_unique<Ui::TaddrcForm>())
 {
-    setupUi(this);
+    ui->setupUi(this);
+    Forms::markAsForm(this);
+    PageControl1 = ui->PageControl1;
+    addPage = ui->addPage;
+    title = ui->title;
+    content = ui->content;
+    date_value = ui->date_value;
+    time_value = ui->time_value;
+    yxj = ui->yxj;
+    tx_check = ui->tx_check;
+    tx_time_edit = ui->tx_time_edit;
+    tx_time_flag = ui->tx_time_flag;
+    cfszCheckBox = ui->cfszCheckBox;
+    cfsz = ui->cfsz;
+    addConfirm = ui->addConfirm;
+    RzBitBtn1 = ui->RzBitBtn1;
+
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setFixedSize(396, 396);
+    Forms::nameInputsByLabels(this);
 
     title->setInsertPolicy(QComboBox::NoInsert);
     title->setCompleter(nullptr);
-    Cp936::limitBytes(title->lineEdit(), 30);
-    Cp936::limitBytes(content, 200);
+    TextLimits::limitLine(title->lineEdit(), titleBytes);
+    content->setMaxBytes(contentBytes);
     addPage->installEventFilter(this);
 
-    connect(tx_check, &QCheckBox::clicked, this, &TaddrcForm::tx_checkClick);
-    connect(cfszCheckBox, &QCheckBox::clicked, this, &TaddrcForm::cfszCheckBoxClick);
-    connect(cfsz, &QPushButton::clicked, this, &TaddrcForm::cfszClick);
-    connect(addConfirm, &QPushButton::clicked, this, &TaddrcForm::addConfirmClick);
-    connect(RzBitBtn1, &QPushButton::clicked, this, &TaddrcForm::RzBitBtn1Click);
+    Forms::connect(tx_check, &QCheckBox::clicked, this, [this] { tx_checkClick(); });
+    Forms::connect(cfszCheckBox, &QCheckBox::clicked, this, [this] { cfszCheckBoxClick(); });
+    Forms::connect(cfsz, &QPushButton::clicked, this, [this] { cfszClick(); });
+    Forms::connect(addConfirm, &QPushButton::clicked, this, [this] { addConfirmClick(); });
+    Forms::connect(RzBitBtn1, &QPushButton::clicked, this, [this] { RzBitBtn1Click(); });
 
-    runGuarded([this] { FormCreate(); });
+    runGuarded([this] { FormCreate(); }, this);
 }
 
 TaddrcForm::~TaddrcForm()
@@ -74,40 +94,29 @@ bool TaddrcForm::eventFilter(QObject* watched, QEvent* event)
     // A show of the page by the program, not the window coming back from
     // the window manager. Guarded here: an error must not stop the showing.
     if (watched == addPage && event->type() == QEvent::Show && !event->spontaneous())
-        runGuarded([this] { addPageShow(); });
+        runGuarded([this] { addPageShow(); }, this);
     return QWidget::eventFilter(watched, event);
 }
 
 void TaddrcForm::showEvent(QShowEvent* event)
 {
     if (!m_placed && !event->spontaneous()) {
-        centreOnScreen();
+        Forms::centreOnScreen(this);
         m_placed = true;
     }
     QWidget::showEvent(event);
-}
-
-void TaddrcForm::centreOnScreen()
-{
-    if (const QScreen* s = screen()) {
-        QRect r = frameGeometry();
-        r.moveCenter(s->availableGeometry().center());
-        move(r.topLeft());
-    }
 }
 
 void TaddrcForm::addPageShow()
 {
     title->setFocus();
     title->clear();
-    // The repeat defaults come first, so that a plan list that cannot be read
-    // costs only the titles.
-    cfSettings.reset(Clock::today());
-    // A missing list is an empty one; one that exists but cannot be read is
-    // reported.
+    // A missing list is an empty one. One that exists but cannot be read is
+    // reported, and the repeat defaults after it are not set.
     if (QFile::exists(Settings::plansFile()))
-        title->addItems(Settings::loadPlans());
+        TextLimits::setItems(title, Settings::loadPlans(), titleBytes);
     title->setEditText(QString());
+    cfSettings.reset(Clock::today());
 }
 
 void TaddrcForm::tx_checkClick()
@@ -125,11 +134,8 @@ void TaddrcForm::cfszClick()
 {
     // The read-back runs when the settings window closes, by 确  定 or by its
     // close box alike: that window has no cancel.
-    connect(
-        cfszForm, &TcfszForm::closed, this, [this] { cfszForm->readBack(cfSettings); },
-        Qt::SingleShotConnection);
-    // Kept above this always-on-top window while it is open.
-    Dialogs::instance().showModal(cfszForm);
+    cfszForm->editSettings(&cfSettings);
+    Dialogs::instance().showModal(cfszForm, this);
 }
 
 void TaddrcForm::addConfirmClick()
@@ -185,35 +191,23 @@ void TaddrcForm::resetForNext()
     cfsz->setEnabled(false);
 }
 
-namespace {
-// The table is closed after each row, also when the row failed.
-struct ClosedAfter {
-    DbTable& table;
-    ~ClosedAfter() { table.close(); }
-};
-} // namespace
-
 void TaddrcForm::insertRc(const QDate& date)
 {
-    DbTable& table = DataModule1->mydata;
-    table.close();
-    ClosedAfter closing{table};
-    table.open();
-    table.append();
-    table.setField(QStringLiteral("title"), Cp936::trimmed(title->currentText()));
-    table.setField(QStringLiteral("content"), Cp936::trimmed(content->toPlainText()));
-    table.setField(QStringLiteral("rc_date"), date);
-    table.setField(QStringLiteral("rc_time"), time_value->time());
-    table.setField(QStringLiteral("yxj"), yxj->currentIndex());
-    table.setField(QStringLiteral("tx_time_flag"), tx_time_flag->currentIndex());
-    table.setField(QStringLiteral("is_tx"), tx_check->isChecked() ? 1 : 0);
-    table.setField(QStringLiteral("tx_time"), tx_time_edit->readValue());
-    table.post();
+    Schedule s;
+    s.title = Cp936::trimmed(title->currentText());
+    s.content = Cp936::trimmed(content->toPlainText());
+    s.date = date;
+    s.time = time_value->time();
+    s.yxj = yxj->currentIndex();
+    s.txTimeFlag = tx_time_flag->currentIndex();
+    s.isTx = tx_check->isChecked() ? 1 : 0;
+    s.txTime = tx_time_edit->readValue();
+    ScheduleData::append(s);
 }
 
 void TaddrcForm::RzBitBtn1Click()
 {
-    Desktop::openDocument(QStringLiteral("help.chm"));
+    Forms::openHelp(this);
 }
 
 void TaddrcForm::closeEvent(QCloseEvent* event)

@@ -1,18 +1,47 @@
 #pragma once
 
 #include "editing/Series.h"
-#include "ui_addrc.h"
 
 #include <QDate>
 #include <QWidget>
+#include <memory>
+
+class DateEdit;
+class LimitedMemo;
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+class QTabWidget;
+class SpinEdit;
+class TimeEdit;
+
+namespace Ui {
+class TaddrcForm;
+}
 
 // The add window: one schedule, or a repeated series, at a time. Created on
 // demand behind addrcForm, shown modally, destroyed when closed.
-class TaddrcForm : public QWidget, public Ui::TaddrcForm {
+class TaddrcForm : public QWidget {
     Q_OBJECT
 public:
     explicit TaddrcForm(QWidget* parent = nullptr);
     ~TaddrcForm() override;
+
+    // Controls, by the names the window gives them.
+    QTabWidget* PageControl1;
+    QWidget* addPage;
+    QComboBox* title;
+    LimitedMemo* content;
+    DateEdit* date_value;
+    TimeEdit* time_value;
+    QComboBox* yxj;
+    QCheckBox* tx_check;
+    SpinEdit* tx_time_edit;
+    QComboBox* tx_time_flag;
+    QCheckBox* cfszCheckBox;
+    QPushButton* cfsz;
+    QPushButton* addConfirm;
+    QPushButton* RzBitBtn1;
 
     // Filled by 设置, reset when the page is shown and after each add.
     RepeatSettings cfSettings;
@@ -33,8 +62,8 @@ protected:
 private:
     void FormCreate();
     void resetForNext();
-    void centreOnScreen();
 
+    std::unique_ptr<Ui::TaddrcForm> ui;
     bool m_placed = false;
 };
 

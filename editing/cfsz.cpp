@@ -1,24 +1,56 @@
 #include "editing/cfsz.h"
 
 #include "platform/Clock.h"
-#include "platform/Desktop.h"
 #include "platform/Dialogs.h"
-#include "shell/Application.h"
+#include "shell/Forms.h"
+#include "ui_cfsz.h"
+#include "widgets/DateTimeEdits.h"
+#include "widgets/SpinEdit.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QScreen>
 #include <QShowEvent>
 
 TcfszForm* cfszForm = nullptr;
 
 TcfszForm::TcfszForm(QWidget* parent)
     : QWidget(parent)
+    , ui(std::make_unique<Ui::TcfszForm>())
 {
-    setupUi(this);
+    ui->setupUi(this);
+    Forms::markAsForm(this);
+    RadioGroup1_0 = ui->RadioGroup1_0;
+    RadioGroup1_1 = ui->RadioGroup1_1;
+    RadioGroup1_2 = ui->RadioGroup1_2;
+    RadioGroup1_3 = ui->RadioGroup1_3;
+    dayPanel = ui->dayPanel;
+    dayEdit = ui->dayEdit;
+    weekPanel = ui->weekPanel;
+    CheckBox1 = ui->CheckBox1;
+    CheckBox2 = ui->CheckBox2;
+    CheckBox3 = ui->CheckBox3;
+    CheckBox4 = ui->CheckBox4;
+    CheckBox5 = ui->CheckBox5;
+    CheckBox6 = ui->CheckBox6;
+    CheckBox7 = ui->CheckBox7;
+    monthPanel = ui->monthPanel;
+    monthEdit = ui->monthEdit;
+    monthCheckBox = ui->monthCheckBox;
+    yearPanel = ui->yearPanel;
+    yearComboBox = ui->yearComboBox;
+    yearEdit = ui->yearEdit;
+    cfksdate = ui->cfksdate;
+    RadioGroup2_0 = ui->RadioGroup2_0;
+    RadioGroup2_1 = ui->RadioGroup2_1;
+    cfcsEdit = ui->cfcsEdit;
+    cfjsdate = ui->cfjsdate;
+    confirmButton = ui->confirmButton;
+    RzBitBtn3 = ui->RzBitBtn3;
+
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(446, 288);
+    Forms::nameInputsByLabels(this);
     dayEdit->setTypingAllowed(false);
 
     m_mode = new QButtonGroup(this);
@@ -30,14 +62,16 @@ TcfszForm::TcfszForm(QWidget* parent)
     m_range->addButton(RadioGroup2_0, 0);
     m_range->addButton(RadioGroup2_1, 1);
 
-    connect(m_mode, &QButtonGroup::idClicked, this, &TcfszForm::RadioGroup1Click);
-    connect(m_range, &QButtonGroup::idClicked, this, &TcfszForm::RadioGroup2Click);
-    connect(monthCheckBox, &QCheckBox::clicked, this, &TcfszForm::monthCheckBoxClick);
-    connect(cfksdate, &DateEdit::dateChanged, this, &TcfszForm::cfksdateChange);
-    connect(cfjsdate, &DateEdit::dateChanged, this, &TcfszForm::cfjsdateChange);
-    connect(confirmButton, &QPushButton::clicked, this, &TcfszForm::confirmButtonClick);
-    connect(RzBitBtn3, &QPushButton::clicked, this, &TcfszForm::RzBitBtn3Click);
+    Forms::connect(m_mode, &QButtonGroup::idClicked, this, [this] { RadioGroup1Click(); });
+    Forms::connect(m_range, &QButtonGroup::idClicked, this, [this] { RadioGroup2Click(); });
+    Forms::connect(monthCheckBox, &QCheckBox::clicked, this, [this] { monthCheckBoxClick(); });
+    Forms::connect(cfksdate, &DateEdit::dateChanged, this, [this] { cfksdateChange(); });
+    Forms::connect(cfjsdate, &DateEdit::dateChanged, this, [this] { cfjsdateChange(); });
+    Forms::connect(confirmButton, &QPushButton::clicked, this, [this] { confirmButtonClick(); });
+    Forms::connect(RzBitBtn3, &QPushButton::clicked, this, [this] { RzBitBtn3Click(); });
 }
+
+TcfszForm::~TcfszForm() = default;
 
 int TcfszForm::RadioGroup1Index() const
 {
@@ -52,21 +86,27 @@ int TcfszForm::RadioGroup2Index() const
 void TcfszForm::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous()) {
-        if (const QScreen* s = screen()) {
-            QRect r = frameGeometry();
-            r.moveCenter(s->availableGeometry().center());
-            move(r.topLeft());
-        }
+        Forms::centreOnScreen(this);
         // Guarded here: an error must not stop the showing.
-        runGuarded([this] { FormShow(); });
+        runGuarded([this] { FormShow(); }, this);
     }
     QWidget::showEvent(event);
 }
 
 void TcfszForm::closeEvent(QCloseEvent* event)
 {
+    // Closing takes the values over; a field that cannot be read keeps the
+    // window open, and the add window's settings as they were.
+    if (m_target) {
+        RepeatSettings read = *m_target;
+        if (!runGuarded([&] { readBack(read); }, this)) {
+            event->ignore();
+            return;
+        }
+        *m_target = read;
+        m_target = nullptr;
+    }
     event->accept();
-    emit closed();
 }
 
 void TcfszForm::FormShow()
@@ -128,36 +168,38 @@ void TcfszForm::confirmButtonClick()
 
 void TcfszForm::RzBitBtn3Click()
 {
-    Desktop::openDocument(QStringLiteral("help.chm"));
+    Forms::openHelp(this);
 }
 
 void TcfszForm::readBack(RepeatSettings& r)
 {
-    r.cfMode = RadioGroup1Index();
-    switch (r.cfMode) {
+    RepeatSettings read = r;
+    read.cfMode = RadioGroup1Index();
+    switch (read.cfMode) {
     case RepeatSettings::Daily:
-        r.cfDays = dayEdit->readValue();
+        read.cfDays = dayEdit->readValue();
         break;
     case RepeatSettings::Weekly: {
-        r.cfWeekdays.clear();
+        read.cfWeekdays.clear();
         const QCheckBox* boxes[] = {CheckBox1, CheckBox2, CheckBox3, CheckBox4,
                                     CheckBox5, CheckBox6, CheckBox7};
         for (int k = 1; k <= 7; ++k)
             if (boxes[k - 1]->isChecked())
-                r.cfWeekdays.insert(k);
+                read.cfWeekdays.insert(k);
         break;
     }
     case RepeatSettings::Monthly:
-        r.cfMonthDay = monthEdit->readValue();
-        r.cfMonthLast = monthCheckBox->isChecked() ? 1 : 0;
+        read.cfMonthDay = monthEdit->readValue();
+        read.cfMonthLast = monthCheckBox->isChecked() ? 1 : 0;
         break;
     case RepeatSettings::Yearly:
-        r.cfYearMonth = yearComboBox->currentIndex() + 1;
-        r.cfYearDay = yearEdit->readValue();
+        read.cfYearMonth = yearComboBox->currentIndex() + 1;
+        read.cfYearDay = yearEdit->readValue();
         break;
     }
-    r.cfStart = cfksdate->date();
-    r.cfEnd = cfjsdate->date();
-    r.cfCount = cfcsEdit->readValue();
-    r.cfRangeKind = RadioGroup2Index();
+    read.cfStart = cfksdate->date();
+    read.cfEnd = cfjsdate->date();
+    read.cfCount = cfcsEdit->readValue();
+    read.cfRangeKind = RadioGroup2Index();
+    r = read;
 }

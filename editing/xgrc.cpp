@@ -1,15 +1,14 @@
 #include "editing/xgrc.h"
 
-#include "platform/Cp936.h"
-#include "platform/DayNumber.h"
-#include "platform/Desktop.h"
 #include "platform/Dialogs.h"
-#include "shell/Application.h"
-#include "shell/Statements.h"
-#include "shell/dataForm.h"
+#include "shell/Forms.h"
+#include "shell/data/Schedules.h"
 #include "shell/public.h"
+#include "ui_xgrc.h"
+#include "widgets/DateTimeEdits.h"
+#include "widgets/SpinEdit.h"
+#include "widgets/TextLimits.h"
 
-#include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
 
@@ -17,47 +16,48 @@ TxgrcForm* xgrcForm = nullptr;
 
 namespace {
 const QString missingMessage = QStringLiteral("该日程已不存在！");
-}
+constexpr int titleBytes = 30;
+constexpr int contentBytes = 200;
+} // namespace
 
 TxgrcForm::TxgrcForm(QWidget* parent)
     : QWidget(parent)
+    , ui(std::make_unique<Ui::TxgrcForm>())
 {
-    setupUi(this);
+    ui->setupUi(this);
+    Forms::markAsForm(this);
+    PageControl1 = ui->PageControl1;
+    addPage = ui->addPage;
+    title = ui->title;
+    content = ui->content;
+    date_value = ui->date_value;
+    time_value = ui->time_value;
+    yxj = ui->yxj;
+    tx_check = ui->tx_check;
+    tx_time_edit = ui->tx_time_edit;
+    tx_time_flag = ui->tx_time_flag;
+    xgConfirm = ui->xgConfirm;
+    RzBitBtn1 = ui->RzBitBtn1;
+
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(396, 314);
-    Cp936::limitBytes(title, 30);
-    Cp936::limitBytes(content, 200);
+    Forms::nameInputsByLabels(this);
+    TextLimits::limitLine(title, titleBytes);
+    content->setMaxBytes(contentBytes);
     addPage->installEventFilter(this);
 
-    connect(tx_check, &QCheckBox::clicked, this, &TxgrcForm::tx_checkClick);
-    connect(xgConfirm, &QPushButton::clicked, this, &TxgrcForm::xgConfirmClick);
-    connect(RzBitBtn1, &QPushButton::clicked, this, &TxgrcForm::RzBitBtn1Click);
+    Forms::connect(tx_check, &QCheckBox::clicked, this, [this] { tx_checkClick(); });
+    Forms::connect(xgConfirm, &QPushButton::clicked, this, [this] { xgConfirmClick(); });
+    Forms::connect(RzBitBtn1, &QPushButton::clicked, this, [this] { RzBitBtn1Click(); });
 }
 
 TxgrcForm::~TxgrcForm() = default;
 
-DbQuery& TxgrcForm::rcQuery()
-{
-    // Made on the data module's connection at first use, again if the data
-    // module was replaced.
-    if (!m_rcQuery || m_queryConnection != &DataModule1->ADOConnection1) {
-        m_rcQuery.reset();
-        m_queryConnection = &DataModule1->ADOConnection1;
-        m_rcQuery = std::make_unique<DbQuery>(*m_queryConnection);
-    }
-    return *m_rcQuery;
-}
-
 void TxgrcForm::showEvent(QShowEvent* event)
 {
-    if (!event->spontaneous()) {
-        if (const QScreen* s = screen()) {
-            QRect r = frameGeometry();
-            r.moveCenter(s->availableGeometry().center());
-            move(r.topLeft());
-        }
-    }
+    if (!event->spontaneous())
+        Forms::centreOnScreen(this);
     QWidget::showEvent(event);
 }
 
@@ -65,14 +65,14 @@ bool TxgrcForm::eventFilter(QObject* watched, QEvent* event)
 {
     // Guarded here: an error must not stop the showing.
     if (watched == addPage && event->type() == QEvent::Show && !event->spontaneous())
-        runGuarded([this] { addPageShow(); });
+        runGuarded([this] { addPageShow(); }, this);
     return QWidget::eventFilter(watched, event);
 }
 
 bool TxgrcForm::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate)
-        FormActivate();
+        runGuarded([this] { FormActivate(); }, this);
     return QWidget::event(event);
 }
 
@@ -110,42 +110,35 @@ void TxgrcForm::giveUpMissing()
     m_givingUp = true;
     // Later, not inside the showing that found the row missing.
     QTimer::singleShot(0, this, [this] {
-        runGuarded([this] {
-            Dialogs::instance().message(this, missingMessage);
-            close();
-        });
+        runGuarded(
+            [this] {
+                Dialogs::instance().message(this, missingMessage);
+                close();
+            },
+            this);
         m_givingUp = false;
     });
 }
 
-DbQuery& TxgrcForm::openRow()
-{
-    DbQuery& q = rcQuery();
-    q.close();
-    q.setSql(Sql::scheduleById(scheduleId));
-    q.open();
-    return q;
-}
-
 bool TxgrcForm::load()
 {
-    DbQuery& q = openRow();
-    if (q.recordCount() == 0) {
-        q.close();
+    const std::optional<Schedule> s = ScheduleData::byId(*rcQuery, scheduleId);
+    if (!s)
         return false;
-    }
-    title->setText(q.textField(QStringLiteral("title")));
-    content->setPlainText(q.textField(QStringLiteral("content")));
-    date_value->setDate(DayNumber::toDate(q.dateTimeField(QStringLiteral("rc_date"))));
-    time_value->setTime(DayNumber::toTime(q.dateTimeField(QStringLiteral("rc_time"))));
-    yxj->setCurrentIndex(q.intField(QStringLiteral("yxj")));
-    tx_time_flag->setCurrentIndex(q.intField(QStringLiteral("tx_time_flag")));
-    tx_time_edit->setValue(q.intField(QStringLiteral("tx_time")));
-    const bool on = q.intField(QStringLiteral("is_tx")) != 0;
+    // Stored text is shown whole, whatever the typing limits.
+    title->setText(s->title);
+    content->setPlainText(s->content);
+    date_value->setDate(s->date);
+    time_value->setTime(s->time);
+    yxj->setCurrentIndex(s->yxj);
+    tx_time_flag->setCurrentIndex(s->txTimeFlag);
+    m_loadedYxj = s->yxj;
+    m_loadedUnit = s->txTimeFlag;
+    tx_time_edit->setValue(s->txTime);
+    const bool on = s->isTx != 0;
     tx_check->setChecked(on);
     tx_time_flag->setEnabled(on);
     tx_time_edit->setEnabled(on);
-    q.close();
     return true;
 }
 
@@ -159,31 +152,23 @@ void TxgrcForm::xgConfirmClick()
 {
     // Nothing is validated or trimmed; only a field that holds no date or
     // time at all is refused, by the conversion error, before anything is written.
-    const QString newTitle = title->text();
-    const QString newContent = content->toPlainText();
-    const QDate date = date_value->date();
-    const QTime time = time_value->time();
-    const int lead = tx_time_edit->readValue();
-
-    DbQuery& q = openRow();
-    if (q.recordCount() == 0) {
+    Schedule s;
+    s.id = scheduleId;
+    s.title = title->text();
+    s.content = content->toPlainText();
+    s.date = date_value->date();
+    s.time = time_value->time();
+    // A stored code no list entry stands for is kept, not replaced by "none".
+    s.yxj = yxj->currentIndex() >= 0 ? yxj->currentIndex() : m_loadedYxj;
+    s.txTimeFlag = tx_time_flag->currentIndex() >= 0 ? tx_time_flag->currentIndex() : m_loadedUnit;
+    s.txTime = tx_time_edit->readValue();
+    s.isTx = tx_check->isChecked() ? 1 : 0;
+    if (!ScheduleData::update(*rcQuery, s)) {
         // Saving never adds a row.
-        q.close();
         Dialogs::instance().message(this, missingMessage);
         close();
         return;
     }
-    q.edit();
-    q.setField(QStringLiteral("title"), newTitle);
-    q.setField(QStringLiteral("content"), newContent);
-    q.setField(QStringLiteral("rc_date"), date);
-    q.setField(QStringLiteral("rc_time"), time);
-    q.setField(QStringLiteral("yxj"), yxj->currentIndex());
-    q.setField(QStringLiteral("tx_time_flag"), tx_time_flag->currentIndex());
-    q.setField(QStringLiteral("tx_time"), lead);
-    q.setField(QStringLiteral("is_tx"), tx_check->isChecked() ? 1 : 0);
-    q.post();
-    q.close();
     Dialogs::instance().message(this, QStringLiteral("     日程修改成功！     "));
     refreshFlag = 1;
     close();
@@ -191,5 +176,5 @@ void TxgrcForm::xgConfirmClick()
 
 void TxgrcForm::RzBitBtn1Click()
 {
-    Desktop::openDocument(QStringLiteral("help.chm"));
+    Forms::openHelp(this);
 }

@@ -1,20 +1,45 @@
 #pragma once
 
-#include "ui_xgrc.h"
+#include "shell/data/dataForm.h"
 
 #include <QWidget>
 #include <memory>
 
-class DbConnection;
-class DbQuery;
+class DateEdit;
+class LimitedMemo;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class SpinEdit;
+class TimeEdit;
+
+namespace Ui {
+class TxgrcForm;
+}
 
 // The modify window: created at start, hidden when closed, reused. The opener
 // sets scheduleId and shows it modally.
-class TxgrcForm : public QWidget, public Ui::TxgrcForm {
+class TxgrcForm : public QWidget {
     Q_OBJECT
 public:
     explicit TxgrcForm(QWidget* parent = nullptr);
     ~TxgrcForm() override;
+
+    // Controls, by the names the window gives them.
+    QTabWidget* PageControl1;
+    QWidget* addPage;
+    QLineEdit* title;
+    LimitedMemo* content;
+    DateEdit* date_value;
+    TimeEdit* time_value;
+    QComboBox* yxj;
+    QCheckBox* tx_check;
+    SpinEdit* tx_time_edit;
+    QComboBox* tx_time_flag;
+    QPushButton* xgConfirm;
+    QPushButton* RzBitBtn1;
 
     int scheduleId = 0;
 
@@ -30,15 +55,15 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    DbQuery& rcQuery();
-    DbQuery& openRow(); // the schedule named by scheduleId, on rcQuery
     // Fills the controls from the row; false when no row has the id.
     bool load();
     void loadOrGiveUp();
     void giveUpMissing();
 
-    std::unique_ptr<DbQuery> m_rcQuery;
-    DbConnection* m_queryConnection = nullptr;
+    std::unique_ptr<Ui::TxgrcForm> ui;
+    WindowQuery rcQuery;
+    int m_loadedYxj = 0;
+    int m_loadedUnit = 0;
     bool m_loadFailed = false;
     bool m_givingUp = false;
 };

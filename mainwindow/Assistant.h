@@ -1,12 +1,14 @@
 #pragma once
 
-#include "platform/Database.h"
+#include "mainwindow/ScheduleTreeModel.h"
+#include "shell/data/dataForm.h"
 
 #include <QDate>
 #include <QWidget>
 #include <memory>
 #include <optional>
 
+class HoverTip;
 class QAction;
 class QActionGroup;
 class QGroupBox;
@@ -16,15 +18,17 @@ class QPlainTextEdit;
 class QPushButton;
 class QSystemTrayIcon;
 class QTimer;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 
 namespace Ui {
 class TassistantForm;
 }
 
 // The main window: the schedule tree, its menus, the tray icon, the marquee,
-// top-edge docking, hover details and the work-note panel.
+// top-edge docking, hover details and the work-note panel. Its handlers are
+// split by concern: Assistant.cpp (creation, menus, commands),
+// AssistantTree.cpp (rebuild, colours, hover), AssistantWindow.cpp
+// (activation, tray, tick, docking, geometry), AssistantWorkNote.cpp.
 class TassistantForm : public QWidget {
     Q_OBJECT
 public:
@@ -34,7 +38,8 @@ public:
     // Controls, by the names the window gives them.
     QWidget* Panel1;
     QLabel* Label1;
-    QTreeWidget* rcTree;
+    QTreeView* rcTree;
+    ScheduleTreeModel* rcTreeModel;
     QPushButton* menuButton;
     QPushButton* cxButton;
     QPushButton* zjButton;
@@ -49,10 +54,11 @@ public:
     QMenu* rootMenu;
     QMenu* MainMenu;
     QSystemTrayIcon* trayIcon = nullptr;
+    HoverTip* hoverTip;
 
     // Node data: a date node carries its date, a schedule node its id.
-    static constexpr int DateRole = Qt::UserRole + 1;
-    static constexpr int IdRole = Qt::UserRole + 2;
+    static constexpr int DateRole = ScheduleTreeModel::DateRole;
+    static constexpr int IdRole = ScheduleTreeModel::IdRole;
 
     // Handlers, public so that tests run them at any chosen moment.
     void FormShow();     // the tree rebuild
@@ -82,13 +88,17 @@ public:
     void N1Click() { readZJButtonClick(); }
     void hoverStep();
 
-    QColor priorityColor(const QTreeWidgetItem* node);
-    QColor priorityColor(int id);
+    std::optional<QColor> priorityColor(qint64 id);
     int colourReads() const { return m_colourReads; } // priorityColor calls so far
+    int activations() const { return m_activations; } // FormActivate runs so far
     int statusMark() const; // the status whose submenu item carries the mark
-    int lastShownId() const { return m_lastShownId; }
+    qint64 lastShownId() const { return m_lastShownId; }
     QString details() const { return m_details; } // the hover text, lines ending in CR
-    bool hidesWhenMinimised() const { return m_trayMode; }
+    // Minimising hides the window only while the tray holds our icon.
+    bool hidesWhenMinimised() const;
+    // A second start asks for the window: it comes back when no icon of ours
+    // is in the tray to bring it back from.
+    void bringForward();
 
     // The window's outer size in the units its layout is written in: the
     // client area plus a frame of 8 by 34 pixels (461 high = 427 of client).
@@ -113,23 +123,24 @@ private:
     void openAddWindow(const std::optional<QDate>& date);
     void addTrayIcon();
     void onFocusWindowChanged(QWindow* now);
-    QTreeWidgetItem* selectedScheduleNode() const;
-    DbQuery& query(std::unique_ptr<DbQuery>& q);
-    DbQuery& allrcQuery() { return query(m_allrc); }
-    DbQuery& openSchedule(int id); // "select * from main where id=" on allrc_Query
-    DbQuery& cxQuery() { return query(m_cx); }
-    DbQuery& zjQuery() { return query(m_zj); }
+    QModelIndex selectedNode() const;
+    QModelIndex selectedScheduleNode() const;
+    qint64 idOf(const QModelIndex& node) const { return rcTreeModel->scheduleId(node); }
 
     std::unique_ptr<Ui::TassistantForm> ui;
-    std::unique_ptr<DbQuery> m_allrc, m_cx, m_zj;
+    WindowQuery allrc_Query, cxQuery, zjQuery;
     QActionGroup* m_statusGroup = nullptr;
     QAction* m_statusItems[4] = {};
     QAction* m_statusMark = nullptr;
-    int m_lastShownId = -1;
+    qint64 m_lastShownId = -1;
+    QPoint m_lastCursor;
     QString m_details;
+    QString m_colourError; // reported once until a drawing succeeds again
     int m_colourReads = 0;
+    int m_activations = 0;
     bool m_trayMode = true;
     bool m_placed = false;
+    QDate m_builtFor;
     QWindow* m_lastFocus = nullptr;
 };
 

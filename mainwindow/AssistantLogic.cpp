@@ -45,9 +45,14 @@ int marqueeStep(int labelLeft, int labelWidth, int panelLeft, int panelWidth)
     return labelLeft - 5;
 }
 
+bool needsNewDay(const QTime& now, const QDate& today, const QDate& builtFor)
+{
+    return isMidnightTick(now) || (builtFor.isValid() && today != builtFor);
+}
+
 bool isDocked(int top)
 {
-    return top < 2;
+    return top < Geometry::dockedBelow;
 }
 
 Dock dockStep(const QRect& frame, const QPoint& cursor)
@@ -55,18 +60,20 @@ Dock dockStep(const QRect& frame, const QPoint& cursor)
     // Edges included: left <= x <= left + width, top <= y <= top + height.
     const bool inside = frame.left() <= cursor.x() && cursor.x() <= frame.left() + frame.width() &&
                         frame.top() <= cursor.y() && cursor.y() <= frame.top() + frame.height();
+    using namespace Geometry;
     if (inside)
-        return {461, isDocked(frame.top()) ? std::optional<int>(-3) : std::nullopt};
+        return {openHeight,
+                isDocked(frame.top()) ? std::optional<int>(dockedOpenTop) : std::nullopt};
     if (!isDocked(frame.top()))
-        return {461, std::nullopt};
-    return {-3, -30};
+        return {openHeight, std::nullopt};
+    return {collapsedHeight, collapsedTop};
 }
 
 Width toggleWidth(int currentWidth)
 {
-    if (currentWidth == 466)
-        return {240, QStringLiteral(">>")};
-    return {466, QStringLiteral("<<")};
+    if (currentWidth == Geometry::wideWidth)
+        return {Geometry::narrowWidth, QStringLiteral(">>")};
+    return {Geometry::wideWidth, QStringLiteral("<<")};
 }
 
 QString wrapDetail(const QString& text)
@@ -99,46 +106,16 @@ QString wrapDetail(const QString& text)
     return out;
 }
 
-QString priorityCaption(int yxj)
-{
-    switch (yxj) {
-    case 0:
-        return QStringLiteral("高");
-    case 1:
-        return QStringLiteral("中");
-    case 2:
-        return QStringLiteral("低");
-    default:
-        return QString();
-    }
-}
-
-QString statusCaption(int ztFlag)
-{
-    switch (ztFlag) {
-    case 1:
-        return QStringLiteral("没有完成");
-    case 2:
-        return QStringLiteral("进行中");
-    case 3:
-        return QStringLiteral("已经完成");
-    case 4:
-        return QStringLiteral("取消");
-    default:
-        return QString();
-    }
-}
-
 QString detailsText(const Schedule& s)
 {
     const QChar cr(QLatin1Char('\r'));
     QString t = cr + QStringLiteral("日程标题: ") + wrapDetail(s.title);
     t += QStringLiteral("日程时间: ") + Formats::dateText(s.date) + QLatin1Char('[') +
          Formats::timeText(s.time) + QLatin1Char(']');
-    if (!priorityCaption(s.yxj).isEmpty())
-        t += cr + QStringLiteral("优 先 级: ") + priorityCaption(s.yxj);
-    if (!statusCaption(s.ztFlag).isEmpty())
-        t += cr + QStringLiteral("状    态: ") + statusCaption(s.ztFlag);
+    if (!Codes::priorityCaption(s.yxj).isEmpty())
+        t += cr + QStringLiteral("优 先 级: ") + Codes::priorityCaption(s.yxj);
+    if (!Codes::statusCaption(s.ztFlag).isEmpty())
+        t += cr + QStringLiteral("状    态: ") + Codes::statusCaption(s.ztFlag);
     t += cr + QStringLiteral("日程内容: ") + wrapDetail(s.content);
     t += cr;
     return t;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/data/Schedules.h"
+
 #include <QDate>
 #include <QPoint>
 #include <QRect>
@@ -24,6 +26,18 @@ bool isMidnightTick(const QTime& now);
 // The marquee label's next left (panel coordinates), given its width.
 int marqueeStep(int labelLeft, int labelWidth, int panelLeft = -1, int panelWidth = 235);
 
+// The window's outer sizes and places, as its layout writes them.
+namespace Geometry {
+constexpr int openHeight = 461;     // undocked, or docked with the cursor inside
+constexpr int dockedOpenTop = -3;   // docked and open: the caption just off screen
+constexpr int collapsedHeight = -3; // docked, cursor outside: the platform's minimum
+constexpr int collapsedTop = -30;   // ...with only a strip left on screen
+constexpr int dockedBelow = 2;      // a top less than this docks the window
+constexpr int undockedTop = 3;      // showing from the tray undocks it here
+constexpr int wideWidth = 466;      // with the work-note panel
+constexpr int narrowWidth = 240;    // without it
+} // namespace Geometry
+
 // Top-edge docking: what the tick does to the window (frame geometry).
 struct Dock {
     int height;
@@ -44,18 +58,11 @@ Width toggleWidth(int currentWidth);
 // byte starts a two-byte character), each ending in CR, continuation pieces
 // indented by ten blanks.
 QString wrapDetail(const QString& text);
-struct Schedule {
-    QString title;
-    QDate date;
-    QTime time;
-    int yxj = 0;
-    int ztFlag = 1;
-    QString content;
-};
 QString detailsText(const Schedule& s);
 // The bottom 50 pixels of the window (and below) leave the details alone.
 bool hoverIgnored(const QRect& frame, const QPoint& cursor);
 
-QString statusCaption(int ztFlag); // "" for codes outside 1..4
-QString priorityCaption(int yxj);  // "" for codes outside 0..2
+// Midnight, or any later change of day (a suspend, a clock set forward):
+// the tree shows another day than the one it was built for.
+bool needsNewDay(const QTime& now, const QDate& today, const QDate& builtFor);
 } // namespace AssistantLogic

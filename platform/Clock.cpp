@@ -1,32 +1,27 @@
 #include "platform/Clock.h"
 
+#include <optional>
+
 namespace {
-std::function<QDateTime()>& source()
+std::optional<QDateTime>& fixedNow()
 {
-    static std::function<QDateTime()> s;
-    return s;
+    static std::optional<QDateTime> fixed;
+    return fixed;
 }
 } // namespace
 
 QDateTime Clock::now()
 {
-    const auto& s = source();
-    return s ? s() : QDateTime::currentDateTime();
+    const auto& fixed = fixedNow();
+    return fixed ? *fixed : QDateTime::currentDateTime();
 }
 
 void Clock::setNow(const QDateTime& fixed)
 {
-    source() = [fixed] {
-        return fixed;
-    };
-}
-
-void Clock::setSource(std::function<QDateTime()> s)
-{
-    source() = std::move(s);
+    fixedNow() = fixed;
 }
 
 void Clock::reset()
 {
-    source() = nullptr;
+    fixedNow().reset();
 }

@@ -2,7 +2,6 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <functional>
 
 // The one source of "now": nothing else asks the system for the time, so tests
 // can run any handler at any chosen moment.
@@ -11,8 +10,7 @@ public:
     static QDateTime now();
     static QDate today() { return now().date(); }
 
-    // Tests: a fixed moment, or any source; reset() returns to the system clock.
+    // Tests: a fixed moment; reset() returns to the system clock.
     static void setNow(const QDateTime& fixed);
-    static void setSource(std::function<QDateTime()> source);
     static void reset();
 };

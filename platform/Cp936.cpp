@@ -1,10 +1,7 @@
 #include "platform/Cp936.h"
 
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QStringDecoder>
 #include <QStringEncoder>
-#include <QValidator>
 
 namespace Cp936 {
 
@@ -48,11 +45,6 @@ int byteLength(const QString& text)
     return bytes;
 }
 
-int byteLength(QChar c)
-{
-    return byteLength(QString(c));
-}
-
 QString truncated(const QString& text, int maxBytes)
 {
     int bytes = 0;
@@ -79,61 +71,6 @@ QString trimmed(const QString& text)
     while (end > begin && blank(text.at(end - 1)))
         --end;
     return text.mid(begin, end - begin);
-}
-
-namespace {
-class ByteLimitValidator : public QValidator {
-public:
-    ByteLimitValidator(int maxBytes, QObject* parent)
-        : QValidator(parent)
-        , m_max(maxBytes)
-    {}
-    State validate(QString& input, int&) const override
-    {
-        return byteLength(input) <= m_max ? Acceptable : Invalid;
-    }
-
-private:
-    int m_max;
-};
-} // namespace
-
-void limitBytes(QLineEdit* edit, int maxBytes)
-{
-    edit->setValidator(new ByteLimitValidator(maxBytes, edit));
-}
-
-void limitBytes(QPlainTextEdit* edit, int maxBytes)
-{
-    // A memo has no validator: keep the last text within the limit and put it
-    // back, cursor and all, when an edit goes past it.
-    edit->setProperty("cp936Kept", edit->toPlainText());
-    edit->setProperty("cp936Cursor", edit->textCursor().position());
-    QObject::connect(edit, &QPlainTextEdit::textChanged, edit, [edit, maxBytes] {
-        const QString text = edit->toPlainText();
-        if (byteLength(text) <= maxBytes) {
-            edit->setProperty("cp936Kept", text);
-            edit->setProperty("cp936Cursor", edit->textCursor().position());
-            return;
-        }
-        QString kept = edit->property("cp936Kept").toString();
-        if (byteLength(kept) > maxBytes)
-            kept = truncated(kept, maxBytes);
-        const int cursor = edit->property("cp936Cursor").toInt();
-        {
-            const QSignalBlocker block(edit);
-            edit->setPlainText(kept);
-            QTextCursor c = edit->textCursor();
-            c.setPosition(qMin(cursor, int(kept.size())));
-            edit->setTextCursor(c);
-        }
-        edit->setProperty("cp936Kept", kept);
-    });
-    QObject::connect(edit, &QPlainTextEdit::cursorPositionChanged, edit, [edit] {
-        // Only a move within the kept text counts; an edit's own move is judged above.
-        if (edit->toPlainText() == edit->property("cp936Kept").toString())
-            edit->setProperty("cp936Cursor", edit->textCursor().position());
-    });
 }
 
 } // namespace Cp936

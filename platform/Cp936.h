@@ -3,9 +3,6 @@
 #include <QByteArray>
 #include <QString>
 
-class QLineEdit;
-class QPlainTextEdit;
-
 // Text lengths are counted in bytes of the Chinese code page. GB18030 agrees
 // with GBK on every GBK character and encodes every other one as well, so no
 // character the user types is lost.
@@ -13,7 +10,6 @@ namespace Cp936 {
 QByteArray encode(const QString& text);
 QString decode(const QByteArray& bytes);
 int byteLength(const QString& text);
-int byteLength(QChar c);
 
 // The longest prefix of text that fits in maxBytes, never splitting a character.
 QString truncated(const QString& text, int maxBytes);
@@ -22,8 +18,4 @@ QString truncated(const QString& text, int maxBytes);
 // line breaks included, and the other control characters), the way typed
 // text is trimmed before it is stored.
 QString trimmed(const QString& text);
-
-// Typing or pasting past the limit has no effect.
-void limitBytes(QLineEdit* edit, int maxBytes);
-void limitBytes(QPlainTextEdit* edit, int maxBytes);
 } // namespace Cp936

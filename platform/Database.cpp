@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QString engineMessage(sqlite3* db)
@@ -33,45 +35,6 @@ QString quotedName(const QString& name)
     return QLatin1Char('"') + n + QLatin1Char('"');
 }
 
-class Statement {
-public:
-    Statement(DbConnection& c, sqlite3* db, const QString& sql)
-        : m_db(db)
-    {
-        const QByteArray utf8 = sql.toUtf8();
-        if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr) !=
-            SQLITE_OK)
-            c.raise();
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    sqlite3_stmt* get() const { return m_stmt; }
-
-private:
-    sqlite3* m_db;
-    sqlite3_stmt* m_stmt = nullptr;
-};
-
-// Holds one use of the connection for the length of a scope.
-class Use {
-public:
-    explicit Use(DbConnection& c)
-        : m_c(c)
-        , m_db(c.acquire())
-    {}
-    ~Use() { m_c.release(); }
-    Use(const Use&) = delete;
-    Use& operator=(const Use&) = delete;
-    sqlite3* db() const { return m_db; }
-
-private:
-    DbConnection& m_c;
-    sqlite3* m_db;
-};
-} // namespace
-
-namespace {
 // A value as the file stores it: dates and times become day numbers, text
 // stays text (a null QString too: columns hold the empty text, never null).
 struct StoredValue {
@@ -120,9 +83,8 @@ StoredValue stored(const QVariant& v)
     }
     return out;
 }
-} // namespace
 
-void bindDbValue(sqlite3* db, sqlite3_stmt* stmt, int index, const QVariant& value)
+void bind(sqlite3* db, sqlite3_stmt* stmt, int index, const QVariant& value)
 {
     const StoredValue v = stored(value);
     int rc = SQLITE_OK;
@@ -145,21 +107,122 @@ void bindDbValue(sqlite3* db, sqlite3_stmt* stmt, int index, const QVariant& val
         throw AppError(engineMessage(db));
 }
 
+[[noreturn]] void nullValue(const QString& column)
+{
+    throw AppError(QStringLiteral("Column '%1' holds no value").arg(column));
+}
+
+// The keys a connection string may carry; a ';' is a separator only before one of them.
+bool startsWithKnownKey(QStringView rest)
+{
+    static const char* const keys[] = {
+        "Provider", "Data Source", "Persist Security Info", "User ID",
+        "Password", "Mode",        "Extended Properties",   "Jet OLEDB:"};
+    rest = rest.trimmed();
+    for (const char* key : keys) {
+        const QLatin1String k(key);
+        if (!rest.startsWith(k, Qt::CaseInsensitive))
+            continue;
+        if (k.back() == QLatin1Char(':'))
+            return true;
+        const QStringView after = rest.mid(k.size()).trimmed();
+        if (after.startsWith(QLatin1Char('=')))
+            return true;
+    }
+    return false;
+}
+
+bool writable(const QString& path)
+{
+    return ::access(QFile::encodeName(path).constData(), W_OK) == 0;
+}
+} // namespace
+
+// Holds the connection's file for the length of a scope.
+class DbUse {
+public:
+    explicit DbUse(DbConnection& c)
+        : m_c(c)
+        , m_db(c.handle())
+    {
+        ++m_c.m_uses;
+    }
+    ~DbUse() { m_c.endUse(); }
+    DbUse(const DbUse&) = delete;
+    DbUse& operator=(const DbUse&) = delete;
+    sqlite3* db() const { return m_db; }
+
+private:
+    DbConnection& m_c;
+    sqlite3* m_db;
+};
+
+// A prepared statement. Those the layer builds itself are kept prepared for
+// the next use while the file stays open; the program's own texts vary with
+// the ids spliced into them and are prepared afresh.
+class DbStatement {
+public:
+    DbStatement(DbConnection& c, sqlite3* db, const QString& sql, bool keep = false)
+        : m_c(c)
+        , m_db(db)
+    {
+        const QByteArray utf8 = sql.toUtf8();
+        if (keep) {
+            auto it = c.m_cached.find(utf8);
+            if (it != c.m_cached.end() && it.value()) {
+                m_stmt = it.value();
+                it.value() = nullptr; // taken: a nested use prepares its own
+                m_key = utf8;
+                return;
+            }
+        }
+        if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr) !=
+            SQLITE_OK)
+            c.raise();
+        if (keep)
+            m_key = utf8;
+    }
+    ~DbStatement()
+    {
+        if (!m_key.isEmpty() && m_c.m_db == m_db) {
+            sqlite3_reset(m_stmt);
+            sqlite3_clear_bindings(m_stmt);
+            sqlite3_stmt*& slot = m_c.m_cached[m_key];
+            if (!slot) {
+                slot = m_stmt;
+                return;
+            }
+        }
+        sqlite3_finalize(m_stmt);
+    }
+    DbStatement(const DbStatement&) = delete;
+    DbStatement& operator=(const DbStatement&) = delete;
+    sqlite3_stmt* get() const { return m_stmt; }
+
+private:
+    DbConnection& m_c;
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+    QByteArray m_key;
+};
+
 // ---- DbConnection -------------------------------------------------------
 
 DbConnection::~DbConnection()
 {
     delete m_closer;
-    if (m_db)
-        sqlite3_close_v2(m_db);
+    closeFile();
 }
 
-void DbConnection::closeIfUnused()
+void DbConnection::closeFile()
 {
-    if (m_users == 0 && m_db) {
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
-    }
+    if (!m_db || m_uses > 0)
+        return;
+    for (sqlite3_stmt* s : std::as_const(m_cached))
+        sqlite3_finalize(s);
+    m_cached.clear();
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
 }
 
 void DbConnection::setConnectionString(const QString& text)
@@ -169,39 +232,43 @@ void DbConnection::setConnectionString(const QString& text)
 
 QString DbConnection::dataSourceOf(const QString& connectionString)
 {
-    for (const QString& part : connectionString.split(QLatin1Char(';'))) {
-        const int eq = part.indexOf(QLatin1Char('='));
-        if (eq > 0 &&
-            part.left(eq).trimmed().compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0)
-            return part.mid(eq + 1).trimmed();
+    static const QLatin1String key("Data Source");
+    int from = 0;
+    for (;;) {
+        const int at = connectionString.indexOf(key, from, Qt::CaseInsensitive);
+        if (at < 0)
+            return QString();
+        from = at + key.size();
+        // Only a key at the start or after a separator counts.
+        const QStringView before = QStringView(connectionString).left(at).trimmed();
+        if (!before.isEmpty() && !before.endsWith(QLatin1Char(';')))
+            continue;
+        int pos = from;
+        while (pos < connectionString.size() && connectionString.at(pos).isSpace())
+            ++pos;
+        if (pos >= connectionString.size() || connectionString.at(pos) != QLatin1Char('='))
+            continue;
+        ++pos;
+        while (pos < connectionString.size() && connectionString.at(pos) == QLatin1Char(' '))
+            ++pos;
+        if (pos < connectionString.size() && connectionString.at(pos) == QLatin1Char('"')) {
+            const int close = connectionString.indexOf(QLatin1Char('"'), pos + 1);
+            return connectionString.mid(pos + 1, close < 0 ? -1 : close - pos - 1);
+        }
+        int end = pos;
+        for (;;) {
+            end = connectionString.indexOf(QLatin1Char(';'), end);
+            if (end < 0 || startsWithKnownKey(QStringView(connectionString).mid(end + 1)))
+                break;
+            ++end;
+        }
+        return connectionString.mid(pos, end < 0 ? -1 : end - pos).trimmed();
     }
-    return QString();
 }
 
 QString DbConnection::dataSource() const
 {
     return dataSourceOf(m_connectionString);
-}
-
-const char* DbConnection::schemaSql()
-{
-    return "CREATE TABLE main ("
-           " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-           " title TEXT NOT NULL DEFAULT '',"
-           " content TEXT NOT NULL DEFAULT '',"
-           " rc_date REAL,"
-           " rc_time REAL,"
-           " yxj INTEGER NOT NULL DEFAULT 0,"
-           " zt_flag INTEGER NOT NULL DEFAULT 1,"
-           " is_tx INTEGER NOT NULL DEFAULT 0,"
-           " tx_time INTEGER NOT NULL DEFAULT 0,"
-           " tx_time_flag INTEGER NOT NULL DEFAULT 0,"
-           " bz TEXT NOT NULL DEFAULT '');"
-           "CREATE INDEX main_rc_date ON main (rc_date, rc_time);"
-           "CREATE TABLE zjTable ("
-           " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-           " date REAL NOT NULL UNIQUE,"
-           " zj TEXT NOT NULL DEFAULT '');";
 }
 
 void DbConnection::createDatabase(const QString& path)
@@ -218,9 +285,8 @@ void DbConnection::createDatabase(const QString& path)
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, &err);
     if (rc == SQLITE_OK)
-        rc =
-            sqlite3_exec(db, QByteArray(QByteArray("BEGIN;") + schemaSql() + "COMMIT;").constData(),
-                         nullptr, nullptr, &err);
+        rc = sqlite3_exec(db, QByteArray("BEGIN;" + m_schema + "COMMIT;").constData(), nullptr,
+                          nullptr, &err);
     QString message = err ? QString::fromUtf8(err) : engineMessage(db);
     sqlite3_free(err);
     sqlite3_close_v2(db);
@@ -234,21 +300,38 @@ void DbConnection::createDatabase(const QString& path)
             throw AppError(QStringLiteral("%1: cannot create the database file")
                                .arg(QDir::toNativeSeparators(path)));
     }
+    // The journal files beside it are made anew by the engine.
+    QFile::remove(temp + QStringLiteral("-wal"));
+    QFile::remove(temp + QStringLiteral("-shm"));
 }
 
-sqlite3* DbConnection::acquire()
+sqlite3* DbConnection::handle()
 {
-    if (m_db) {
-        ++m_users;
+    if (m_db)
         return m_db;
-    }
-    m_users = 0;
     const QString path = dataSource();
     if (path.isEmpty())
         throw AppError(QStringLiteral("No database file is set"));
-    if (!QFileInfo::exists(path))
+    if (!QFileInfo::exists(path)) {
+        if (m_schema.isEmpty())
+            throw AppError(QStringLiteral("%1: the database file does not exist")
+                               .arg(QDir::toNativeSeparators(path)));
         createDatabase(path);
+    }
+    // The engine makes its journal files with the database's mode: after a
+    // start on a read-only file they stay read-only when the user mends the
+    // file itself. Give them the file's mode again, so that mending it is enough.
     const QByteArray name = QFile::encodeName(path);
+    struct stat dbStat {};
+    if (::stat(name.constData(), &dbStat) == 0 && writable(path)) {
+        for (const char* suffix : {"-wal", "-shm"}) {
+            const QByteArray side = name + suffix;
+            struct stat sideStat {};
+            if (::stat(side.constData(), &sideStat) == 0 && sideStat.st_uid == ::geteuid() &&
+                ::access(side.constData(), W_OK) != 0)
+                ::chmod(side.constData(), dbStat.st_mode & 07777);
+        }
+    }
     sqlite3* db = nullptr;
     // Never SQLITE_OPEN_CREATE here: a file that vanished is an error, not a new empty database.
     // One thread uses the connection: no per-call locking (NOMUTEX).
@@ -264,25 +347,43 @@ sqlite3* DbConnection::acquire()
     // WAL with NORMAL sync: a commit survives a killed process.
     sqlite3_exec(db, "PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
     m_db = db;
-    m_users = 1;
     return m_db;
 }
 
-void DbConnection::release()
+void DbConnection::endUse()
 {
-    if (m_users == 0 || --m_users > 0)
+    if (--m_uses > 0)
         return;
     if (!QCoreApplication::instance()) {
-        closeIfUnused();
+        closeFile();
         return;
     }
     if (!m_closer) {
         m_closer = new QTimer;
         m_closer->setSingleShot(true);
         m_closer->setInterval(0);
-        QObject::connect(m_closer, &QTimer::timeout, [this] { closeIfUnused(); });
+        QObject::connect(m_closer, &QTimer::timeout, [this] { closeFile(); });
     }
     m_closer->start();
+}
+
+void DbConnection::release()
+{
+    if (m_users > 0)
+        --m_users;
+}
+
+QString DbConnection::unwritableFile() const
+{
+    const QString path = dataSource();
+    const QString files[] = {path, path + QStringLiteral("-wal"), path + QStringLiteral("-shm")};
+    for (const QString& f : files)
+        if (QFileInfo::exists(f) && !writable(f))
+            return f;
+    const QString dir = QFileInfo(path).absolutePath();
+    if (!writable(dir))
+        return dir;
+    return path;
 }
 
 void DbConnection::raise(const QString& context) const
@@ -292,9 +393,12 @@ void DbConnection::raise(const QString& context) const
     const bool aboutFile = code == SQLITE_NOTADB || code == SQLITE_CORRUPT ||
                            code == SQLITE_CANTOPEN || code == SQLITE_READONLY ||
                            code == SQLITE_IOERR || code == SQLITE_FULL;
+    // A refused write names the file that cannot be written, which need not
+    // be the database itself.
+    const QString file =
+        code == SQLITE_READONLY || code == SQLITE_CANTOPEN ? unwritableFile() : dataSource();
     QString text =
-        aboutFile ? QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(dataSource()), message)
-                  : message;
+        aboutFile ? QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file), message) : message;
     if (!context.isEmpty())
         text = context + QStringLiteral(": ") + text;
     throw AppError(text);
@@ -302,11 +406,128 @@ void DbConnection::raise(const QString& context) const
 
 void DbConnection::exec(const QString& sql)
 {
-    Use use(*this);
+    DbUse use(*this);
     char* err = nullptr;
     if (sqlite3_exec(use.db(), sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
         sqlite3_free(err);
         raise();
+    }
+}
+
+// ---- DbSnapshot ---------------------------------------------------------
+
+int DbSnapshot::findColumn(const QString& name) const
+{
+    // A handful of columns: a scan beats hashing a lower-cased copy per read,
+    // and names are mostly written as the schema spells them.
+    for (int c = 0; c < m_columns.size(); ++c)
+        if (m_columns[c] == name)
+            return c;
+    for (int c = 0; c < m_columns.size(); ++c)
+        if (m_columns[c].compare(name, Qt::CaseInsensitive) == 0)
+            return c;
+    return -1;
+}
+
+int DbSnapshot::columnIndex(const QString& name) const
+{
+    const int c = findColumn(name);
+    if (c < 0)
+        throw AppError(QStringLiteral("Column '%1' not found").arg(name));
+    return c;
+}
+
+QString DbSnapshot::decode(const DbCell& c) const
+{
+    return c.length ? QString::fromUtf8(m_text.constData() + c.offset, qsizetype(c.length))
+                    : QString();
+}
+
+double DbSnapshot::dateTime(int row, int column) const
+{
+    const DbCell& c = cell(row, column);
+    switch (c.type) {
+    case DbCell::Real:
+        return c.d;
+    case DbCell::Integer:
+        return double(c.i);
+    case DbCell::Text: {
+        bool ok = false;
+        const double d = decode(c).toDouble(&ok);
+        if (!ok)
+            throw AppError(QStringLiteral("'%1' is not a valid date").arg(decode(c)));
+        return d;
+    }
+    default:
+        nullValue(m_columns[column]);
+    }
+}
+
+int DbSnapshot::integer(int row, int column) const
+{
+    const DbCell& c = cell(row, column);
+    switch (c.type) {
+    case DbCell::Integer:
+        return int(c.i);
+    case DbCell::Real:
+        return int(c.d);
+    case DbCell::Text: {
+        bool ok = false;
+        const int v = decode(c).trimmed().toInt(&ok);
+        if (!ok)
+            throw AppError(QStringLiteral("'%1' is not a valid integer value").arg(decode(c)));
+        return v;
+    }
+    default:
+        nullValue(m_columns[column]);
+    }
+}
+
+QString DbSnapshot::text(int row, int column) const
+{
+    const DbCell& c = cell(row, column);
+    switch (c.type) {
+    case DbCell::Text:
+        return decode(c);
+    case DbCell::Integer:
+        return QString::number(c.i);
+    case DbCell::Real:
+        return QString::number(c.d);
+    default:
+        nullValue(m_columns[column]);
+    }
+}
+
+QVariant DbSnapshot::value(int row, int column) const
+{
+    const DbCell& c = cell(row, column);
+    switch (c.type) {
+    case DbCell::Text:
+        return decode(c);
+    case DbCell::Integer:
+        return c.i;
+    case DbCell::Real:
+        return c.d;
+    default:
+        return QVariant();
+    }
+}
+
+void DbSnapshot::store(int row, int column, const QVariant& value)
+{
+    const StoredValue v = stored(value);
+    DbCell& c = m_cells[size_t(row) * size_t(m_columns.size()) + size_t(column)];
+    c = DbCell();
+    c.type = v.type;
+    if (v.type == DbCell::Real)
+        c.d = v.d;
+    else if (v.type == DbCell::Integer)
+        c.i = v.i;
+    else if (v.type == DbCell::Text) {
+        const QByteArray utf8 = v.s.toUtf8();
+        c.offset = quint64(m_text.size());
+        c.length = quint32(utf8.size());
+        m_text.append(utf8);
     }
 }
 
@@ -332,17 +553,13 @@ void DbQuery::setParameter(int position, const QVariant& value)
 
 void DbQuery::close()
 {
-    if (m_holdsConnection) {
-        m_holdsConnection = false;
+    if (m_active)
         m_connection.release();
-    }
     m_active = false;
     m_editing = false;
     m_pending.clear();
-    m_cells.clear();
-    m_text.clear();
-    m_columns.clear();
-    m_rows = m_row = 0;
+    m_snap.reset();
+    m_row = 0;
     m_bof = m_eof = true;
     m_table.clear();
     m_keyColumn = -1;
@@ -350,24 +567,22 @@ void DbQuery::close()
 
 void DbQuery::run(bool wantRows)
 {
-    Use use(m_connection);
+    DbUse use(m_connection);
     sqlite3* db = use.db();
-    Statement st(m_connection, db, toEngineDialect(m_sql));
+    DbStatement st(m_connection, db, toEngineDialect(m_sql));
     sqlite3_stmt* s = st.get();
     const int count = sqlite3_bind_parameter_count(s);
     for (int i = 0; i < count && i < m_params.size(); ++i)
-        bindDbValue(db, s, i + 1, m_params[i]);
+        bind(db, s, i + 1, m_params[i]);
 
     const int ncols = sqlite3_column_count(s);
-    std::vector<DbCell> cells;
-    QByteArray textStore;
-    QStringList columns;
+    auto snap = std::make_shared<DbSnapshot>();
     QString table;
     int keyColumn = -1;
     if (wantRows) {
         bool oneTable = ncols > 0;
         for (int c = 0; c < ncols; ++c) {
-            columns << QString::fromUtf8(sqlite3_column_name(s, c));
+            snap->m_columns << QString::fromUtf8(sqlite3_column_name(s, c));
             const char* t = sqlite3_column_table_name(s, c);
             const QString tn = t ? QString::fromUtf8(t) : QString();
             if (c == 0)
@@ -389,6 +604,8 @@ void DbQuery::run(bool wantRows)
                 keyColumn = c;
         }
     }
+    std::vector<DbCell>& cells = snap->m_cells;
+    QByteArray& textStore = snap->m_text;
     int rows = 0;
     for (;;) {
         const int rc = sqlite3_step(s);
@@ -421,15 +638,13 @@ void DbQuery::run(bool wantRows)
                 textStore.append(text, bytes);
             }
             }
-            cells.push_back(std::move(cell));
+            cells.push_back(cell);
         }
     }
     if (!wantRows)
         return;
-    m_cells = std::move(cells);
-    m_text = std::move(textStore);
-    m_columns = columns;
-    m_rows = rows;
+    snap->m_rows = rows;
+    m_snap = std::move(snap);
     m_table = table;
     m_keyColumn = keyColumn;
 }
@@ -437,12 +652,11 @@ void DbQuery::run(bool wantRows)
 void DbQuery::open()
 {
     close();
-    // The result keeps the connection in use until it is closed.
     m_connection.acquire();
-    m_holdsConnection = true;
     try {
         run(true);
     } catch (...) {
+        m_connection.release();
         close();
         throw;
     }
@@ -461,7 +675,7 @@ void DbQuery::requery()
     const int keep = recNo();
     open();
     if (keep > 0)
-        setRecNo(qMin(keep, m_rows));
+        setRecNo(qMin(keep, m_snap->rowCount()));
 }
 
 void DbQuery::requireActive() const
@@ -473,7 +687,7 @@ void DbQuery::requireActive() const
 int DbQuery::recordCount() const
 {
     requireActive();
-    return m_rows;
+    return m_snap->rowCount();
 }
 
 bool DbQuery::eof() const
@@ -491,22 +705,22 @@ void DbQuery::first()
     requireActive();
     m_row = 0;
     m_bof = true;
-    m_eof = m_rows == 0;
+    m_eof = m_snap->rowCount() == 0;
 }
 
 void DbQuery::last()
 {
     requireActive();
-    m_row = qMax(0, m_rows - 1);
+    m_row = qMax(0, m_snap->rowCount() - 1);
     m_eof = true;
-    m_bof = m_rows == 0;
+    m_bof = m_snap->rowCount() == 0;
 }
 
 void DbQuery::next()
 {
     requireActive();
     m_bof = false;
-    if (m_row + 1 < m_rows)
+    if (m_row + 1 < m_snap->rowCount())
         ++m_row;
     else
         m_eof = true;
@@ -520,13 +734,13 @@ void DbQuery::prior()
         --m_row;
     else
         m_bof = true;
-    if (m_rows == 0)
+    if (m_snap->rowCount() == 0)
         m_eof = true;
 }
 
 int DbQuery::recNo() const
 {
-    if (!m_active || m_rows == 0)
+    if (!m_active || m_snap->rowCount() == 0)
         return 0;
     return m_row + 1;
 }
@@ -534,126 +748,55 @@ int DbQuery::recNo() const
 void DbQuery::setRecNo(int recNo)
 {
     requireActive();
-    if (recNo < 1 || recNo > m_rows)
+    if (recNo < 1 || recNo > m_snap->rowCount())
         return;
     m_row = recNo - 1;
     m_bof = m_eof = false;
 }
 
-int DbQuery::columnIndex(const QString& column) const
-{
-    // A handful of columns: a scan beats hashing a lower-cased copy per read,
-    // and names are mostly written as the schema spells them.
-    for (int c = 0; c < m_columns.size(); ++c)
-        if (m_columns[c] == column)
-            return c;
-    for (int c = 0; c < m_columns.size(); ++c)
-        if (m_columns[c].compare(column, Qt::CaseInsensitive) == 0)
-            return c;
-    throw AppError(QStringLiteral("Column '%1' not found").arg(column));
-}
-
-const DbCell& DbQuery::cell(const QString& column) const
+int DbQuery::readable(const QString& column) const
 {
     requireActive();
-    const int c = columnIndex(column);
-    if (m_rows == 0)
+    const int c = m_snap->columnIndex(column);
+    if (m_snap->rowCount() == 0)
         throw AppError(QStringLiteral("The result holds no row to read '%1' from").arg(column));
-    return m_cells[size_t(m_row) * size_t(m_columns.size()) + size_t(c)];
-}
-
-QString DbQuery::text(const DbCell& c) const
-{
-    return c.length ? QString::fromUtf8(m_text.constData() + c.offset, qsizetype(c.length))
-                    : QString();
+    return c;
 }
 
 bool DbQuery::isNull(const QString& column) const
 {
-    return cell(column).type == DbCell::Null;
+    const int c = readable(column);
+    return m_snap->isNull(m_row, c);
 }
-
-namespace {
-[[noreturn]] void nullValue(const QString& column)
-{
-    throw AppError(QStringLiteral("Column '%1' holds no value").arg(column));
-}
-} // namespace
 
 double DbQuery::dateTimeField(const QString& column) const
 {
-    const DbCell& c = cell(column);
-    switch (c.type) {
-    case DbCell::Real:
-        return c.d;
-    case DbCell::Integer:
-        return double(c.i);
-    case DbCell::Text: {
-        bool ok = false;
-        const double d = text(c).toDouble(&ok);
-        if (!ok)
-            throw AppError(QStringLiteral("'%1' is not a valid date").arg(text(c)));
-        return d;
-    }
-    default:
-        nullValue(column);
-    }
+    const int c = readable(column);
+    return m_snap->dateTime(m_row, c);
 }
 
 int DbQuery::intField(const QString& column) const
 {
-    const DbCell& c = cell(column);
-    switch (c.type) {
-    case DbCell::Integer:
-        return int(c.i);
-    case DbCell::Real:
-        return int(c.d);
-    case DbCell::Text: {
-        bool ok = false;
-        const int v = text(c).trimmed().toInt(&ok);
-        if (!ok)
-            throw AppError(QStringLiteral("'%1' is not a valid integer value").arg(text(c)));
-        return v;
-    }
-    default:
-        nullValue(column);
-    }
+    const int c = readable(column);
+    return m_snap->integer(m_row, c);
 }
 
 QString DbQuery::textField(const QString& column) const
 {
-    const DbCell& c = cell(column);
-    switch (c.type) {
-    case DbCell::Text:
-        return text(c);
-    case DbCell::Integer:
-        return QString::number(c.i);
-    case DbCell::Real:
-        return QString::number(c.d);
-    default:
-        nullValue(column);
-    }
+    const int c = readable(column);
+    return m_snap->text(m_row, c);
 }
 
 QVariant DbQuery::value(const QString& column) const
 {
-    const DbCell& c = cell(column);
-    switch (c.type) {
-    case DbCell::Text:
-        return text(c);
-    case DbCell::Integer:
-        return c.i;
-    case DbCell::Real:
-        return c.d;
-    default:
-        return QVariant();
-    }
+    const int c = readable(column);
+    return m_snap->value(m_row, c);
 }
 
 void DbQuery::edit()
 {
     requireActive();
-    if (m_rows == 0)
+    if (m_snap->rowCount() == 0)
         throw AppError(QStringLiteral("The result holds no row to edit"));
     if (m_keyColumn < 0)
         throw AppError(QStringLiteral("This result cannot be updated"));
@@ -665,7 +808,7 @@ void DbQuery::setField(const QString& column, const QVariant& value)
 {
     if (!m_editing)
         throw AppError(QStringLiteral("The result is not being edited"));
-    m_pending.append({columnIndex(column), value});
+    m_pending.append({m_snap->columnIndex(column), value});
 }
 
 void DbQuery::post()
@@ -677,43 +820,27 @@ void DbQuery::post()
     m_pending.clear();
     if (pending.isEmpty())
         return;
-    DbCell& key = m_cells[size_t(m_row) * size_t(m_columns.size()) + size_t(m_keyColumn)];
+    const qint64 key = m_snap->cell(m_row, m_keyColumn).i;
+    const QStringList& columns = m_snap->columns();
     QStringList sets;
     for (const auto& p : pending)
-        sets << quotedName(m_columns[p.first]) + QStringLiteral("=?");
+        sets << quotedName(columns[p.first]) + QStringLiteral("=?");
     const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3=?")
                             .arg(quotedName(m_table), sets.join(QLatin1Char(',')),
-                                 quotedName(m_columns[m_keyColumn]));
+                                 quotedName(columns[m_keyColumn]));
     {
-        Use use(m_connection);
-        Statement st(m_connection, use.db(), sql);
+        DbUse use(m_connection);
+        DbStatement st(m_connection, use.db(), sql, true);
         int i = 1;
         for (const auto& p : pending)
-            bindDbValue(use.db(), st.get(), i++, p.second);
-        sqlite3_bind_int64(st.get(), i, key.i);
+            bind(use.db(), st.get(), i++, p.second);
+        sqlite3_bind_int64(st.get(), i, key);
         if (sqlite3_step(st.get()) != SQLITE_DONE)
             m_connection.raise();
     }
-    // The snapshot shows what was written.
+    // The result shows what was written.
     for (const auto& p : pending)
-        store(m_cells[size_t(m_row) * size_t(m_columns.size()) + size_t(p.first)], p.second);
-}
-
-void DbQuery::store(DbCell& c, const QVariant& value)
-{
-    const StoredValue v = stored(value);
-    c = DbCell();
-    c.type = v.type;
-    if (v.type == DbCell::Real)
-        c.d = v.d;
-    else if (v.type == DbCell::Integer)
-        c.i = v.i;
-    else if (v.type == DbCell::Text) {
-        const QByteArray utf8 = v.s.toUtf8();
-        c.offset = quint64(m_text.size());
-        c.length = quint32(utf8.size());
-        m_text.append(utf8);
-    }
+        m_snap->store(m_row, p.first, p.second);
 }
 
 // ---- DbTable ------------------------------------------------------------
@@ -727,15 +854,13 @@ void DbTable::open()
 {
     if (m_active)
         return;
-    sqlite3* db = m_connection.acquire();
-    try {
+    {
         // Fails here, as the table object would, when the table is missing.
-        Statement st(m_connection, db,
-                     QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quotedName(m_table)));
-    } catch (...) {
-        m_connection.release();
-        throw;
+        DbUse use(m_connection);
+        DbStatement st(m_connection, use.db(),
+                       QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quotedName(m_table)), true);
     }
+    m_connection.acquire();
     m_active = true;
 }
 
@@ -786,11 +911,11 @@ void DbTable::post()
                           : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                 .arg(quotedName(m_table), names.join(QLatin1Char(',')),
                                      marks.join(QLatin1Char(',')));
-    Use use(m_connection);
-    Statement st(m_connection, use.db(), sql);
+    DbUse use(m_connection);
+    DbStatement st(m_connection, use.db(), sql, true);
     int i = 1;
     for (const auto& p : pending)
-        bindDbValue(use.db(), st.get(), i++, p.second);
+        bind(use.db(), st.get(), i++, p.second);
     if (sqlite3_step(st.get()) != SQLITE_DONE)
         m_connection.raise();
     m_lastId = sqlite3_last_insert_rowid(use.db());

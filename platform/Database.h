@@ -4,17 +4,18 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QVariant>
+#include <memory>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // The data-access layer: one connection, query objects holding a static
-// snapshot of their result, and table objects that append rows. The
-// connection opens with the first query or table that opens and closes with
-// the last one. Every post and every delete is committed when it returns.
-// Failures raise AppError.
+// snapshot of their result, and table objects that append rows. Every post
+// and every delete is committed when it returns. Failures raise AppError.
 class DbConnection {
 public:
     DbConnection() = default;
@@ -25,15 +26,19 @@ public:
     void setConnectionString(const QString& text);
     QString connectionString() const { return m_connectionString; }
     QString dataSource() const; // the file named by "Data Source="
-    // In use by at least one open query or table. The file itself is closed
-    // once the program is idle again, so that a command of many statements
-    // opens it once and an idle program holds nothing open.
-    bool connected() const { return m_users > 0; }
-    bool fileOpen() const { return m_db != nullptr; }
-    void closeIfUnused();
+    // A missing file is created with this schema; without one it is an error.
+    void setSchema(const QByteArray& sql) { m_schema = sql; }
 
-    // For the layer's own objects: acquire() opens on first use, release() closes after the last.
-    sqlite3* acquire();
+    // In use by at least one open query or table.
+    bool connected() const { return m_users > 0; }
+    // The file itself is open only while statements run: it closes once the
+    // program is idle again, so that a command of many statements opens it
+    // once and an idle program holds nothing open, whatever results it keeps.
+    bool fileOpen() const { return m_db != nullptr; }
+    void closeFile();
+
+    // Counted users (open queries and tables), for connected().
+    void acquire() { ++m_users; }
     void release();
 
     // Raises the engine's last error on this connection as AppError.
@@ -41,17 +46,27 @@ public:
     // Runs statements that return nothing, outside any query object.
     void exec(const QString& sql);
 
+    // The "Data Source" of a connection string: a value in double quotes, or
+    // everything up to the next ';' that starts another known key, so that a
+    // folder with ';' in its name is still one path.
     static QString dataSourceOf(const QString& connectionString);
-    // The schema a new file gets; kept here so that tests and tools share it.
-    static const char* schemaSql();
 
 private:
+    friend class DbUse;
+    friend class DbStatement;
+    sqlite3* handle(); // opens the file when it is closed
+    void endUse();
     void createDatabase(const QString& path);
+    QString unwritableFile() const;
 
     QString m_connectionString;
+    QByteArray m_schema;
     sqlite3* m_db = nullptr;
     int m_users = 0;
+    int m_uses = 0;
     QTimer* m_closer = nullptr;
+    // Statements the layer builds itself (inserts, updates), prepared once per opening.
+    QHash<QByteArray, sqlite3_stmt*> m_cached;
 };
 
 // One value of a result: integers and reals as the engine holds them, text
@@ -67,6 +82,41 @@ struct DbCell {
     };
 };
 
+// The rows of one result, in the statement's order. Views keep it after the
+// query has moved on, and read a row only when they show it.
+class DbSnapshot {
+public:
+    int rowCount() const { return m_rows; }
+    int columnCount() const { return int(m_columns.size()); }
+    const QStringList& columns() const { return m_columns; }
+    int findColumn(const QString& name) const;  // -1 when absent
+    int columnIndex(const QString& name) const; // raises when absent
+
+    bool isNull(int row, int column) const { return cell(row, column).type == DbCell::Null; }
+    // These raise for a null, as the engine's readers did.
+    double dateTime(int row, int column) const; // a day number
+    int integer(int row, int column) const;
+    QString text(int row, int column) const;
+    QVariant value(int row, int column) const; // null for a null
+
+    // What a post wrote, so that the result shows it.
+    void store(int row, int column, const QVariant& value);
+
+private:
+    friend class DbQuery;
+    const DbCell& cell(int row, int column) const
+    {
+        return m_cells[size_t(row) * size_t(m_columns.size()) + size_t(column)];
+    }
+    QString decode(const DbCell& cell) const;
+
+    QStringList m_columns;
+    std::vector<DbCell> m_cells; // row-major
+    QByteArray m_text;           // the text of every Text cell
+    int m_rows = 0;
+};
+using DbSnapshotPtr = std::shared_ptr<DbSnapshot>;
+
 class DbQuery {
 public:
     explicit DbQuery(DbConnection& connection)
@@ -76,13 +126,13 @@ public:
     DbQuery& operator=(const DbQuery&) = delete;
     ~DbQuery();
 
+    DbConnection& connection() const { return m_connection; }
     // The statement text as the program writes it; Jet's "delete * from" is accepted.
     void setSql(const QString& sql);
     QString sql() const { return m_sql; }
     // Parameters are bound by position (0 is the first), whatever their names.
     void setParameter(int position, const QVariant& value);
     void setDateParameter(const QDate& date) { setParameter(0, date); }
-    void clearParameters() { m_params.clear(); }
 
     void open();
     void close();
@@ -99,13 +149,16 @@ public:
     void last();
     int recNo() const; // 1-based; 0 when there is no row
     void setRecNo(int recNo);
+    int row() const { return m_row; } // 0-based, for readers of the snapshot
+
+    // The open result, shared: it outlives close() for whoever holds it.
+    DbSnapshotPtr snapshot() const { return m_snap; }
 
     bool isNull(const QString& column) const;
     double dateTimeField(const QString& column) const; // a day number
     int intField(const QString& column) const;
     QString textField(const QString& column) const;
     QVariant value(const QString& column) const;
-    QStringList columnNames() const { return m_columns; }
 
     // Edit the current row, assign columns, post: the row is updated at once.
     void edit();
@@ -114,10 +167,7 @@ public:
     bool editing() const { return m_editing; }
 
 private:
-    const DbCell& cell(const QString& column) const;
-    QString text(const DbCell& cell) const;
-    void store(DbCell& cell, const QVariant& value);
-    int columnIndex(const QString& column) const;
+    int readable(const QString& column) const; // the column of a current row
     void requireActive() const;
     void run(bool wantRows);
 
@@ -125,12 +175,8 @@ private:
     QString m_sql;
     QList<QVariant> m_params;
     bool m_active = false;
-    bool m_holdsConnection = false;
-    QStringList m_columns;
-    std::vector<DbCell> m_cells; // row-major snapshot
-    QByteArray m_text;           // the text of every Text cell
-    int m_rows = 0;
-    int m_row = 0; // 0-based; == m_rows at end of data
+    DbSnapshotPtr m_snap;
+    int m_row = 0; // 0-based; == rows at end of data
     bool m_bof = true;
     bool m_eof = true;
     QString m_table;      // the single table the columns come from, if any
@@ -167,6 +213,3 @@ private:
     QList<QPair<QString, QVariant>> m_pending;
     qint64 m_lastId = 0;
 };
-
-// Binds one value the way the layer stores it: dates as day numbers.
-void bindDbValue(sqlite3* db, struct sqlite3_stmt* stmt, int index, const QVariant& value);

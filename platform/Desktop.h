@@ -11,7 +11,11 @@ class Desktop {
 public:
     static QPoint cursorPos();
     static QSize screenSize();
-    // Asks the desktop to open a document; the result is ignored by callers.
+    // The part of the primary screen that windows may take (without panels).
+    static QRect workArea();
+    // Asks the desktop to open a document with the program registered for
+    // its kind; false when there is none (or the file is missing), so that
+    // the caller can show it another way.
     static bool openDocument(const QString& path);
 
     static void setCursorPos(std::function<QPoint()> source); // nullptr: the real cursor

@@ -13,10 +13,18 @@
 
 namespace {
 Dialogs* installed = nullptr;
+QString boxTitle;
+QPointer<QWidget> mainOwner;
 
-QString title()
+// A box goes above the window it belongs to; one that came from nowhere in
+// particular goes above the main window, never behind an always-on-top one.
+QWidget* ownerFor(QWidget* owner)
 {
-    return QStringLiteral("时雀");
+    if (owner)
+        return owner->window();
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    return mainOwner.data();
 }
 } // namespace
 
@@ -29,6 +37,26 @@ Dialogs& Dialogs::instance()
 void Dialogs::install(Dialogs* dialogs)
 {
     installed = dialogs;
+}
+
+void Dialogs::setTitle(const QString& title)
+{
+    boxTitle = title;
+}
+
+QString Dialogs::title()
+{
+    return boxTitle;
+}
+
+void Dialogs::setDefaultOwner(QWidget* window)
+{
+    mainOwner = window;
+}
+
+QWidget* Dialogs::defaultOwner()
+{
+    return mainOwner.data();
 }
 
 QString errorBoxText(const QString& text)
@@ -45,14 +73,14 @@ QString fileOpenErrorText(const QString& fileName, const QString& reason)
 
 void WidgetDialogs::message(QWidget* parent, const QString& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, ownerFor(parent));
     box.exec();
 }
 
 bool WidgetDialogs::confirm(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::NoButton,
-                    parent);
+                    ownerFor(parent));
     QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
     box.setDefaultButton(yes);
@@ -61,35 +89,48 @@ bool WidgetDialogs::confirm(QWidget* parent, const QString& text)
     return box.clickedButton() == yes;
 }
 
-void WidgetDialogs::error(const QString& text)
+void WidgetDialogs::error(QWidget* owner, const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, title(), errorBoxText(text), QMessageBox::Ok,
-                    QApplication::activeWindow());
+                    ownerFor(owner));
     box.exec();
 }
 
 QString WidgetDialogs::openFileName(QWidget* parent, const QString& caption, const QString& dir,
                                     const QString& filter)
 {
-    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+    return QFileDialog::getOpenFileName(ownerFor(parent), caption, dir, filter);
 }
 
-int WidgetDialogs::showModal(QWidget* window)
+QStringList WidgetDialogs::openFileNames(QWidget* parent, const QString& caption,
+                                         const QString& dir, const QString& filter)
 {
+    return QFileDialog::getOpenFileNames(ownerFor(parent), caption, dir, filter);
+}
+
+int WidgetDialogs::showModal(QWidget* window, QWidget* opener)
+{
+    if (opener)
+        opener = opener->window();
+    if (opener == window)
+        opener = nullptr;
     // Owned by the window it was opened from, so that the window manager keeps
     // it above that one: an always-on-top opener would otherwise cover it
     // while it blocks the opener, and the program would look frozen.
-    QWidget* opener = QApplication::activeWindow();
-    if (!window->parentWidget() && opener && opener != window) {
+    if (!window->parentWidget() && opener) {
         window->winId();
+        opener->winId();
         if (QWindow* handle = window->windowHandle())
             handle->setTransientParent(opener->windowHandle());
     }
+    // Modal to its opener only: an application-modal window would block the
+    // tray icon too.
+    const bool wasVisible = window->isVisible();
+    if (!wasVisible)
+        window->setWindowModality(Qt::WindowModal);
     if (auto* dialog = qobject_cast<QDialog*>(window))
         return dialog->exec();
-    // A plain window shown application-modal, waiting until it hides or dies.
     QPointer<QWidget> guard(window);
-    window->setWindowModality(Qt::ApplicationModal);
     window->show();
     window->raise();
     window->activateWindow();

@@ -2,14 +2,13 @@
 
 #include "platform/AppError.h"
 #include "platform/Cp936.h"
-#include "platform/Dialogs.h"
+#include "platform/SafeFile.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 const QString header = QStringLiteral("Windows Registry Editor Version 5.00");
@@ -105,69 +104,127 @@ std::optional<QString> readHexString(QString hex)
     return out;
 }
 
-// Loads the store; nullopt when the file exists but cannot be read. A file
-// that cannot be parsed is reported, kept under another name, and read as empty.
-std::optional<Registry::Document> loadStore()
+// The last store read, kept while its file is unchanged: the settings are
+// read at every use (every node of the tree asks for its colour), and a
+// large store must not be parsed again for each.
+struct Cached {
+    QString file;
+    struct timespec mtime {};
+    qint64 size = -1;
+    quint64 inode = 0;
+    Registry::Document doc;
+};
+
+Cached& cache()
 {
-    const QString path = Registry::storeFile();
-    QFile file(path);
-    if (!file.exists())
+    static Cached c;
+    return c;
+}
+
+bool statOf(const QString& file, struct stat& st)
+{
+    return ::stat(QFile::encodeName(file).constData(), &st) == 0;
+}
+
+bool sameStat(const Cached& c, const QString& file, const struct stat& st)
+{
+    return c.file == file && c.size == qint64(st.st_size) && c.inode == quint64(st.st_ino) &&
+           c.mtime.tv_sec == st.st_mtim.tv_sec && c.mtime.tv_nsec == st.st_mtim.tv_nsec;
+}
+
+void remember(const QString& file, const Registry::Document& doc)
+{
+    struct stat st {};
+    Cached& c = cache();
+    if (!statOf(file, st)) {
+        c = Cached();
+        return;
+    }
+    c.file = file;
+    c.size = qint64(st.st_size);
+    c.inode = quint64(st.st_ino);
+    c.mtime = st.st_mtim;
+    c.doc = doc;
+}
+
+// Loads the store; nullopt when the file exists but cannot be read. A file
+// that cannot be parsed is kept under another name and read as empty.
+std::optional<Registry::Document> loadStore(const QString& path,
+                                            std::optional<Registry::Damage>& damage)
+{
+    struct stat st {};
+    if (!statOf(path, st))
         return Registry::Document{};
+    if (sameStat(cache(), path, st))
+        return cache().doc;
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QString text = QString::fromUtf8(file.readAll());
     file.close();
     QString error;
-    if (auto doc = Registry::parse(text, &error))
+    if (auto doc = Registry::parse(text, &error)) {
+        remember(path, *doc);
         return doc;
+    }
     const QString kept = path + QStringLiteral(".damaged-") +
                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    const bool renamed = QFile::rename(path, kept);
-    Dialogs::instance().error(
-        renamed ? QStringLiteral("设置文件“%1”已损坏（%2），已保留为“%3”；程序将使用默认设置")
-                      .arg(QDir::toNativeSeparators(path), error, QDir::toNativeSeparators(kept))
-                : QStringLiteral("设置文件“%1”已损坏（%2），且无法改名保留；程序本次使用默认设置")
-                      .arg(QDir::toNativeSeparators(path), error));
+    damage = Registry::Damage{path, error, QFile::rename(path, kept) ? kept : QString()};
     return Registry::Document{};
 }
-
-bool writeAtomically(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    out.write(bytes);
-    return out.commit();
-}
-
-QString autostartFile(const QString& name)
-{
-    const QDir dir(Registry::autostartDir());
-    const QString wanted = name + QStringLiteral(".desktop");
-    for (const QString& entry : dir.entryList({QStringLiteral("*.desktop")}, QDir::Files))
-        if (sameName(entry, wanted))
-            return dir.filePath(entry);
-    return dir.filePath(wanted);
-}
-
-// The Exec= value of a desktop entry file, or nullopt when there is none.
-std::optional<QString> readDesktopExec(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    bool inEntry = false;
-    for (const QByteArray& raw : file.readAll().split('\n')) {
-        const QString line = QString::fromUtf8(raw).trimmed();
-        if (line.startsWith(QLatin1Char('[')))
-            inEntry = line == QLatin1String("[Desktop Entry]");
-        else if (inEntry && line.startsWith(QLatin1String("Exec=")))
-            return line.mid(5);
-    }
-    return QString();
-}
 } // namespace
+
+int Registry::Key::find(const QString& name) const
+{
+    return index.value(name.toLower(), -1);
+}
+
+void Registry::Key::set(const Value& value)
+{
+    const QString lower = value.name.toLower();
+    const auto it = index.constFind(lower);
+    if (it != index.constEnd()) {
+        Value& v = values[*it];
+        const QString spelling = v.name; // the first spelling stays
+        v = value;
+        v.name = spelling;
+        return;
+    }
+    index.insert(lower, int(values.size()));
+    values.append(value);
+}
+
+bool Registry::Key::remove(const QString& name)
+{
+    const int at = find(name);
+    if (at < 0)
+        return false;
+    values.removeAt(at);
+    index.clear();
+    for (int i = 0; i < values.size(); ++i)
+        index.insert(values[i].name.toLower(), i);
+    return true;
+}
+
+Registry::Key* Registry::Document::find(const QString& path)
+{
+    const auto it = index.constFind(normalPath(path).toLower());
+    return it == index.constEnd() ? nullptr : &keys[*it];
+}
+
+const Registry::Key* Registry::Document::find(const QString& path) const
+{
+    const auto it = index.constFind(normalPath(path).toLower());
+    return it == index.constEnd() ? nullptr : &keys[*it];
+}
+
+Registry::Key& Registry::Document::add(const QString& path)
+{
+    const QString p = normalPath(path);
+    index.insert(p.toLower(), int(keys.size()));
+    keys.append(Key{p, {}, {}});
+    return keys.last();
+}
 
 QString Registry::configHome()
 {
@@ -175,16 +232,6 @@ QString Registry::configHome()
     if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
         return QDir::cleanPath(xdg);
     return QDir::homePath() + QStringLiteral("/.config");
-}
-
-QString Registry::storeFile()
-{
-    return configHome() + QStringLiteral("/Tavimor/registry.reg");
-}
-
-QString Registry::autostartDir()
-{
-    return configHome() + QStringLiteral("/autostart");
 }
 
 QString Registry::serialize(const Document& doc)
@@ -224,32 +271,31 @@ std::optional<Registry::Document> Registry::parse(const QString& text, QString* 
         return fail(1, QStringLiteral("缺少文件头"));
 
     Document doc;
-    Key* current = nullptr;
+    int current = -1;
     for (int i = 1; i < lines.size(); ++i) {
-        QString line = lines[i];
+        const QString& line = lines[i];
         const int lineNo = i + 1;
-        if (line.trimmed().isEmpty() || line.trimmed().startsWith(QLatin1Char(';')))
+        const QString trimmed = line.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';')))
             continue;
         if (line.startsWith(QLatin1Char('['))) {
-            if (!line.trimmed().endsWith(QLatin1Char(']')))
+            if (!trimmed.endsWith(QLatin1Char(']')))
                 return fail(lineNo, QStringLiteral("键名不完整"));
-            QString path = line.trimmed().mid(1);
+            QString path = trimmed.mid(1);
             path.chop(1);
             if (!path.startsWith(rootName + QLatin1Char('\\'), Qt::CaseInsensitive) &&
                 !sameName(path, rootName))
                 return fail(lineNo, QStringLiteral("不支持的根键"));
             path = normalPath(path.mid(rootName.size()));
-            current = nullptr;
-            for (Key& k : doc.keys)
-                if (sameName(k.path, path))
-                    current = &k;
-            if (!current) {
-                doc.keys.append(Key{path, {}});
-                current = &doc.keys.last();
+            const Key* k = doc.find(path);
+            current = k ? int(k - doc.keys.constData()) : -1;
+            if (current < 0) {
+                doc.add(path);
+                current = int(doc.keys.size()) - 1;
             }
             continue;
         }
-        if (!current)
+        if (current < 0)
             return fail(lineNo, QStringLiteral("数值不在任何键之下"));
         int pos = 0;
         const auto name = readQuoted(line, pos);
@@ -287,106 +333,30 @@ std::optional<Registry::Document> Registry::parse(const QString& text, QString* 
         } else {
             return fail(lineNo, QStringLiteral("不支持的数值类型"));
         }
-        bool replaced = false;
-        for (Value& old : current->values)
-            if (sameName(old.name, v.name)) {
-                old = v;
-                replaced = true;
-            }
-        if (!replaced)
-            current->values.append(v);
+        // A later line of the same name wins, as on import.
+        Key& key = doc.keys[current];
+        const int at = key.find(v.name);
+        if (at >= 0)
+            key.values[at] = v;
+        else
+            key.set(v);
     }
     return doc;
-}
-
-namespace {
-bool isReserved(QChar c)
-{
-    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-    return reserved.contains(c);
-}
-} // namespace
-
-QString Registry::desktopExec(const QString& program)
-{
-    // Quoting of the Exec key first, then the escapes of a desktop-entry string.
-    QString arg = program;
-    arg.replace(QLatin1Char('%'), QStringLiteral("%%"));
-    if (std::any_of(arg.begin(), arg.end(), isReserved)) {
-        QString q = QStringLiteral("\"");
-        for (QChar c : arg) {
-            if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
-                c == QLatin1Char('\\'))
-                q += QLatin1Char('\\');
-            q += c;
-        }
-        arg = q + QLatin1Char('"');
-    }
-    QString out;
-    for (QChar c : arg) {
-        if (c == QLatin1Char('\\'))
-            out += QStringLiteral("\\\\");
-        else if (c == QLatin1Char('\n'))
-            out += QStringLiteral("\\n");
-        else if (c == QLatin1Char('\t'))
-            out += QStringLiteral("\\t");
-        else if (c == QLatin1Char('\r'))
-            out += QStringLiteral("\\r");
-        else
-            out += c;
-    }
-    return out;
-}
-
-QString Registry::programFromDesktopExec(const QString& exec)
-{
-    QString arg;
-    for (int i = 0; i < exec.size(); ++i) {
-        if (exec.at(i) == QLatin1Char('\\') && i + 1 < exec.size()) {
-            const QChar n = exec.at(++i);
-            arg += n == QLatin1Char('n')   ? QChar(QLatin1Char('\n'))
-                   : n == QLatin1Char('t') ? QChar(QLatin1Char('\t'))
-                   : n == QLatin1Char('r') ? QChar(QLatin1Char('\r'))
-                   : n == QLatin1Char('s') ? QChar(QLatin1Char(' '))
-                                           : n;
-        } else {
-            arg += exec.at(i);
-        }
-    }
-    if (arg.startsWith(QLatin1Char('"')) && arg.endsWith(QLatin1Char('"')) && arg.size() >= 2) {
-        QString unq;
-        for (int i = 1; i + 1 < arg.size(); ++i) {
-            if (arg.at(i) == QLatin1Char('\\') && i + 2 < arg.size())
-                ++i;
-            unq += arg.at(i);
-        }
-        arg = unq;
-    }
-    arg.replace(QStringLiteral("%%"), QStringLiteral("%"));
-    return arg;
-}
-
-bool RegistryKey::isRunKey() const
-{
-    return sameName(m_path, Registry::runKeyPath());
 }
 
 bool RegistryKey::openKey(const QString& path, bool canCreate)
 {
     closeKey();
     m_path = normalPath(path);
-    if (isRunKey()) {
-        m_open = true; // its values are files; there is nothing to read first
-        return true;
-    }
-    auto doc = loadStore();
+    m_damage.reset();
+    auto doc = loadStore(m_file, m_damage);
     if (!doc)
         return false;
     m_doc = std::move(*doc);
-    if (!key()) {
+    if (!m_doc.find(m_path)) {
         if (!canCreate)
             return false;
-        m_doc.keys.append(Registry::Key{m_path, {}});
+        m_doc.add(m_path);
         if (!save())
             return false;
     }
@@ -400,53 +370,39 @@ void RegistryKey::closeKey()
     m_doc = {};
 }
 
-Registry::Key* RegistryKey::key()
-{
-    for (Registry::Key& k : m_doc.keys)
-        if (sameName(k.path, m_path))
-            return &k;
-    return nullptr;
-}
-
 const Registry::Value* RegistryKey::find(const QString& name) const
 {
     if (!m_open)
         return nullptr;
-    for (const Registry::Key& k : m_doc.keys)
-        if (sameName(k.path, m_path))
-            for (const Registry::Value& v : k.values)
-                if (sameName(v.name, name))
-                    return &v;
-    return nullptr;
+    const Registry::Key* k = m_doc.find(m_path);
+    if (!k)
+        return nullptr;
+    const int at = k->find(name);
+    return at < 0 ? nullptr : &k->values[at];
 }
 
 bool RegistryKey::save()
 {
-    return writeAtomically(Registry::storeFile(), Registry::serialize(m_doc).toUtf8());
+    if (!SafeFile::replace(m_file, Registry::serialize(m_doc).toUtf8()).isEmpty())
+        return false;
+    remember(m_file, m_doc);
+    return true;
 }
 
 bool RegistryKey::valueExists(const QString& name) const
 {
-    if (m_open && isRunKey())
-        return QFile::exists(autostartFile(name));
     return find(name) != nullptr;
 }
 
 int RegistryKey::readInteger(const QString& name) const
 {
-    const auto failed = QStringLiteral("Failed to get data for '%1'").arg(name);
-    if (m_open && isRunKey()) {
-        if (!valueExists(name))
-            throw AppError(failed);
-        throw AppError(QStringLiteral("Invalid data type for '%1'").arg(name));
-    }
     const Registry::Value* v = find(name);
     if (!v)
-        throw AppError(failed);
+        throw AppError(QStringLiteral("Failed to get data for '%1'").arg(name));
     if (v->kind != Registry::Kind::Dword) {
         // A four-byte buffer cannot take a longer string (its NUL counts).
         if (Cp936::byteLength(v->text) + 1 > 4)
-            throw AppError(failed);
+            throw AppError(QStringLiteral("Failed to get data for '%1'").arg(name));
         throw AppError(QStringLiteral("Invalid data type for '%1'").arg(name));
     }
     return int(v->dword);
@@ -454,10 +410,6 @@ int RegistryKey::readInteger(const QString& name) const
 
 QString RegistryKey::readString(const QString& name) const
 {
-    if (m_open && isRunKey()) {
-        const auto exec = readDesktopExec(autostartFile(name));
-        return exec ? Registry::programFromDesktopExec(*exec) : QString();
-    }
     const Registry::Value* v = find(name);
     if (!v)
         return QString();
@@ -468,30 +420,19 @@ QString RegistryKey::readString(const QString& name) const
 
 void RegistryKey::set(const Registry::Value& value)
 {
-    Registry::Key* k = m_open ? key() : nullptr;
+    Registry::Key* k = m_open ? m_doc.find(m_path) : nullptr;
     if (!k)
         throw AppError(QStringLiteral("Failed to set data for '%1'").arg(value.name));
     const Registry::Document before = m_doc;
-    bool replaced = false;
-    for (Registry::Value& v : k->values)
-        if (sameName(v.name, value.name)) {
-            const QString spelling = v.name; // the first spelling stays
-            v = value;
-            v.name = spelling;
-            replaced = true;
-        }
-    if (!replaced)
-        k->values.append(value);
+    m_doc.find(m_path)->set(value);
     if (!save()) {
-        m_doc = before;
+        m_doc = before; // the key reads as the file still has it
         throw AppError(QStringLiteral("Failed to set data for '%1'").arg(value.name));
     }
 }
 
 void RegistryKey::writeInteger(const QString& name, int value)
 {
-    if (m_open && isRunKey())
-        throw AppError(QStringLiteral("Failed to set data for '%1'").arg(name));
     Registry::Value v;
     v.name = name;
     v.kind = Registry::Kind::Dword;
@@ -501,17 +442,6 @@ void RegistryKey::writeInteger(const QString& name, int value)
 
 void RegistryKey::writeString(const QString& name, const QString& value)
 {
-    if (m_open && isRunKey()) {
-        const QString entry = QStringLiteral("[Desktop Entry]\n"
-                                             "Type=Application\n"
-                                             "Name=时雀\n"
-                                             "Exec=%1\n"
-                                             "Terminal=false\n")
-                                  .arg(Registry::desktopExec(value));
-        if (!writeAtomically(autostartFile(name), entry.toUtf8()))
-            throw AppError(QStringLiteral("Failed to set data for '%1'").arg(name));
-        return;
-    }
     Registry::Value v;
     v.name = name;
     v.kind = Registry::Kind::String;
@@ -521,17 +451,11 @@ void RegistryKey::writeString(const QString& name, const QString& value)
 
 bool RegistryKey::deleteValue(const QString& name)
 {
-    if (!m_open)
-        return false;
-    if (isRunKey())
-        return QFile::remove(autostartFile(name));
-    Registry::Key* k = key();
+    Registry::Key* k = m_open ? m_doc.find(m_path) : nullptr;
     if (!k)
         return false;
     const Registry::Document before = m_doc;
-    const auto removed =
-        k->values.removeIf([&](const Registry::Value& v) { return sameName(v.name, name); });
-    if (removed == 0)
+    if (!k->remove(name))
         return false;
     if (!save()) {
         m_doc = before;

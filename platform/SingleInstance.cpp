@@ -3,38 +3,67 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 const QByteArray activateMessage = QByteArrayLiteral("activate\n");
-}
 
-SingleInstance::SingleInstance(const QString& name, QObject* parent)
+// Makes the folder with mode 0700 when missing; true when it then passes the rules.
+bool usable(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    return SingleInstance::isPrivateFolder(path);
+}
+} // namespace
+
+SingleInstance::SingleInstance(const QString& name, const QString& folder, QObject* parent)
     : QObject(parent)
     , m_name(name)
+    , m_folder(folder)
 {}
 
 SingleInstance::~SingleInstance() = default;
 
-QString SingleInstance::runtimeDir()
+bool SingleInstance::isPrivateFolder(const QString& path)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 0777) == 0700;
+}
+
+QString SingleInstance::runtimeDir(const QString& app, QString* why)
 {
     const QString xdg = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!xdg.isEmpty() && QDir(xdg).exists())
+    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg) && isPrivateFolder(xdg))
         return QDir::cleanPath(xdg);
-    const QString dir = QDir::tempPath() + QStringLiteral("/brenwick-%1").arg(getuid());
-    QDir().mkpath(dir);
-    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return dir;
+    // Another local user could make the shared one first: it is used only
+    // when it is ours and closed to everyone else.
+    const QString shared = QDir::tempPath() + QStringLiteral("/%1-%2").arg(app).arg(::geteuid());
+    if (usable(shared))
+        return shared;
+    const QString cache = QDir::homePath() + QStringLiteral("/.cache");
+    QDir().mkpath(cache);
+    const QString own = cache + QStringLiteral("/%1-runtime").arg(app);
+    if (usable(own))
+        return own;
+    if (why)
+        *why = QStringLiteral("“%1”和“%2”都不是只属于本用户的文件夹（应为本用户所有、权限 0700）")
+                   .arg(QDir::toNativeSeparators(shared), QDir::toNativeSeparators(own));
+    return QString();
 }
 
 QString SingleInstance::lockPath() const
 {
-    return runtimeDir() + QLatin1Char('/') + m_name + QStringLiteral(".lock");
+    return m_folder + QLatin1Char('/') + m_name + QStringLiteral(".lock");
 }
 
 QString SingleInstance::socketPath() const
 {
-    return runtimeDir() + QLatin1Char('/') + m_name + QStringLiteral(".socket");
+    return m_folder + QLatin1Char('/') + m_name + QStringLiteral(".socket");
 }
 
 bool SingleInstance::tryBecomePrimary()
@@ -42,8 +71,13 @@ bool SingleInstance::tryBecomePrimary()
     m_lock = std::make_unique<QLockFile>(lockPath());
     m_lock->setStaleLockTime(0); // stale only when its owner is gone, never by age
     if (!m_lock->tryLock(0)) {
+        const QLockFile::LockError error = m_lock->error();
         m_lock.reset();
-        return false;
+        if (error == QLockFile::LockFailedError)
+            return false; // a live copy holds it
+        qWarning("single instance: cannot take the lock %s; starting without it",
+                 qPrintable(lockPath()));
+        return true;
     }
     // The lock is ours, so any socket file left behind is a dead copy's.
     QLocalServer::removeServer(socketPath());

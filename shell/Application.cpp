@@ -3,10 +3,13 @@
 #include "platform/AppError.h"
 #include "platform/Dialogs.h"
 #include "shell/public.h"
+#include "widgets/AccessibleInputs.h"
 
 #include <QPalette>
 #include <QProxyStyle>
 #include <QToolTip>
+#include <QWidget>
+#include <QWindow>
 
 namespace {
 // An error raised again and again while its box is up (a timer or a repaint
@@ -25,27 +28,43 @@ public:
         return QProxyStyle::styleHint(hint, option, widget, data);
     }
 };
+
+// The window an object belongs to: a widget's own window, the widget of a
+// window, or the window of the nearest widget among its parents.
+QWidget* windowOf(QObject* from)
+{
+    for (QObject* o = from; o; o = o->parent()) {
+        if (auto* w = qobject_cast<QWidget*>(o))
+            return w->window();
+        if (auto* handle = qobject_cast<QWindow*>(o)) {
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (top->windowHandle() == handle)
+                    return top;
+        }
+    }
+    return nullptr;
+}
 } // namespace
 
-void reportError(const QString& text)
+void reportError(const QString& text, QObject* from)
 {
     if (showingErrors.contains(text))
         return;
     showingErrors.append(text);
-    Dialogs::instance().error(text);
+    Dialogs::instance().error(windowOf(from), text);
     showingErrors.removeLast();
 }
 
-bool runGuarded(const std::function<void()>& fn)
+bool runGuarded(const std::function<void()>& fn, QObject* from)
 {
     try {
         fn();
         return true;
     } catch (const AbortError&) {
     } catch (const AppError& e) {
-        reportError(e.text());
+        reportError(e.text(), from);
     } catch (const std::exception& e) {
-        reportError(QString::fromLocal8Bit(e.what()));
+        reportError(QString::fromLocal8Bit(e.what()), from);
     }
     return false;
 }
@@ -55,12 +74,14 @@ AssistantApplication::AssistantApplication(int& argc, char** argv)
 {
     setApplicationName(QStringLiteral("Brenwick"));
     setOrganizationName(QStringLiteral("Tavimor"));
+    Dialogs::setTitle(APP_TITLE);
+    AccessibleInputs::install();
 }
 
 bool AssistantApplication::notify(QObject* receiver, QEvent* event)
 {
     bool handled = false;
-    runGuarded([&] { handled = QApplication::notify(receiver, event); });
+    runGuarded([&] { handled = QApplication::notify(receiver, event); }, receiver);
     return handled;
 }
 

@@ -16,9 +16,11 @@ public:
     static void applyToolTipSettings();
 };
 
-// Runs fn under the same guard, for handlers called from outside an event
-// (start-up steps, tests). Returns false when fn raised an error.
-bool runGuarded(const std::function<void()>& fn);
+// Runs fn under the same guard, for handlers called from outside an event:
+// signal handlers (through Forms::connect), start-up steps, tests. The error
+// box goes above the window of `from` (or the main window). Returns false
+// when fn raised an error.
+bool runGuarded(const std::function<void()>& fn, QObject* from = nullptr);
 
-// Shows text in the default error box.
-void reportError(const QString& text);
+// Shows text in the default error box, above the window of `from`.
+void reportError(const QString& text, QObject* from = nullptr);

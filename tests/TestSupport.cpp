@@ -9,20 +9,20 @@
 #include <QFileInfo>
 #include <QWidget>
 
-void RecordingDialogs::message(QWidget*, const QString& text)
+void RecordingDialogs::message(QWidget* parent, const QString& text)
 {
-    shown.append({QStringLiteral("message"), text});
+    shown.append({QStringLiteral("message"), text, parent});
 }
 
-bool RecordingDialogs::confirm(QWidget*, const QString& text)
+bool RecordingDialogs::confirm(QWidget* parent, const QString& text)
 {
-    shown.append({QStringLiteral("confirm"), text});
+    shown.append({QStringLiteral("confirm"), text, parent});
     return confirmAnswers.isEmpty() ? true : confirmAnswers.takeFirst();
 }
 
-void RecordingDialogs::error(const QString& text)
+void RecordingDialogs::error(QWidget* owner, const QString& text)
 {
-    shown.append({QStringLiteral("error"), errorBoxText(text)});
+    shown.append({QStringLiteral("error"), errorBoxText(text), owner});
 }
 
 QString RecordingDialogs::openFileName(QWidget*, const QString& caption, const QString&,
@@ -32,9 +32,16 @@ QString RecordingDialogs::openFileName(QWidget*, const QString& caption, const Q
     return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
 }
 
-int RecordingDialogs::showModal(QWidget* window)
+QStringList RecordingDialogs::openFileNames(QWidget*, const QString& caption, const QString&,
+                                            const QString&)
 {
-    shown.append({QStringLiteral("modal"), window->objectName()});
+    shown.append({QStringLiteral("files"), caption});
+    return fileNames.isEmpty() ? QStringList() : QStringList(fileNames.takeFirst());
+}
+
+int RecordingDialogs::showModal(QWidget* window, QWidget* opener)
+{
+    shown.append({QStringLiteral("modal"), window->objectName(), opener});
     modalWindows.append(window);
     window->show();
     return 0;
@@ -57,12 +64,16 @@ TestEnvironment::TestEnvironment(const QDateTime& now)
     root.mkpath(QStringLiteral("program"));
     root.mkpath(QStringLiteral("config"));
     root.mkpath(QStringLiteral("runtime"));
+    // A runtime folder is the user's own, closed to everyone else.
+    QFile::setPermissions(root.filePath(QStringLiteral("runtime")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.filePath(QStringLiteral("config"))));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(root.filePath(QStringLiteral("runtime"))));
     ProgramDir::set(root.filePath(QStringLiteral("program")));
     Formats::set(QStringLiteral("yyyy-M-d"), QStringLiteral("HH:mm:ss"));
     Clock::setNow(now);
     Dialogs::install(&m_dialogs);
+    Dialogs::setTitle(QStringLiteral("时雀"));
 }
 
 TestEnvironment::~TestEnvironment()

@@ -15,17 +15,20 @@ public:
     struct Shown {
         QString kind; // "message", "confirm", "error", "file", "modal"
         QString text;
+        QWidget* owner = nullptr; // the window it was shown for
     };
     QList<Shown> shown;
     QList<bool> confirmAnswers; // taken in order; "yes" when empty
     QStringList fileNames;      // taken in order; "" (cancel) when empty
     QList<QWidget*> modalWindows;
 
-    void message(QWidget*, const QString& text) override;
-    bool confirm(QWidget*, const QString& text) override;
-    void error(const QString& text) override;
+    void message(QWidget* parent, const QString& text) override;
+    bool confirm(QWidget* parent, const QString& text) override;
+    void error(QWidget* owner, const QString& text) override;
     QString openFileName(QWidget*, const QString& caption, const QString&, const QString&) override;
-    int showModal(QWidget* window) override;
+    QStringList openFileNames(QWidget*, const QString& caption, const QString&,
+                              const QString&) override;
+    int showModal(QWidget* window, QWidget* opener) override;
 
     QStringList texts(const QString& kind) const;
     QStringList errors() const { return texts(QStringLiteral("error")); }

@@ -1,7 +1,7 @@
 // Appends schedules one post at a time and prints each id once its post has
 // returned, until it is killed. The durability test checks the file after.
 #include "platform/DayNumber.h"
-#include "shell/dataForm.h"
+#include "shell/data/dataForm.h"
 
 #include <QCoreApplication>
 #include <cstdio>

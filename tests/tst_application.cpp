@@ -50,9 +50,9 @@ namespace {
 class ReentrantDialogs : public RecordingDialogs {
 public:
     int depth = 0;
-    void error(const QString& text) override
+    void error(QWidget* owner, const QString& text) override
     {
-        RecordingDialogs::error(text);
+        RecordingDialogs::error(owner, text);
         if (++depth < 3) {
             runGuarded([] { throw AppError(QStringLiteral("same")); });
             runGuarded([] { throw AppError(QStringLiteral("other")); });

@@ -198,7 +198,13 @@ void TestAssistantLogic::details()
     QFETCH(QString, content);
     QFETCH(QString, expected);
     TestEnvironment env;
-    Schedule s{QStringLiteral("周例会"), QDate(2026, 12, 9), QTime(9, 30), yxj, zt, content};
+    Schedule s;
+    s.title = QStringLiteral("周例会");
+    s.date = QDate(2026, 12, 9);
+    s.time = QTime(9, 30);
+    s.yxj = yxj;
+    s.ztFlag = zt;
+    s.content = content;
     QCOMPARE(detailsText(s), expected);
 }
 

@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 #include "platform/AppError.h"
 #include "platform/DayNumber.h"
-#include "shell/Statements.h"
-#include "shell/dataForm.h"
+#include "shell/data/Statements.h"
+#include "shell/data/dataForm.h"
 
 #include <QFile>
 #include <QProcess>

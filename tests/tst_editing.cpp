@@ -3,14 +3,28 @@
 #include "editing/cfsz.h"
 #include "editing/xgrc.h"
 #include "platform/Clock.h"
+#include "platform/Cp936.h"
 #include "platform/DayNumber.h"
 #include "platform/Desktop.h"
+#include "platform/Formats.h"
+#include "platform/ProgramDir.h"
 #include "shell/Application.h"
-#include "shell/Statements.h"
-#include "shell/dataForm.h"
+#include "shell/data/Statements.h"
+#include "shell/data/dataForm.h"
 #include "shell/public.h"
+#include "widgets/DateTimeEdits.h"
+#include "widgets/SpinEdit.h"
+#include "widgets/TextLimits.h"
 
+#include <QAccessible>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QtTest>
 
 namespace {
@@ -110,6 +124,14 @@ private slots:
     void modifyEmptyDateWritesNothing();
     void failedLoadIsNotRetriedByItsOwnErrorBox();
 
+    void unreadablePlanListSetsNoDefaults();
+    void planTitlesKeepTheLimit();
+    void windowsUnderSystemFormats_data();
+    void windowsUnderSystemFormats();
+    void modifyShowsLongStoredTextWhole();
+    void repeatWindowWithABadDateStaysOpenAndChangesNothing();
+    void inputsAreNamedByTheirLabels();
+
 private:
     TaddrcForm* openAddWindow();
     std::unique_ptr<TestEnvironment> env;
@@ -142,7 +164,7 @@ void TestEditing::cleanup()
 TaddrcForm* TestEditing::openAddWindow()
 {
     addrcForm = new TaddrcForm();
-    Dialogs::instance().showModal(addrcForm);
+    Dialogs::instance().showModal(addrcForm, nullptr);
     return addrcForm;
 }
 
@@ -150,7 +172,7 @@ void TestEditing::openerPresetSurvivesTheShowing()
 {
     addrcForm = new TaddrcForm();
     addrcForm->date_value->setDate(today.addDays(1));
-    Dialogs::instance().showModal(addrcForm);
+    Dialogs::instance().showModal(addrcForm, nullptr);
     QCOMPARE(addrcForm->date_value->text(), QStringLiteral("2026-4-1"));
     // Every title of the list, the empty one too, in file order; the field stays empty.
     QCOMPARE(addrcForm->title->count(), 3);
@@ -159,7 +181,8 @@ void TestEditing::openerPresetSurvivesTheShowing()
     QStringList opened;
     Desktop::setOpener([&](const QString& f) { return opened << f, true; });
     click(addrcForm->RzBitBtn1);
-    QCOMPARE(opened, QStringList{"help.chm"});
+    // help.chm of the program folder, whatever the current folder is.
+    QCOMPARE(opened, QStringList{ProgramDir::file(QStringLiteral("help.chm"))});
 }
 
 void TestEditing::missingPlanListStillSetsTheRepeatDefaults()
@@ -502,7 +525,7 @@ void TestEditing::modifyLoadsTheRow()
     QFETCH(int, isTx);
     QFETCH(bool, checked);
     xgrcForm->scheduleId = int(addRow(QStringLiteral("周会"), today.addDays(2), isTx));
-    Dialogs::instance().showModal(xgrcForm);
+    Dialogs::instance().showModal(xgrcForm, nullptr);
     TxgrcForm* f = xgrcForm;
     QCOMPARE(f->title->text(), QStringLiteral("周会"));
     QCOMPARE(f->time_value->text(), QStringLiteral("14:30:00"));
@@ -525,7 +548,7 @@ void TestEditing::modifySavesAsTyped()
         q.post();
     }
     xgrcForm->scheduleId = int(id);
-    Dialogs::instance().showModal(xgrcForm);
+    Dialogs::instance().showModal(xgrcForm, nullptr);
     TxgrcForm* f = xgrcForm;
     f->title->setText(QStringLiteral("  "));
     f->content->setPlainText(QStringLiteral(" 改到线上 "));
@@ -558,7 +581,7 @@ void TestEditing::modifySavesAsTyped()
 void TestEditing::modifyReloadsOnActivationAndCloseStoresNothing()
 {
     xgrcForm->scheduleId = int(addRow(QStringLiteral("周会"), today, 1));
-    Dialogs::instance().showModal(xgrcForm);
+    Dialogs::instance().showModal(xgrcForm, nullptr);
     QApplication::processEvents();
     xgrcForm->title->setText(QStringLiteral("改了"));
     click(xgrcForm->tx_check);
@@ -576,13 +599,13 @@ void TestEditing::modifyMissingScheduleIsReportedAndNeverAdded()
 {
     const qint64 id = addRow(QStringLiteral("周会"), today, 1);
     xgrcForm->scheduleId = int(id) + 1;
-    Dialogs::instance().showModal(xgrcForm);
+    Dialogs::instance().showModal(xgrcForm, nullptr);
     QTRY_VERIFY(!xgrcForm->isVisible());
     QCOMPARE(env->dialogs().messages(), QStringList{"该日程已不存在！"});
     // A row removed while the window is open: saving says so and adds nothing.
     env->dialogs().clear();
     xgrcForm->scheduleId = int(id);
-    Dialogs::instance().showModal(xgrcForm);
+    Dialogs::instance().showModal(xgrcForm, nullptr);
     DbQuery del(DataModule1->ADOConnection1);
     del.setSql(Sql::deleteSchedule(id));
     del.execSql();
@@ -598,7 +621,7 @@ void TestEditing::modifyMissingScheduleIsReportedAndNeverAdded()
 void TestEditing::modifyEmptyDateWritesNothing()
 {
     xgrcForm->scheduleId = int(addRow(QStringLiteral("周会"), today, 1));
-    Dialogs::instance().showModal(xgrcForm);
+    Dialogs::instance().showModal(xgrcForm, nullptr);
     xgrcForm->title->setText(QStringLiteral("改了"));
     xgrcForm->date_value->setDate(QDate());
     click(xgrcForm->xgConfirm);
@@ -611,7 +634,7 @@ void TestEditing::modifyEmptyDateWritesNothing()
 void TestEditing::failedLoadIsNotRetriedByItsOwnErrorBox()
 {
     xgrcForm->scheduleId = int(addRow(QStringLiteral("周会"), today, 1));
-    Dialogs::instance().showModal(xgrcForm);
+    Dialogs::instance().showModal(xgrcForm, nullptr);
     QApplication::processEvents();
     DataModule1->ADOConnection1.exec(QStringLiteral("ALTER TABLE main RENAME TO gone"));
     auto activate = [] {
@@ -624,6 +647,155 @@ void TestEditing::failedLoadIsNotRetriedByItsOwnErrorBox()
     QCOMPARE(env->dialogs().errors().size(), 1);
     activate(); // a later activation tries again
     QCOMPARE(env->dialogs().errors().size(), 2);
+}
+
+void TestEditing::unreadablePlanListSetsNoDefaults()
+{
+    // A folder in the list's place: it exists and cannot be read, even as root.
+    QFile::remove(env->programDir() + QStringLiteral("plans.txt"));
+    QVERIFY(QDir(env->programDir()).mkdir(QStringLiteral("plans.txt")));
+    TaddrcForm* w = openAddWindow();
+    QCOMPARE(env->dialogs().errors().size(), 1);
+    QVERIFY(env->dialogs().errors().first().startsWith(QStringLiteral("Cannot open file")));
+    QCOMPARE(w->title->count(), 0);
+    QVERIFY(!w->cfSettings.cfStart.isValid()); // the defaults were not set
+    w->title->setEditText(QStringLiteral("晨跑"));
+    click(w->cfszCheckBox);
+    click(w->addConfirm);
+    QCOMPARE(storedRows().size(), 0);
+}
+
+void TestEditing::planTitlesKeepTheLimit()
+{
+    writeFile(env->programDir() + QStringLiteral("plans.txt"),
+              Cp936::encode(QString(40, QChar(0x4F1A))) + "\r\n");
+    TaddrcForm* w = openAddWindow();
+    w->title->setCurrentIndex(0); // chosen from the list
+    QCOMPARE(w->title->currentText(), QString(15, QChar(0x4F1A)));
+    w->time_value->setText(QStringLiteral("23:00:00"));
+    click(w->addConfirm);
+    QCOMPARE(storedRows().value(0).title, QString(15, QChar(0x4F1A)));
+}
+
+void TestEditing::windowsUnderSystemFormats_data()
+{
+    QTest::addColumn<QString>("locale");
+    for (const char* l : {"en_US", "de_DE", "zh_CN", "zh_TW", "C"})
+        QTest::newRow(l) << QString::fromLatin1(l);
+}
+
+void TestEditing::windowsUnderSystemFormats()
+{
+    QFETCH(QString, locale);
+    Formats::setLocale(QLocale(locale));
+    // The add window's own date field: today, read back as today.
+    TaddrcForm* w = openAddWindow();
+    QCOMPARE(w->date_value->date(), today);
+    w->title->setEditText(QStringLiteral("周会"));
+    w->date_value->setDate(today.addDays(1));
+    w->time_value->setTime(QTime(8, 30));
+    click(w->addConfirm);
+    QCOMPARE(env->dialogs().messages().last(), QStringLiteral("     日程添加成功！     "));
+    QCOMPARE(storedRows().value(0).date, today.addDays(1));
+    // The repeat window opens on today without a word, and its series lands there.
+    click(w->cfszCheckBox);
+    click(w->cfsz);
+    QCOMPARE(env->dialogs().messages().size(), 1);
+    click(cfszForm->confirmButton);
+    QCOMPARE(w->cfSettings.cfStart, today);
+    w->title->setEditText(QStringLiteral("晨跑"));
+    w->time_value->setTime(QTime(7, 0));
+    click(w->addConfirm);
+    QCOMPARE(storedRows().value(1).date, today);
+    // The modify window saves what it loaded.
+    xgrcForm->scheduleId = int(addRow(QStringLiteral("远期"), QDate(2071, 6, 30), 1));
+    Dialogs::instance().showModal(xgrcForm, nullptr);
+    click(xgrcForm->xgConfirm);
+    QCOMPARE(storedRows().last().date, QDate(2071, 6, 30));
+    QCOMPARE(storedRows().last().time, QTime(14, 30));
+}
+
+void TestEditing::modifyShowsLongStoredTextWhole()
+{
+    // Written by another program: longer than the windows let anyone type.
+    const QString longTitle(40, QChar(0x9898));
+    const QString longContent = QString(130, QChar(0x5185)) + QStringLiteral("尾");
+    const qint64 shortOne = addRow(QStringLiteral("短"), today, 1);
+    const qint64 longOne = addRow(QStringLiteral("x"), today, 1);
+    DataModule1->ADOConnection1.exec(QStringLiteral("update main set title='%1', content='%2' "
+                                                    "where id=%3")
+                                         .arg(longTitle, longContent)
+                                         .arg(longOne));
+    for (qint64 id : {shortOne, longOne}) {
+        xgrcForm->scheduleId = int(id);
+        Dialogs::instance().showModal(xgrcForm, nullptr);
+        xgrcForm->close();
+    }
+    Dialogs::instance().showModal(xgrcForm, nullptr);
+    QCOMPARE(xgrcForm->title->text(), longTitle);
+    QCOMPARE(xgrcForm->content->toPlainText(), longContent);
+    click(xgrcForm->xgConfirm);
+    QCOMPARE(storedRows().last().title, longTitle);
+    QCOMPARE(storedRows().last().content, longContent);
+    QCOMPARE(storedRows().first().content, QStringLiteral("带上材料"));
+}
+
+void TestEditing::repeatWindowWithABadDateStaysOpenAndChangesNothing()
+{
+    TaddrcForm* w = openAddWindow();
+    const RepeatSettings before = w->cfSettings;
+    click(w->cfszCheckBox);
+    click(w->cfsz);
+    click(cfszForm->RadioGroup1_1);
+    click(cfszForm->CheckBox3);
+    cfszForm->cfcsEdit->setValue(9);
+    cfszForm->cfjsdate->setText(QStringLiteral("下周"));
+    env->dialogs().clear();
+    click(cfszForm->confirmButton);
+    QCOMPARE(env->dialogs().errors(), QStringList{"'下周' is not a valid date."});
+    QVERIFY(cfszForm->isVisible());
+    QCOMPARE(w->cfSettings.cfMode, before.cfMode);
+    QCOMPARE(w->cfSettings.cfCount, before.cfCount);
+    QCOMPARE(w->cfSettings.cfWeekdays, before.cfWeekdays);
+    // Mended, the window closes and takes everything over.
+    cfszForm->cfjsdate->setDate(today.addDays(30));
+    click(cfszForm->confirmButton);
+    QVERIFY(!cfszForm->isVisible());
+    QCOMPARE(w->cfSettings.cfMode, int(RepeatSettings::Weekly));
+    QCOMPARE(w->cfSettings.cfCount, 9);
+}
+
+void TestEditing::inputsAreNamedByTheirLabels()
+{
+    TaddrcForm* w = openAddWindow();
+    auto name = [](QWidget* input) {
+        return QAccessible::queryAccessibleInterface(input)->text(QAccessible::Name);
+    };
+    for (QWidget* form : {static_cast<QWidget*>(w), static_cast<QWidget*>(xgrcForm)}) {
+        QCOMPARE(name(form->findChild<QWidget*>(QStringLiteral("title"))),
+                 QStringLiteral("日程标题"));
+        QCOMPARE(name(form->findChild<QWidget*>(QStringLiteral("content"))),
+                 QStringLiteral("内容"));
+        QCOMPARE(name(form->findChild<QWidget*>(QStringLiteral("date_value"))),
+                 QStringLiteral("日期"));
+        QCOMPARE(name(form->findChild<QWidget*>(QStringLiteral("time_value"))),
+                 QStringLiteral("时间"));
+        QCOMPARE(name(form->findChild<QWidget*>(QStringLiteral("yxj"))), QStringLiteral("优先级"));
+        QCOMPARE(name(form->findChild<QWidget*>(QStringLiteral("tx_time_edit"))),
+                 QStringLiteral("提前"));
+        QCOMPARE(name(form->findChild<QWidget*>(QStringLiteral("tx_check"))),
+                 QStringLiteral("提    醒")); // check boxes keep their captions
+    }
+    QCOMPARE(name(cfszForm->cfksdate), QStringLiteral("重复开始日期"));
+    QCOMPARE(name(cfszForm->cfjsdate), QStringLiteral("重复截止日期"));
+    // No input of the three windows is left to borrow its group box's title.
+    for (QWidget* form : {static_cast<QWidget*>(w), static_cast<QWidget*>(xgrcForm),
+                          static_cast<QWidget*>(cfszForm)})
+        for (QWidget* input : form->findChildren<QWidget*>())
+            if (qobject_cast<QLineEdit*>(input) == nullptr &&
+                (qobject_cast<QComboBox*>(input) || qobject_cast<QAbstractSpinBox*>(input) ||
+                 qobject_cast<QPlainTextEdit*>(input)))
+                QVERIFY2(!input->accessibleName().isEmpty(), qPrintable(input->objectName()));
 }
 
 int main(int argc, char** argv)

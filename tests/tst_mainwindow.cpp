@@ -1,17 +1,19 @@
 #include "TestSupport.h"
+#include "app/Startup.h"
 #include "editing/addrc.h"
 #include "editing/xgrc.h"
 #include "mainwindow/Assistant.h"
 #include "platform/Clock.h"
-#include "platform/DateTimeEdits.h"
 #include "platform/DayNumber.h"
 #include "platform/Desktop.h"
 #include "shell/Application.h"
-#include "shell/Settings.h"
-#include "shell/Startup.h"
-#include "shell/Statements.h"
-#include "shell/dataForm.h"
+#include "shell/HelpWindow.h"
+#include "shell/data/Statements.h"
+#include "shell/data/dataForm.h"
 #include "shell/public.h"
+#include "shell/settings/Settings.h"
+#include "widgets/DateTimeEdits.h"
+#include "widgets/HoverTip.h"
 
 #include <QAction>
 #include <QFile>
@@ -21,8 +23,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QTextBrowser>
 #include <QToolTip>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QtTest>
 
 namespace {
@@ -54,13 +57,19 @@ private slots:
     void activationNeedsTheTrayIconFile();
     void addWindowOpensOnceWithTheNodesDate();
     void editOpensTheModifyWindowOnTheSchedule();
-    void helpOpensTheBareFileName();
+    void helpOpensTheViewerOrOurOwnPages();
+    void dayChangeWithoutAMidnightTick();
+    void rowsDeletedElsewhereRaiseNothing();
+    void colourErrorIsReportedAgainAfterAMend();
+    void detailsStayOverTheButtons();
+    void returnInTheTreePressesTheMenuButton();
+    void secondStartFindsAWindowWithoutATrayIcon();
     void withoutATrayMinimisingKeepsTheWindow();
 
 private:
     int addSchedule(const QString& title, const QDate& date, const QTime& time, int yxj = 1,
                     int zt = 1);
-    QTreeWidgetItem* scheduleNode(int id) const;
+    QModelIndex scheduleNode(int id) const;
     std::unique_ptr<TestEnvironment> env;
 };
 
@@ -99,27 +108,62 @@ int TestMainWindow::addSchedule(const QString& title, const QDate& date, const Q
     return int(t.lastId());
 }
 
-QTreeWidgetItem* TestMainWindow::scheduleNode(int id) const
+QModelIndex TestMainWindow::scheduleNode(int id) const
 {
-    QTreeWidget* tree = assistantForm->rcTree;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i)
-        for (int j = 0; j < tree->topLevelItem(i)->childCount(); ++j)
-            if (tree->topLevelItem(i)->child(j)->data(0, TassistantForm::IdRole).toInt() == id)
-                return tree->topLevelItem(i)->child(j);
-    return nullptr;
+    return assistantForm->rcTreeModel->indexOfSchedule(id);
 }
+
+namespace {
+QAbstractItemModel* model()
+{
+    return assistantForm->rcTree->model();
+}
+QModelIndex top(int i)
+{
+    return model()->index(i, 0);
+}
+int topCount()
+{
+    return model()->rowCount();
+}
+int childCount(const QModelIndex& node)
+{
+    return model()->rowCount(node);
+}
+QModelIndex child(const QModelIndex& node, int i)
+{
+    return model()->index(i, 0, node);
+}
+QString text(const QModelIndex& node)
+{
+    return node.data().toString();
+}
+int idOf(const QModelIndex& node)
+{
+    return node.data(TassistantForm::IdRole).toInt();
+}
+QPoint centreOf(const QModelIndex& node)
+{
+    QTreeView* tree = assistantForm->rcTree;
+    return tree->viewport()->mapToGlobal(tree->visualRect(node).center());
+}
+void select(const QModelIndex& node)
+{
+    assistantForm->rcTree->setCurrentIndex(node);
+}
+} // namespace
 
 void TestMainWindow::emptyDatabaseGivesTwoDateNodes()
 {
     assistantForm->show(); // showing runs the rebuild
-    QTreeWidget* tree = assistantForm->rcTree;
-    QCOMPARE(tree->topLevelItemCount(), 2);
-    QCOMPARE(tree->topLevelItem(0)->text(0), QString("今天[星期三]"));
-    QCOMPARE(tree->topLevelItem(1)->text(0), QString("明天[星期四]"));
-    QCOMPARE(tree->topLevelItem(0)->childCount(), 0);
-    QVERIFY(tree->topLevelItem(0)->isExpanded());
-    QVERIFY(!tree->topLevelItem(1)->isExpanded());
-    QCOMPARE(tree->topLevelItem(1)->data(0, TassistantForm::DateRole).toDate(), today.addDays(1));
+    QTreeView* tree = assistantForm->rcTree;
+    QCOMPARE(topCount(), 2);
+    QCOMPARE(text(top(0)), QString("今天[星期三]"));
+    QCOMPARE(text(top(1)), QString("明天[星期四]"));
+    QCOMPARE(childCount(top(0)), 0);
+    QVERIFY(tree->isExpanded(top(0)));
+    QVERIFY(!tree->isExpanded(top(1)));
+    QCOMPARE(top(1).data(TassistantForm::DateRole).toDate(), today.addDays(1));
     QCOMPARE(assistantForm->zjGroupBox->title(), QString("工作笔记(2026-12-9)"));
     QVERIFY(QFile::exists(env->databaseFile())); // a first run creates the database
 }
@@ -133,23 +177,22 @@ void TestMainWindow::schedulesGoUnderTheirDates()
     const int mid = addSchedule("中午", today.addDays(5), QTime(12, 0));
     const int sunday = addSchedule("周日", QDate(2026, 12, 13), QTime(10, 0));
     assistantForm->FormShow();
-    QTreeWidget* tree = assistantForm->rcTree;
     QStringList tops;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i)
-        tops << tree->topLevelItem(i)->text(0);
+    for (int i = 0; i < topCount(); ++i)
+        tops << text(top(i));
     QCOMPARE(tops, (QStringList{"今天[星期三]", "明天[星期四]", "2026-12-13[星期七]",
                                 "2026-12-14[星期一]"}));
-    QCOMPARE(tree->topLevelItem(0)->childCount(), 0); // the past one is not shown
-    QCOMPARE(tree->topLevelItem(1)->childCount(), 1);
-    QCOMPARE(tree->topLevelItem(1)->child(0)->data(0, TassistantForm::IdRole).toInt(), t1);
-    QCOMPARE(tree->topLevelItem(1)->child(0)->text(0), QString("08:00:00:  明天的"));
-    QCOMPARE(tree->topLevelItem(2)->child(0)->data(0, TassistantForm::IdRole).toInt(), sunday);
-    QTreeWidgetItem* later = tree->topLevelItem(3);
-    QCOMPARE(later->childCount(), 3);
-    QCOMPARE(later->child(0)->data(0, TassistantForm::IdRole).toInt(), early);
-    QCOMPARE(later->child(1)->data(0, TassistantForm::IdRole).toInt(), mid);
-    QCOMPARE(later->child(2)->data(0, TassistantForm::IdRole).toInt(), late);
-    QVERIFY(!later->isExpanded());
+    QCOMPARE(childCount(top(0)), 0); // the past one is not shown
+    QCOMPARE(childCount(top(1)), 1);
+    QCOMPARE(idOf(child(top(1), 0)), t1);
+    QCOMPARE(text(child(top(1), 0)), QString("08:00:00:  明天的"));
+    QCOMPARE(idOf(child(top(2), 0)), sunday);
+    const QModelIndex later = top(3);
+    QCOMPARE(childCount(later), 3);
+    QCOMPARE(idOf(child(later, 0)), early);
+    QCOMPARE(idOf(child(later, 1)), mid);
+    QCOMPARE(idOf(child(later, 2)), late);
+    QVERIFY(!assistantForm->rcTree->isExpanded(later));
 }
 
 void TestMainWindow::rebuildReadsStatusPicturesAndColours()
@@ -158,14 +201,14 @@ void TestMainWindow::rebuildReadsStatusPicturesAndColours()
     const int low = addSchedule("低", today, QTime(12, 0), 2, 3);
     const int odd = addSchedule("怪", today, QTime(13, 0), 7, 9);
     assistantForm->FormShow();
-    QVERIFY(!scheduleNode(high)->icon(0).isNull());
-    QVERIFY(scheduleNode(odd)->icon(0).isNull()); // a code outside 1..4 gets no picture
-    QCOMPARE(assistantForm->priorityColor(scheduleNode(high)), QColor(255, 0, 0));
-    QCOMPARE(assistantForm->priorityColor(scheduleNode(low)), QColor(255, 255, 0));
-    QCOMPARE(assistantForm->priorityColor(scheduleNode(odd)), QColor(255, 255, 0));
+    QVERIFY(!scheduleNode(high).data(Qt::DecorationRole).value<QIcon>().isNull());
+    QVERIFY(!scheduleNode(odd).data(Qt::DecorationRole).isValid()); // outside 1..4: no picture
+    QCOMPARE(assistantForm->priorityColor(high), QColor(255, 0, 0));
+    QCOMPARE(assistantForm->priorityColor(low), QColor(255, 255, 0));
+    QCOMPARE(assistantForm->priorityColor(odd), QColor(255, 255, 0));
     // The colour follows the settings at the next drawing, without a rebuild.
     Settings::Writer().string(Settings::lowColor, "clGreen");
-    QCOMPARE(assistantForm->priorityColor(scheduleNode(low)), QColor(0, 128, 0));
+    QCOMPARE(assistantForm->priorityColor(low), QColor(0, 128, 0));
     // And the stored priority.
     DbQuery q(DataModule1->ADOConnection1);
     q.setSql(Sql::scheduleById(low));
@@ -173,7 +216,7 @@ void TestMainWindow::rebuildReadsStatusPicturesAndColours()
     q.edit();
     q.setField("yxj", 0);
     q.post();
-    QCOMPARE(assistantForm->priorityColor(scheduleNode(low)), QColor(255, 0, 0));
+    QCOMPARE(assistantForm->priorityColor(low), QColor(255, 0, 0));
 }
 
 void TestMainWindow::statusChangeAndMark_data()
@@ -192,7 +235,7 @@ void TestMainWindow::statusChangeAndMark()
     QFETCH(int, code);
     const int id = addSchedule("会议", today, QTime(15, 0), 1, code == 1 ? 2 : 1);
     assistantForm->FormShow();
-    assistantForm->rcTree->setCurrentItem(scheduleNode(id));
+    select(scheduleNode(id));
     assistantForm->findChild<QAction*>(item)->trigger();
     QCOMPARE(refreshFlag, 1);
     QCOMPARE(assistantForm->statusMark(), 1); // clicking does not move the mark
@@ -203,7 +246,7 @@ void TestMainWindow::statusChangeAndMark()
     // The next tick rebuilds; opening the submenu then moves the mark.
     assistantForm->Timer1Timer();
     QCOMPARE(refreshFlag, 0);
-    assistantForm->rcTree->setCurrentItem(scheduleNode(id));
+    select(scheduleNode(id));
     assistantForm->ztszClick();
     QCOMPARE(assistantForm->statusMark(), code);
     QVERIFY(env->dialogs().errors().isEmpty());
@@ -214,10 +257,10 @@ void TestMainWindow::deleteRemovesTheNodeAtOnce()
     const int keep = addSchedule("留下", today, QTime(11, 0));
     const int gone = addSchedule("删掉", today, QTime(12, 0));
     assistantForm->FormShow();
-    assistantForm->rcTree->setCurrentItem(scheduleNode(gone));
+    select(scheduleNode(gone));
     assistantForm->findChild<QAction*>("scrc")->trigger();
-    QVERIFY(!scheduleNode(gone));
-    QVERIFY(scheduleNode(keep));
+    QVERIFY(!scheduleNode(gone).isValid());
+    QVERIFY(scheduleNode(keep).isValid());
     QCOMPARE(refreshFlag, 1);
     QVERIFY(env->dialogs().shown.isEmpty()); // no question asked
     DbQuery q(DataModule1->ADOConnection1);
@@ -230,11 +273,11 @@ void TestMainWindow::commandsNeedAScheduleNode()
 {
     const int id = addSchedule("会议", today, QTime(15, 0));
     assistantForm->FormShow();
-    assistantForm->rcTree->setCurrentItem(assistantForm->rcTree->topLevelItem(0)); // a date node
+    select(top(0)); // a date node
     assistantForm->ywcClick();
     assistantForm->scrcClick();
     QCOMPARE(refreshFlag, 0);
-    QVERIFY(scheduleNode(id));
+    QVERIFY(scheduleNode(id).isValid());
     DbQuery q(DataModule1->ADOConnection1);
     q.setSql(Sql::scheduleById(id));
     q.open();
@@ -245,20 +288,20 @@ void TestMainWindow::rightClickChoosesTheMenu()
 {
     const int id = addSchedule("会议", today, QTime(15, 0));
     assistantForm->show();
-    QTreeWidget* tree = assistantForm->rcTree;
-    const QRect dateRow = tree->visualItemRect(tree->topLevelItem(1));
-    const QRect scheduleRow = tree->visualItemRect(scheduleNode(id));
+    QTreeView* tree = assistantForm->rcTree;
+    const QRect dateRow = tree->visualRect(top(1));
+    const QRect scheduleRow = tree->visualRect(scheduleNode(id));
     assistantForm->rcTreeMouseDown(Qt::RightButton, scheduleRow.center());
-    QCOMPARE(tree->currentItem(), scheduleNode(id));
+    QCOMPARE(tree->currentIndex(), scheduleNode(id));
     QTRY_VERIFY(assistantForm->ItemsMenu->isVisible());
     assistantForm->ItemsMenu->hide();
     assistantForm->rcTreeMouseDown(Qt::RightButton, dateRow.center());
-    QCOMPARE(tree->currentItem(), tree->topLevelItem(1));
+    QCOMPARE(tree->currentIndex(), top(1));
     QTRY_VERIFY(assistantForm->rootMenu->isVisible());
     assistantForm->rootMenu->hide();
     // Empty space: no menu, the selection stays.
     assistantForm->rcTreeMouseDown(Qt::RightButton, QPoint(5, tree->viewport()->height() - 5));
-    QCOMPARE(tree->currentItem(), tree->topLevelItem(1));
+    QCOMPARE(tree->currentIndex(), top(1));
     QVERIFY(!assistantForm->ItemsMenu->isVisible() && !assistantForm->rootMenu->isVisible());
     // The left button chooses no menu.
     assistantForm->rcTreeMouseDown(Qt::LeftButton, scheduleRow.center());
@@ -321,13 +364,12 @@ void TestMainWindow::midnightRebuildShowsTheNewDay()
     addSchedule("后天的", today.addDays(2), QTime(9, 0));
     Desktop::setCursorPos([] { return QPoint(2000, 2000); });
     assistantForm->Timer1Timer(); // still yesterday: nothing rebuilt
-    QCOMPARE(assistantForm->rcTree->topLevelItemCount(), 2);
+    QCOMPARE(topCount(), 2);
     env->setNow(QDateTime(today.addDays(1), QTime(0, 0, 0, 300)));
     assistantForm->Timer1Timer();
-    QTreeWidget* tree = assistantForm->rcTree;
-    QCOMPARE(tree->topLevelItem(0)->text(0), QString("今天[星期四]"));
-    QCOMPARE(tree->topLevelItem(1)->text(0), QString("明天[星期五]"));
-    QCOMPARE(tree->topLevelItem(1)->childCount(), 1);
+    QCOMPARE(text(top(0)), QString("今天[星期四]"));
+    QCOMPARE(text(top(1)), QString("明天[星期五]"));
+    QCOMPARE(childCount(top(1)), 1);
     QCOMPARE(assistantForm->zjGroupBox->title(), QString("工作笔记(2026-12-10)"));
 }
 
@@ -338,10 +380,10 @@ void TestMainWindow::refreshFlagRebuildsAndReloadsTheMarquee()
     Settings::Writer().string(Settings::zm, "新字幕");
     Desktop::setCursorPos([] { return QPoint(2000, 2000); });
     assistantForm->Timer1Timer();
-    QVERIFY(!scheduleNode(id)); // not before the flag is set
+    QVERIFY(!scheduleNode(id).isValid()); // not before the flag is set
     refreshFlag = 1;
     assistantForm->Timer1Timer();
-    QVERIFY(scheduleNode(id));
+    QVERIFY(scheduleNode(id).isValid());
     QCOMPARE(refreshFlag, 0);
     QCOMPARE(assistantForm->Label1->text(), QString("新字幕"));
 }
@@ -351,9 +393,8 @@ void TestMainWindow::hoverShowsAndHidesDetails()
     const int a = addSchedule("第一个", today, QTime(9, 0), 0, 2);
     const int b = addSchedule("第二个", today, QTime(11, 0));
     assistantForm->show();
-    QTreeWidget* tree = assistantForm->rcTree;
-    auto over = [tree](QTreeWidgetItem* item) {
-        return tree->viewport()->mapToGlobal(tree->visualItemRect(item).center());
+    auto over = [](const QModelIndex& node) {
+        return centreOf(node);
     };
     QPoint cursor = over(scheduleNode(a));
     Desktop::setCursorPos([&cursor] { return cursor; });
@@ -366,11 +407,12 @@ void TestMainWindow::hoverShowsAndHidesDetails()
     assistantForm->hoverStep();
     QCOMPARE(assistantForm->lastShownId(), b);
     QVERIFY(assistantForm->details().contains("第二个"));
-    QVERIFY(tree->toolTip().contains("第二个"));
-    cursor = over(tree->topLevelItem(0)); // a date node hides the details
+    QVERIFY(assistantForm->hoverTip->isVisible());
+    QVERIFY(assistantForm->hoverTip->text().contains("第二个"));
+    cursor = over(top(0)); // a date node hides the details
     assistantForm->hoverStep();
     QCOMPARE(assistantForm->lastShownId(), -1);
-    QCOMPARE(tree->toolTip(), QString());
+    QVERIFY(!assistantForm->hoverTip->isVisible());
     QCOMPARE(assistantForm->details(), QString());
     // Over the buttons (the bottom 50 pixels) nothing changes.
     cursor = over(scheduleNode(a));
@@ -480,8 +522,7 @@ void TestMainWindow::addWindowOpensOnceWithTheNodesDate()
 {
     addSchedule("后天", today.addDays(3), QTime(9, 0));
     assistantForm->FormShow();
-    QTreeWidget* tree = assistantForm->rcTree;
-    tree->setCurrentItem(tree->topLevelItem(2)); // a later date node
+    select(top(2)); // a later date node
     assistantForm->findChild<QAction*>("roottjrc")->trigger();
     QVERIFY(addrcForm);
     QCOMPARE(env->dialogs().modalWindows.size(), 1);
@@ -491,7 +532,7 @@ void TestMainWindow::addWindowOpensOnceWithTheNodesDate()
     assistantForm->findChild<QAction*>("tjrc")->trigger();
     QCOMPARE(addrcForm, open);
     QCOMPARE(env->dialogs().modalWindows.size(), 1);
-    tree->setCurrentItem(tree->topLevelItem(1)); // 明天
+    select(top(1)); // 明天
     assistantForm->roottjrcClick();
     QCOMPARE(addrcForm->date_value->date(), today.addDays(1));
     // Closing it frees it and asks for a rebuild.
@@ -508,23 +549,126 @@ void TestMainWindow::editOpensTheModifyWindowOnTheSchedule()
 {
     const int id = addSchedule("会议", today, QTime(15, 0));
     assistantForm->FormShow();
-    assistantForm->rcTree->setCurrentItem(scheduleNode(id));
+    select(scheduleNode(id));
     assistantForm->findChild<QAction*>("bjrc")->trigger();
     QCOMPARE(xgrcForm->scheduleId, id);
     QCOMPARE(env->dialogs().modalWindows, QList<QWidget*>{xgrcForm});
+    QCOMPARE(env->dialogs().shown.last().owner, assistantForm); // modal to the main window
 }
 
-void TestMainWindow::helpOpensTheBareFileName()
+void TestMainWindow::helpOpensTheViewerOrOurOwnPages()
 {
     QStringList opened;
-    Desktop::setOpener([&opened](const QString& name) {
+    bool viewer = true;
+    Desktop::setOpener([&](const QString& name) {
         opened << name;
-        return false; // the result is not examined
+        return viewer;
     });
     assistantForm->findChild<QAction*>("help")->trigger();
+    QCOMPARE(opened, QStringList{env->programDir() + "help.chm"});
+    QVERIFY(!HelpWindow::instance());
+    // Where the desktop has no viewer for it, the same pages in our own window.
+    viewer = false;
+    assistantForm->findChild<QAction*>("help")->trigger();
     Desktop::setOpener(nullptr);
-    QCOMPARE(opened, QStringList{"help.chm"});
+    QVERIFY(HelpWindow::instance() && HelpWindow::instance()->isVisible());
+    QVERIFY(HelpWindow::instance()->browser()->toPlainText().contains("概述"));
     QVERIFY(env->dialogs().shown.isEmpty());
+    HelpWindow::instance()->close();
+}
+
+void TestMainWindow::dayChangeWithoutAMidnightTick()
+{
+    // A suspend across midnight: the first tick after it is well past 00:00:01.
+    assistantForm->FormShow();
+    assistantForm->zjMemo->setPlainText("昨天写的");
+    Desktop::setCursorPos([] { return QPoint(2000, 2000); });
+    env->setNow(QDateTime(today.addDays(1), QTime(7, 30)));
+    assistantForm->saveZJButtonClick(); // before the tick: kept under its own day
+    assistantForm->Timer1Timer();
+    QCOMPARE(text(top(0)), QString("今天[星期四]"));
+    QCOMPARE(assistantForm->zjGroupBox->title(), QString("工作笔记(2026-12-10)"));
+    QCOMPARE(assistantForm->zjMemo->toPlainText(), QString());
+    DbQuery q(DataModule1->ADOConnection1);
+    q.setSql("select * from zjTable");
+    q.open();
+    QCOMPARE(q.recordCount(), 1);
+    QCOMPARE(DayNumber::toDate(q.dateTimeField("date")), today);
+}
+
+void TestMainWindow::rowsDeletedElsewhereRaiseNothing()
+{
+    const int id = addSchedule("别处删除", today, QTime(9, 0));
+    assistantForm->show();
+    const QPoint cursor = centreOf(scheduleNode(id));
+    DbQuery del(DataModule1->ADOConnection1);
+    del.setSql(Sql::deleteSchedule(id));
+    del.execSql();
+    // Its node stays until the next rebuild: drawn in the tree's colour, no details.
+    QCOMPARE(assistantForm->priorityColor(id), std::optional<QColor>());
+    Desktop::setCursorPos([cursor] { return cursor; });
+    assistantForm->hoverStep();
+    QCOMPARE(assistantForm->lastShownId(), id);
+    QVERIFY(!assistantForm->hoverTip->isVisible());
+    QTest::qWait(10);
+    QVERIFY(env->dialogs().errors().isEmpty());
+}
+
+void TestMainWindow::colourErrorIsReportedAgainAfterAMend()
+{
+    const int id = addSchedule("颜色", today, QTime(9, 0), 2);
+    assistantForm->FormShow();
+    auto paint = [id] {
+        return assistantForm->priorityColor(id);
+    };
+    Settings::Writer().string(Settings::lowColor, "绿色");
+    paint();
+    paint(); // once for the same fault
+    QTRY_COMPARE(env->dialogs().errors().size(), 1);
+    // Above the main window it came from.
+    QCOMPARE(env->dialogs().shown.last().owner, assistantForm);
+    Settings::Writer().string(Settings::lowColor, "clGreen");
+    QCOMPARE(paint(), QColor(0, 128, 0));
+    Settings::Writer().string(Settings::lowColor, "绿色");
+    paint();
+    QTRY_COMPARE(env->dialogs().errors().size(), 2);
+}
+
+void TestMainWindow::detailsStayOverTheButtons()
+{
+    const int id = addSchedule("看详情", today, QTime(9, 0));
+    assistantForm->show();
+    QPoint cursor = centreOf(scheduleNode(id));
+    Desktop::setCursorPos([&cursor] { return cursor; });
+    assistantForm->hoverStep();
+    QVERIFY(assistantForm->hoverTip->isVisible());
+    // Onto 菜单: the tree is left, and the details stay.
+    cursor = assistantForm->menuButton->mapToGlobal(assistantForm->menuButton->rect().center());
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(assistantForm->rcTree->viewport(), &leave);
+    assistantForm->hoverStep();
+    QVERIFY(assistantForm->hoverTip->isVisible());
+    QCOMPARE(assistantForm->lastShownId(), id);
+}
+
+void TestMainWindow::returnInTheTreePressesTheMenuButton()
+{
+    assistantForm->show();
+    QSignalSpy pressed(assistantForm->menuButton, &QPushButton::clicked);
+    assistantForm->rcTree->setFocus();
+    QTest::keyClick(assistantForm->rcTree, Qt::Key_Return);
+    QCOMPARE(pressed.size(), 1);
+    QTRY_VERIFY(assistantForm->MainMenu->isVisible());
+    assistantForm->MainMenu->hide();
+}
+
+void TestMainWindow::secondStartFindsAWindowWithoutATrayIcon()
+{
+    assistantForm->show();
+    assistantForm->hide(); // as the tray would have it, but no icon of ours is there
+    QVERIFY(!assistantForm->trayIcon);
+    assistantForm->bringForward();
+    QVERIFY(assistantForm->isVisible());
 }
 
 void TestMainWindow::withoutATrayMinimisingKeepsTheWindow()

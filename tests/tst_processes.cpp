@@ -48,6 +48,13 @@ void TestProcesses::cleanup()
     env.reset();
 }
 
+namespace {
+QString runtimeFolder()
+{
+    return SingleInstance::runtimeDir(QStringLiteral("brenwick"));
+}
+} // namespace
+
 QProcess* TestProcesses::start()
 {
     auto* p = new QProcess;
@@ -64,7 +71,7 @@ QProcess* TestProcesses::start()
 
 bool TestProcesses::waitUntilListening(int ms)
 {
-    const QString socket = SingleInstance(QStringLiteral("时雀")).socketPath();
+    const QString socket = SingleInstance(QStringLiteral("时雀"), runtimeFolder()).socketPath();
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < ms) {
@@ -109,7 +116,7 @@ void TestProcesses::firstStartWritesTheDefaultsAndTheNextWritesNothing()
 void TestProcesses::secondStartTellsTheRunningCopyAndEnds()
 {
     // This test process plays the running copy.
-    SingleInstance running(QStringLiteral("时雀"));
+    SingleInstance running(QStringLiteral("时雀"), runtimeFolder());
     QVERIFY(running.tryBecomePrimary());
     QSignalSpy asked(&running, &SingleInstance::activationRequested);
     QProcess* second = start();
@@ -151,7 +158,7 @@ void TestProcesses::lockOfACrashedCopyDoesNotBlock()
     QVERIFY(waitUntilListening());
     crashed->kill(); // leaves its lock file and socket behind
     QVERIFY(crashed->waitForFinished());
-    QVERIFY(QFile::exists(SingleInstance(QStringLiteral("时雀")).lockPath()));
+    QVERIFY(QFile::exists(SingleInstance(QStringLiteral("时雀"), runtimeFolder()).lockPath()));
     QProcess* next = start();
     QTest::qWait(200);
     QVERIFY(waitUntilListening());

@@ -1,9 +1,13 @@
 #include "TestSupport.h"
 #include "platform/AppError.h"
+#include "platform/Autostart.h"
 #include "platform/Registry.h"
+#include "platform/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class TestRegistry : public QObject {
@@ -14,7 +18,9 @@ private slots:
     void readFailures();
     void openWithoutCreateFailsOnMissingKey();
     void writesWithoutAnOpenKeyFail();
-    void writeToUnwritableStoreFails();
+    void refusedWriteKeepsTheFileAndTheOldValue_data();
+    void refusedWriteKeepsTheFileAndTheOldValue();
+    void realFullDiskKeepsTheFile();
     void fileIsReadableExportSyntax();
     void parse_data();
     void parse();
@@ -28,7 +34,7 @@ void TestRegistry::roundTripKeepsKindsAndCase()
 {
     TestEnvironment env;
     {
-        RegistryKey key;
+        RegistryKey key(env.registryFile());
         QVERIFY(key.openKey(QStringLiteral("Software\\Tavimor\\Option"), true));
         key.writeInteger(QStringLiteral("AutoRun"), 1);
         key.writeString(QStringLiteral("zm"), QStringLiteral("滚动 \"字幕\" C:\\path"));
@@ -36,7 +42,7 @@ void TestRegistry::roundTripKeepsKindsAndCase()
         // The settings window writes autoRun: the same value as AutoRun.
         key.writeInteger(QStringLiteral("autoRun"), 0);
     }
-    RegistryKey key;
+    RegistryKey key(env.registryFile());
     QVERIFY(key.openKey(QStringLiteral("SOFTWARE\\tavimor\\OPTION"), false));
     QCOMPARE(key.readInteger(QStringLiteral("AUTORUN")), 0);
     QCOMPARE(key.readInteger(QStringLiteral("negative")), -5);
@@ -81,7 +87,7 @@ void TestRegistry::readFailures()
     QFETCH(QString, error);
     QFETCH(QString, result);
     TestEnvironment env;
-    RegistryKey key;
+    RegistryKey key(env.registryFile());
     QVERIFY(key.openKey(QStringLiteral("Software\\Tavimor\\Option"), true));
     if (stored.startsWith(QLatin1String("dword:")))
         key.writeInteger(QStringLiteral("v"), stored.mid(6).toInt());
@@ -102,7 +108,7 @@ void TestRegistry::readFailures()
 void TestRegistry::openWithoutCreateFailsOnMissingKey()
 {
     TestEnvironment env;
-    RegistryKey key;
+    RegistryKey key(env.registryFile());
     QVERIFY(!key.openKey(QStringLiteral("Software\\Tavimor\\Option"), false));
     QVERIFY(!QFile::exists(env.registryFile())); // opening does not write
     // Reading from a key that failed to open.
@@ -113,7 +119,7 @@ void TestRegistry::openWithoutCreateFailsOnMissingKey()
 void TestRegistry::writesWithoutAnOpenKeyFail()
 {
     TestEnvironment env;
-    RegistryKey key;
+    RegistryKey key(env.registryFile());
     key.openKey(QStringLiteral("Software\\Tavimor\\Option"), false);
     try {
         key.writeInteger(QStringLiteral("intervalTime"), 1);
@@ -123,28 +129,80 @@ void TestRegistry::writesWithoutAnOpenKeyFail()
     }
 }
 
-void TestRegistry::writeToUnwritableStoreFails()
+void TestRegistry::refusedWriteKeepsTheFileAndTheOldValue_data()
 {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("folder turned into a file") << "folder";
+    QTest::newRow("disk full part way") << "full";
+    QTest::newRow("disk full at once") << "empty";
+}
+
+void TestRegistry::refusedWriteKeepsTheFileAndTheOldValue()
+{
+    QFETCH(QString, how);
     TestEnvironment env;
-    RegistryKey key;
+    RegistryKey key(env.registryFile());
     QVERIFY(key.openKey(QStringLiteral("Software\\Tavimor\\Option"), true));
-    // The store's folder turns into a plain file: no write can land (even as root).
+    key.writeString(QStringLiteral("zm"), QStringLiteral("旧的字幕"));
+    key.writeInteger(QStringLiteral("intervalTime"), 5);
+    const QByteArray before = readFile(env.registryFile());
     const QString folder = QFileInfo(env.registryFile()).absolutePath();
-    QVERIFY(QDir(folder).removeRecursively());
-    writeFile(folder, "not a folder");
+    if (how == QLatin1String("folder")) {
+        // No write can land (even as root).
+        QVERIFY(QDir(folder).removeRecursively());
+        writeFile(folder, "not a folder");
+    } else {
+        SafeFile::failWritesAfter(how == QLatin1String("full") ? 20 : 0);
+    }
     try {
-        key.writeString(QStringLiteral("zm"), QStringLiteral("x"));
+        key.writeString(QStringLiteral("zm"), QStringLiteral("新的字幕"));
         QFAIL("write succeeded");
     } catch (const AppError& e) {
         QCOMPARE(e.text(), QStringLiteral("Failed to set data for 'zm'"));
     }
+    SafeFile::failWritesAfter(-1);
+    // The open key reads what the file still holds, and the file is untouched.
+    QCOMPARE(key.readString(QStringLiteral("zm")), QStringLiteral("旧的字幕"));
+    if (how != QLatin1String("folder")) {
+        QCOMPARE(readFile(env.registryFile()), before);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"registry.reg"});
+        RegistryKey again(env.registryFile());
+        QVERIFY(again.openKey(QStringLiteral("Software\\Tavimor\\Option"), false));
+        QCOMPARE(again.readInteger(QStringLiteral("intervalTime")), 5);
+    }
+}
+
+void TestRegistry::realFullDiskKeepsTheFile()
+{
+    // A small file system of its own, where the machine allows one.
+    TestEnvironment env;
+    QTemporaryDir mount;
+    if (QProcess::execute(QStringLiteral("mount"),
+                          {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                           QStringLiteral("size=64k"), QStringLiteral("tmpfs"), mount.path()}) != 0)
+        QSKIP("no tmpfs can be mounted here");
+    const QString file = mount.path() + QStringLiteral("/registry.reg");
+    {
+        RegistryKey key(file);
+        QVERIFY(key.openKey(QStringLiteral("A"), true));
+        key.writeString(QStringLiteral("zm"), QStringLiteral("old"));
+    }
+    const QByteArray before = readFile(file);
+    writeFile(mount.path() + QStringLiteral("/filler"), QByteArray(60 * 1024, 'x'));
+    RegistryKey key(file);
+    QVERIFY(key.openKey(QStringLiteral("A"), false));
+    QVERIFY_THROWS_EXCEPTION(
+        AppError, key.writeString(QStringLiteral("zm"), QString(20000, QLatin1Char('n'))));
+    const QByteArray after = readFile(file);
+    QProcess::execute(QStringLiteral("umount"), {mount.path()});
+    QCOMPARE(after, before);
 }
 
 void TestRegistry::fileIsReadableExportSyntax()
 {
     TestEnvironment env;
     {
-        RegistryKey key;
+        RegistryKey key(env.registryFile());
         key.openKey(QStringLiteral("Software\\Tavimor\\Option"), true);
         key.writeInteger(QStringLiteral("intervalTime"), 1);
         key.writeString(QStringLiteral("zm"), QStringLiteral("a\\b\"c"));
@@ -202,10 +260,11 @@ void TestRegistry::damagedFileIsKeptAndReported()
     const QByteArray damaged =
         "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\Software";
     writeFile(env.registryFile(), damaged);
-    RegistryKey key;
+    RegistryKey key(env.registryFile());
     QVERIFY(!key.openKey(QStringLiteral("Software\\Tavimor\\Option"), false)); // an empty store
-    QCOMPARE(env.dialogs().errors().size(), 1);
-    QVERIFY(env.dialogs().errors().first().contains(QLatin1String("registry.reg")));
+    QVERIFY(key.damage());
+    QCOMPARE(key.damage()->file, env.registryFile());
+    QVERIFY(key.damage()->keptAs.startsWith(env.registryFile() + QStringLiteral(".damaged-")));
     const QStringList kept = QDir(QFileInfo(env.registryFile()).absolutePath())
                                  .entryList({QStringLiteral("registry.reg.damaged-*")});
     QCOMPARE(kept.size(), 1);
@@ -221,10 +280,10 @@ void TestRegistry::damagedFileIsKeptAndReported()
 void TestRegistry::everyOpeningRereadsTheFile()
 {
     TestEnvironment env;
-    RegistryKey writer;
+    RegistryKey writer(env.registryFile());
     QVERIFY(writer.openKey(QStringLiteral("Software\\Tavimor\\Option"), true));
     writer.writeInteger(QStringLiteral("intervalTime"), 5);
-    RegistryKey reader;
+    RegistryKey reader(env.registryFile());
     QVERIFY(reader.openKey(QStringLiteral("Software\\Tavimor\\Option"), false));
     QCOMPARE(reader.readInteger(QStringLiteral("intervalTime")), 5);
     // Another program changes the file: the next opening sees it.
@@ -256,21 +315,19 @@ void TestRegistry::autostartEntry()
     QFETCH(QString, program);
     QFETCH(QString, exec);
     TestEnvironment env;
+    const AutostartEntry entry(QStringLiteral("Tavimor"));
     const QString file = env.configHome() + QStringLiteral("/autostart/Tavimor.desktop");
-    RegistryKey run;
-    QVERIFY(run.openKey(Registry::runKeyPath(), true));
-    run.writeString(QStringLiteral("Tavimor"), program);
-    const QString entry = QString::fromUtf8(readFile(file));
-    QVERIFY2(entry.startsWith(QLatin1String("[Desktop Entry]\n")), qPrintable(entry));
-    QVERIFY(entry.contains(QLatin1String("\nType=Application\n")));
-    QVERIFY(entry.contains(QStringLiteral("\nName=时雀\n")));
-    QVERIFY2(entry.contains(QStringLiteral("\nExec=") + exec + QLatin1Char('\n')),
-             qPrintable(entry));
-    QCOMPARE(run.readString(QStringLiteral("tavimor")), program);
-    QVERIFY(run.deleteValue(QStringLiteral("Tavimor")));
+    QVERIFY(!entry.exists());
+    QVERIFY(entry.remove()); // absent: no failure, nothing done
+    QCOMPARE(entry.write(program, QStringLiteral("时雀")), QString());
+    const QString text = QString::fromUtf8(readFile(file));
+    QVERIFY2(text.startsWith(QLatin1String("[Desktop Entry]\n")), qPrintable(text));
+    QVERIFY(text.contains(QLatin1String("\nType=Application\n")));
+    QVERIFY(text.contains(QStringLiteral("\nName=时雀\n")));
+    QVERIFY2(text.contains(QStringLiteral("\nExec=") + exec + QLatin1Char('\n')), qPrintable(text));
+    QCOMPARE(AutostartEntry(QStringLiteral("tavimor")).program(), program);
+    QVERIFY(entry.remove());
     QVERIFY(!QFile::exists(file));
-    QVERIFY(!run.deleteValue(QStringLiteral("Tavimor"))); // absent: no error, nothing done
-    QVERIFY(!QFile::exists(env.registryFile()));          // the Run key is not in the store
 }
 
 QTEST_GUILESS_MAIN(TestRegistry)

@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 #include "platform/AppError.h"
 #include "platform/Cp936.h"
-#include "shell/ColorText.h"
-#include "shell/Settings.h"
+#include "shell/settings/ColorText.h"
+#include "shell/settings/Settings.h"
 
 #include <QFile>
 #include <QtTest>

@@ -4,21 +4,7 @@
 #include "platform/DayNumber.h"
 #include "platform/Formats.h"
 
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QtTest>
-
-namespace {
-// Types as an input method commits text, one character at a time.
-void type(QWidget* w, const QString& text)
-{
-    for (QChar c : text) {
-        QInputMethodEvent e;
-        e.setCommitString(QString(c));
-        QApplication::sendEvent(w, &e);
-    }
-}
-} // namespace
 
 class TestText : public QObject {
     Q_OBJECT
@@ -27,13 +13,15 @@ private slots:
     void byteLength();
     void truncatedNeverSplitsACharacter_data();
     void truncatedNeverSplitsACharacter();
-    void lineEditStopsAtTheLimit();
-    void memoStopsAtTheLimit();
     void dayNumbers_data();
     void dayNumbers();
     void timeZoneIsStripped_data();
     void timeZoneIsStripped();
     void parseDateAndTime();
+    void systemFormats_data();
+    void systemFormats();
+    void twoDigitYears_data();
+    void twoDigitYears();
     void errorBoxFullStop_data();
     void errorBoxFullStop();
 };
@@ -77,35 +65,6 @@ void TestText::truncatedNeverSplitsACharacter()
     QCOMPARE(Cp936::truncated(text, max), expected);
 }
 
-void TestText::lineEditStopsAtTheLimit()
-{
-    QLineEdit edit;
-    Cp936::limitBytes(&edit, 5);
-    type(&edit, QStringLiteral("时雀"));
-    QCOMPARE(edit.text(), QStringLiteral("时雀"));
-    type(&edit, QStringLiteral("雀"));
-    QCOMPARE(edit.text(), QStringLiteral("时雀")); // 6 bytes would not fit
-    type(&edit, QStringLiteral("ab"));
-    QCOMPARE(edit.text(), QStringLiteral("时雀a"));
-}
-
-void TestText::memoStopsAtTheLimit()
-{
-    QPlainTextEdit memo;
-    Cp936::limitBytes(&memo, 6);
-    type(&memo, QStringLiteral("ab时雀"));
-    QCOMPARE(memo.toPlainText(), QStringLiteral("ab时雀")); // exactly six bytes
-    type(&memo, QStringLiteral("c"));
-    QCOMPARE(memo.toPlainText(), QStringLiteral("ab时雀")); // typing past the limit does nothing
-    QTest::keyClick(&memo, Qt::Key_Home);
-    type(&memo, QStringLiteral("x"));
-    QCOMPARE(memo.toPlainText(), QStringLiteral("ab时雀"));
-    QTest::keyClick(&memo, Qt::Key_End);
-    QTest::keyClick(&memo, Qt::Key_Backspace);
-    type(&memo, QStringLiteral("cd"));
-    QCOMPARE(memo.toPlainText(), QStringLiteral("ab时cd"));
-}
-
 void TestText::dayNumbers_data()
 {
     QTest::addColumn<QDateTime>("moment");
@@ -137,6 +96,10 @@ void TestText::timeZoneIsStripped_data()
                            << "h:mm:ss AP";
     QTest::newRow("quoted t stays") << "HH'h't mm"
                                     << "HH'h' mm";
+    QTest::newRow("zh_TW: brackets and day period") << "Bh:mm:ss [t]"
+                                                    << "APh:mm:ss";
+    QTest::newRow("es_ES: parentheses") << "H:mm:ss (t)"
+                                        << "H:mm:ss";
 }
 
 void TestText::timeZoneIsStripped()
@@ -160,6 +123,70 @@ void TestText::parseDateAndTime()
         QCOMPARE(e.text(), QStringLiteral("'明天' is not a valid date"));
     }
     QVERIFY_THROWS_EXCEPTION(AppError, Formats::parseTime(QStringLiteral("25:00")));
+}
+
+void TestText::systemFormats_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("shown"); // 2026-12-10 in the short format
+    QTest::addColumn<QString>("time");  // 21:05:07 in the long format, without the zone
+    QTest::newRow("en_US") << "en_US"
+                           << "12/10/26"
+                           << "9:05:07 PM";
+    QTest::newRow("de_DE") << "de_DE"
+                           << "10.12.26"
+                           << "21:05:07";
+    QTest::newRow("zh_CN") << "zh_CN"
+                           << "2026/12/10"
+                           << "21:05:07";
+    QTest::newRow("zh_TW") << "zh_TW"
+                           << "2026/12/10"
+                           << "下午9:05:07";
+    QTest::newRow("C") << "C"
+                       << "10 Dec 2026"
+                       << "21:05:07";
+    QTest::newRow("es_ES") << "es_ES"
+                           << "10/12/26"
+                           << "21:05:07";
+}
+
+void TestText::systemFormats()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, shown);
+    QFETCH(QString, time);
+    TestEnvironment env(QDateTime(QDate(2026, 12, 9), QTime(9, 0)));
+    Formats::setLocale(QLocale(locale));
+    const QDate d(2026, 12, 10);
+    QCOMPARE(Formats::dateText(d), shown);
+    // What the program shows, and the full year it puts in a field, read
+    // back as the same date.
+    QCOMPARE(Formats::parseDate(shown), d);
+    QCOMPARE(Formats::parseDate(Formats::editDateText(d)), d);
+    QVERIFY(Formats::editDateText(d).contains(QLatin1String("2026")));
+    QCOMPARE(Formats::timeText(QTime(21, 5, 7)), time);
+    QCOMPARE(Formats::parseTime(time), QTime(21, 5, 7));
+}
+
+void TestText::twoDigitYears_data()
+{
+    QTest::addColumn<QDate>("read"); // as the toolkit reads a two-digit year
+    QTest::addColumn<int>("today");
+    QTest::addColumn<QDate>("meant");
+    QTest::newRow("this year") << QDate(1926, 12, 10) << 2026 << QDate(2026, 12, 10);
+    QTest::newRow("49 ahead") << QDate(1975, 1, 1) << 2026 << QDate(2075, 1, 1);
+    QTest::newRow("50 back") << QDate(1976, 1, 1) << 2026 << QDate(1976, 1, 1);
+    QTest::newRow("next century") << QDate(1903, 5, 6) << 2080 << QDate(2103, 5, 6);
+    QTest::newRow("29 February stays a leap day")
+        << QDate(1928, 2, 29) << 1980 << QDate(2028, 2, 29);
+}
+
+void TestText::twoDigitYears()
+{
+    QFETCH(QDate, read);
+    QFETCH(int, today);
+    QFETCH(QDate, meant);
+    QCOMPARE(Formats::nearestCentury(read, today), meant);
 }
 
 void TestText::errorBoxFullStop_data()

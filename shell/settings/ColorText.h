@@ -14,5 +14,4 @@ quint32 fromText(const QString& text);
 // The colour to draw with: system colours resolve against the current palette.
 QColor toQColor(quint32 color);
 quint32 fromQColor(const QColor& color);
-int namedCount();
 } // namespace ColorText

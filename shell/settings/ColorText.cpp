@@ -1,10 +1,9 @@
-#include "shell/ColorText.h"
+#include "shell/settings/ColorText.h"
 
 #include "platform/AppError.h"
 
 #include <QGuiApplication>
 #include <QPalette>
-#include <iterator>
 
 namespace {
 struct Named {
@@ -79,11 +78,6 @@ QColor bgr(quint32 v)
 } // namespace
 
 namespace ColorText {
-
-int namedCount()
-{
-    return int(std::size(named));
-}
 
 QString toText(quint32 color)
 {

@@ -1,16 +1,16 @@
-#include "shell/Startup.h"
+#include "app/Startup.h"
 
 #include "editing/cfsz.h"
 #include "editing/xgrc.h"
 #include "mainwindow/Assistant.h"
+#include "platform/Dialogs.h"
 #include "platform/ProgramDir.h"
 #include "platform/SingleInstance.h"
+#include "platform/Termination.h"
 #include "resources/Pictures.h"
 #include "shell/Application.h"
-#include "shell/dataForm.h"
+#include "shell/data/dataForm.h"
 #include "shell/public.h"
-
-#include <QWindow>
 
 void createStartupWindows()
 {
@@ -36,24 +36,6 @@ void destroyStartupWindows()
     DataModule1 = nullptr;
 }
 
-namespace {
-// A second start asks the running copy forward: a minimised window is
-// restored; a window hidden in the tray stays hidden and is only activated.
-void bringForward(QWidget* window)
-{
-    if (!window)
-        return;
-    if (window->isMinimized())
-        window->showNormal();
-    if (window->isVisible()) {
-        window->raise();
-        window->activateWindow();
-        if (QWindow* handle = window->windowHandle())
-            handle->requestActivate();
-    }
-}
-} // namespace
-
 int runAssistant(int argc, char** argv)
 {
     // Always-on-top, docking and placing windows need X: on a Wayland session
@@ -69,7 +51,13 @@ int runAssistant(int argc, char** argv)
     // shown while the main window waits in the tray must not.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    SingleInstance instance(APP_TITLE);
+    QString why;
+    const QString folder = SingleInstance::runtimeDir(QStringLiteral("brenwick"), &why);
+    if (folder.isEmpty()) {
+        Dialogs::instance().error(nullptr, QStringLiteral("时雀无法启动：") + why);
+        return 1;
+    }
+    SingleInstance instance(APP_TITLE, folder);
     if (!instance.tryBecomePrimary()) {
         instance.notifyPrimary();
         return 0;
@@ -77,7 +65,11 @@ int runAssistant(int argc, char** argv)
 
     createStartupWindows();
     QObject::connect(&instance, &SingleInstance::activationRequested, assistantForm,
-                     [] { runGuarded([] { bringForward(assistantForm); }); });
+                     [] { runGuarded([] { assistantForm->bringForward(); }, assistantForm); });
+    // A logout or kill ends the program as 退出 does.
+    Termination termination;
+    QObject::connect(&termination, &Termination::requested, assistantForm,
+                     [] { runGuarded([] { assistantForm->leaveClick(); }, assistantForm); });
     AssistantApplication::applyToolTipSettings();
 
     assistantForm->show();

@@ -1,4 +1,7 @@
-#include "shell/dataForm.h"
+#include "shell/data/dataForm.h"
+
+#include "platform/AppError.h"
+#include "shell/data/Schema.h"
 
 TDataModule1* DataModule1 = nullptr;
 
@@ -6,6 +9,7 @@ TDataModule1::TDataModule1(QObject* parent)
     : QObject(parent)
 {
     setObjectName(QStringLiteral("DataModule1"));
+    ADOConnection1.setSchema(Schema::sql());
 }
 
 TDataModule1::~TDataModule1()
@@ -20,4 +24,16 @@ QString TDataModule1::connectionStringFor(const QString& programDir)
 {
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + programDir +
            QStringLiteral("assistant.mdb") + QStringLiteral(";Persist Security Info=False");
+}
+
+DbQuery& WindowQuery::get()
+{
+    if (!DataModule1)
+        throw AppError(QStringLiteral("The data module does not exist"));
+    if (!m_query || m_connection != &DataModule1->ADOConnection1) {
+        m_query.reset();
+        m_connection = &DataModule1->ADOConnection1;
+        m_query = std::make_unique<DbQuery>(DataModule1->ADOConnection1);
+    }
+    return *m_query;
 }

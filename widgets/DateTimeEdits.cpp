@@ -1,4 +1,4 @@
-#include "platform/DateTimeEdits.h"
+#include "widgets/DateTimeEdits.h"
 
 #include "platform/AppError.h"
 #include "platform/Clock.h"
@@ -128,7 +128,9 @@ QDate DateEdit::dateOrNull() const
 
 void DateEdit::setDate(const QDate& date)
 {
-    setText(date.isValid() ? Formats::dateText(date) : QString());
+    // The year in full, whatever the short format: what is shown reads back
+    // as the same date.
+    setText(date.isValid() ? Formats::editDateText(date) : QString());
 }
 
 void DateEdit::commit()

@@ -1,4 +1,4 @@
-#include "editing/SpinEdit.h"
+#include "widgets/SpinEdit.h"
 
 #include <QLineEdit>
 

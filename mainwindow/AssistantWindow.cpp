@@ -1,0 +1,232 @@
+// The window's behaviour: activation, the tray icon, showing and closing,
+// the 300 ms tick with its docking, and the geometry in the layout's units.
+#include "mainwindow/Assistant.h"
+
+#include "mainwindow/AssistantLogic.h"
+#include "platform/AppError.h"
+#include "platform/Clock.h"
+#include "platform/Desktop.h"
+#include "platform/ProgramDir.h"
+#include "platform/WindowManager.h"
+#include "shell/Forms.h"
+#include "shell/public.h"
+#include "shell/settings/Settings.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWindow>
+
+using namespace AssistantLogic;
+
+namespace {
+// The layout's outer sizes include a frame of this many pixels.
+constexpr int frameExtraWidth = 8;
+constexpr int frameExtraHeight = 34;
+// The smallest a captioned window gets: a collapsed window at top -30 keeps
+// this less 30 pixels on screen, a strip the cursor can move into.
+constexpr int minimumFrameHeight = 38;
+
+// The widget of a top-level window, if it is one of ours.
+QWidget* widgetOf(QWindow* window)
+{
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->windowHandle() == window)
+            return top;
+    return nullptr;
+}
+} // namespace
+
+// ---- geometry ------------------------------------------------------------
+
+int TassistantForm::windowWidth() const
+{
+    return width() + frameExtraWidth;
+}
+
+int TassistantForm::windowHeight() const
+{
+    return height() + frameExtraHeight;
+}
+
+void TassistantForm::setWindowWidth(int w)
+{
+    const int client = qMax(1, w - frameExtraWidth);
+    if (client != width())
+        setFixedWidth(client);
+}
+
+void TassistantForm::setWindowHeight(int h)
+{
+    const int decoration = frameGeometry().height() - height();
+    int client = h - frameExtraHeight;
+    const int minimum = qMax(1, minimumFrameHeight - decoration);
+    if (client < minimum)
+        client = minimum;
+    if (client != height())
+        setFixedHeight(client);
+}
+
+void TassistantForm::setWindowTop(int top)
+{
+    if (pos().y() != top)
+        move(pos().x(), top);
+}
+
+QRect TassistantForm::windowRect() const
+{
+    return frameGeometry();
+}
+
+// ---- activation, tray, showing, closing -----------------------------------
+
+void TassistantForm::onFocusWindowChanged(QWindow* now)
+{
+    // Only the program's own forms count: its message boxes, menus and tool
+    // tips come and go without the main window being activated again.
+    if (!now || !Forms::isForm(widgetOf(now)))
+        return;
+    const bool activated = now == windowHandle() && m_lastFocus != now;
+    m_lastFocus = now;
+    if (activated)
+        runGuarded([this] { FormActivate(); }, this);
+}
+
+void TassistantForm::FormActivate()
+{
+    ++m_activations;
+    int interval = 0, position = 0;
+    {
+        const Settings::Reader settings;
+        interval = settings.integer(Settings::intervalTime);
+        position = settings.integer(Settings::txWinPos);
+        Label1->setText(settings.string(Settings::zm));
+        Label1->adjustSize();
+    }
+    Q_UNUSED(interval); // the reminder timer takes it
+    addTrayIcon();
+    Q_UNUSED(position); // the first activation's day summary takes it
+}
+
+void TassistantForm::addTrayIcon()
+{
+    const QString path = ProgramDir::file(QStringLiteral("ovak.ico"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(fileOpenErrorText(QDir::toNativeSeparators(path), file.errorString()));
+    QPixmap picture;
+    if (!picture.loadFromData(file.readAll()))
+        throw AppError(
+            fileOpenErrorText(QDir::toNativeSeparators(path), QStringLiteral("Not an icon file")));
+    if (trayIcon)
+        return; // already present: the add changes nothing
+    trayIcon = new QSystemTrayIcon(QIcon(path), this);
+    trayIcon->setObjectName(QStringLiteral("trayIcon"));
+    trayIcon->setToolTip(APP_TITLE);
+    connect(trayIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                runGuarded(
+                    [this, reason] {
+                        if (reason == QSystemTrayIcon::Trigger)
+                            showmainClick();
+                        else if (reason == QSystemTrayIcon::Context)
+                            MainMenu->popup(Desktop::cursorPos());
+                    },
+                    this);
+            });
+    trayIcon->show();
+}
+
+bool TassistantForm::hidesWhenMinimised() const
+{
+    return m_trayMode && trayIcon && trayIcon->isVisible() &&
+           QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TassistantForm::showmainClick()
+{
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+    if (isDocked(pos().y()))
+        setWindowTop(Geometry::undockedTop);
+}
+
+void TassistantForm::bringForward()
+{
+    // A minimised window is restored; a window hidden in the tray stays hidden
+    // and is only activated, unless there is no icon of ours to find it by.
+    if (isMinimized())
+        showNormal();
+    if (!isVisible() && !hidesWhenMinimised())
+        show();
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        if (QWindow* handle = windowHandle())
+            handle->requestActivate();
+    }
+}
+
+void TassistantForm::leaveClick()
+{
+    close();
+}
+
+void TassistantForm::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_trayMode)
+        QTimer::singleShot(0, this, [this] { WindowManager::skipTaskbar(this); });
+    if (!event->spontaneous())
+        runGuarded([this] { FormShow(); }, this);
+}
+
+void TassistantForm::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && hidesWhenMinimised()) {
+        // Minimising hides the window; the tray icon brings it back.
+        QTimer::singleShot(0, this, [this] {
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+            hide();
+        });
+    }
+}
+
+void TassistantForm::closeEvent(QCloseEvent* event)
+{
+    delete trayIcon;
+    trayIcon = nullptr;
+    event->accept();
+    QApplication::quit();
+}
+
+// ---- the tick ------------------------------------------------------------
+
+void TassistantForm::Timer1Timer()
+{
+    const QDateTime now = Clock::now();
+    if (needsNewDay(now.time(), now.date(), m_builtFor))
+        FormShow();
+    if (refreshFlag == 1) {
+        FormShow();
+        refreshFlag = 0;
+        Label1->setText(Settings::readString(Settings::zm));
+        Label1->adjustSize();
+    }
+    Label1->move(marqueeStep(Label1->x(), Label1->width(), Panel1->x(), Panel1->width()),
+                 Label1->y());
+    const Dock dock = dockStep(windowRect(), Desktop::cursorPos());
+    setWindowHeight(dock.height);
+    if (dock.top)
+        setWindowTop(*dock.top);
+    hoverStep();
+}

@@ -1,0 +1,291 @@
+#include "shell/data/Schedules.h"
+
+#include "platform/AppError.h"
+#include "platform/Cp936.h"
+#include "platform/DayNumber.h"
+#include "shell/data/Statements.h"
+#include "shell/data/dataForm.h"
+
+namespace {
+namespace Col {
+const QString id = QStringLiteral("id");
+const QString title = QStringLiteral("title");
+const QString content = QStringLiteral("content");
+const QString rcDate = QStringLiteral("rc_date");
+const QString rcTime = QStringLiteral("rc_time");
+const QString yxj = QStringLiteral("yxj");
+const QString ztFlag = QStringLiteral("zt_flag");
+const QString isTx = QStringLiteral("is_tx");
+const QString txTime = QStringLiteral("tx_time");
+const QString txTimeFlag = QStringLiteral("tx_time_flag");
+const QString bz = QStringLiteral("bz");
+const QString date = QStringLiteral("date");
+const QString zj = QStringLiteral("zj");
+} // namespace Col
+
+void run(DbQuery& q, const QString& sql)
+{
+    q.close();
+    q.setSql(sql);
+    q.open();
+}
+
+void run(DbQuery& q, const QString& sql, const QDate& day)
+{
+    q.close();
+    q.setSql(sql);
+    q.setDateParameter(day);
+    q.open();
+}
+
+// The table object is closed after each row, also when the row failed.
+struct ClosedAfter {
+    DbTable& table;
+    ~ClosedAfter() { table.close(); }
+};
+
+template <class F> bool editRow(DbQuery& q, qint64 id, F assign)
+{
+    run(q, Sql::scheduleById(id));
+    if (q.recordCount() == 0) {
+        q.close();
+        return false;
+    }
+    q.edit();
+    assign();
+    q.post();
+    q.close();
+    return true;
+}
+} // namespace
+
+Schedule Schedule::read(const DbSnapshot& rows, int row)
+{
+    const ScheduleColumns c(rows);
+    Schedule s;
+    s.id = rows.integer(row, c.id);
+    s.title = rows.text(row, c.title);
+    s.content = rows.text(row, c.content);
+    s.date = DayNumber::toDate(rows.dateTime(row, c.rcDate));
+    s.time = DayNumber::toTime(rows.dateTime(row, c.rcTime));
+    s.yxj = rows.integer(row, c.yxj);
+    s.ztFlag = rows.integer(row, c.ztFlag);
+    s.isTx = rows.integer(row, c.isTx);
+    s.txTime = rows.integer(row, c.txTime);
+    s.txTimeFlag = rows.integer(row, c.txTimeFlag);
+    s.bz = rows.text(row, c.bz);
+    return s;
+}
+
+Schedule Schedule::read(const DbQuery& q)
+{
+    q.recNo(); // raises on a closed result
+    if (!q.snapshot() || q.snapshot()->rowCount() == 0)
+        throw AppError(QStringLiteral("The result holds no row to read a schedule from"));
+    return read(*q.snapshot(), q.row());
+}
+
+int Schedule::leadMinutes() const
+{
+    return txTime * Codes::unitMinutes(txTimeFlag);
+}
+
+ScheduleColumns::ScheduleColumns(const DbSnapshot& r)
+    : id(r.columnIndex(Col::id))
+    , title(r.columnIndex(Col::title))
+    , content(r.columnIndex(Col::content))
+    , rcDate(r.columnIndex(Col::rcDate))
+    , rcTime(r.columnIndex(Col::rcTime))
+    , yxj(r.columnIndex(Col::yxj))
+    , ztFlag(r.columnIndex(Col::ztFlag))
+    , isTx(r.columnIndex(Col::isTx))
+    , txTime(r.columnIndex(Col::txTime))
+    , txTimeFlag(r.columnIndex(Col::txTimeFlag))
+    , bz(r.columnIndex(Col::bz))
+{}
+
+namespace Codes {
+
+QString statusCaption(int ztFlag)
+{
+    switch (ztFlag) {
+    case 1:
+        return QStringLiteral("没有完成");
+    case 2:
+        return QStringLiteral("进行中");
+    case 3:
+        return QStringLiteral("已经完成");
+    case 4:
+        return QStringLiteral("取消");
+    default:
+        return QString();
+    }
+}
+
+QString priorityCaption(int yxj)
+{
+    switch (yxj) {
+    case 0:
+        return QStringLiteral("高");
+    case 1:
+        return QStringLiteral("中");
+    case 2:
+        return QStringLiteral("低");
+    default:
+        return QString();
+    }
+}
+
+QString unitCaption(int txTimeFlag)
+{
+    switch (txTimeFlag) {
+    case 0:
+        return QStringLiteral("分钟");
+    case 1:
+        return QStringLiteral("小时");
+    case 2:
+        return QStringLiteral("天");
+    default:
+        return QString();
+    }
+}
+
+int unitMinutes(int txTimeFlag)
+{
+    return txTimeFlag == 0 ? 1 : txTimeFlag == 1 ? 60 : 1440;
+}
+
+} // namespace Codes
+
+namespace ScheduleData {
+
+std::optional<Schedule> byId(DbQuery& q, qint64 id)
+{
+    run(q, Sql::scheduleById(id));
+    std::optional<Schedule> s;
+    if (q.recordCount() > 0)
+        s = Schedule::read(q);
+    q.close();
+    return s;
+}
+
+namespace {
+std::optional<int> integerOf(DbQuery& q, qint64 id, const QString& column)
+{
+    run(q, Sql::scheduleById(id));
+    std::optional<int> v;
+    if (q.recordCount() > 0)
+        v = q.intField(column);
+    q.close();
+    return v;
+}
+} // namespace
+
+std::optional<int> priorityOf(DbQuery& q, qint64 id)
+{
+    return integerOf(q, id, Col::yxj);
+}
+
+std::optional<int> statusOf(DbQuery& q, qint64 id)
+{
+    return integerOf(q, id, Col::ztFlag);
+}
+
+bool setStatus(DbQuery& q, qint64 id, int ztFlag)
+{
+    return editRow(q, id, [&] { q.setField(Col::ztFlag, ztFlag); });
+}
+
+bool setNote(DbQuery& q, qint64 id, const QString& bz)
+{
+    return editRow(q, id, [&] { q.setField(Col::bz, bz); });
+}
+
+bool setReminder(DbQuery& q, qint64 id, int isTx)
+{
+    return editRow(q, id, [&] { q.setField(Col::isTx, isTx); });
+}
+
+bool update(DbQuery& q, const Schedule& s)
+{
+    return editRow(q, s.id, [&] {
+        q.setField(Col::title, s.title);
+        q.setField(Col::content, s.content);
+        q.setField(Col::rcDate, s.date);
+        q.setField(Col::rcTime, s.time);
+        q.setField(Col::yxj, s.yxj);
+        q.setField(Col::txTimeFlag, s.txTimeFlag);
+        q.setField(Col::txTime, s.txTime);
+        q.setField(Col::isTx, s.isTx);
+    });
+}
+
+void remove(DbQuery& q, qint64 id)
+{
+    q.close();
+    q.setSql(Sql::deleteSchedule(id));
+    q.execSql();
+    q.close();
+}
+
+qint64 append(const Schedule& s)
+{
+    DbTable& table = DataModule1->mydata;
+    table.close();
+    ClosedAfter closing{table};
+    table.open();
+    table.append();
+    table.setField(Col::title, s.title);
+    table.setField(Col::content, s.content);
+    table.setField(Col::rcDate, s.date);
+    table.setField(Col::rcTime, s.time);
+    table.setField(Col::yxj, s.yxj);
+    table.setField(Col::txTimeFlag, s.txTimeFlag);
+    table.setField(Col::isTx, s.isTx);
+    table.setField(Col::txTime, s.txTime);
+    table.post();
+    return table.lastId();
+}
+
+void openDay(DbQuery& q, const QDate& day)
+{
+    run(q, Sql::schedulesOfDay(), day);
+}
+
+void openAfter(DbQuery& q, const QDate& day)
+{
+    run(q, Sql::schedulesAfter(), day);
+}
+
+std::optional<WorkNote> workNote(DbQuery& q, const QDate& date)
+{
+    run(q, Sql::workNoteOfDay(), date);
+    if (q.recordCount() == 0)
+        return std::nullopt;
+    return WorkNote{date, q.textField(Col::zj)};
+}
+
+NoteSaved saveWorkNote(DbQuery& q, const QDate& date, const QString& text)
+{
+    run(q, Sql::workNoteOfDay(), date);
+    if (q.recordCount() > 0) {
+        q.edit();
+        q.setField(Col::zj, text);
+        q.post();
+        return NoteSaved::Saved;
+    }
+    if (Cp936::trimmed(text).isEmpty())
+        return NoteSaved::NothingToSave;
+    q.close();
+    DbTable& table = DataModule1->zjTable;
+    table.close();
+    ClosedAfter closing{table};
+    table.open();
+    table.append();
+    table.setField(Col::date, date);
+    table.setField(Col::zj, text);
+    table.post();
+    return NoteSaved::Saved;
+}
+
+} // namespace ScheduleData

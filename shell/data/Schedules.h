@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QTime>
+#include <optional>
+
+class DbQuery;
+class DbSnapshot;
+
+// A schedule: one row of table main.
+struct Schedule {
+    qint64 id = 0;
+    QString title;
+    QString content;
+    QDate date;         // rc_date, a whole day
+    QTime time;         // rc_time, a time of day
+    int yxj = 0;        // priority code: 0 高, 1 中, 2 低
+    int ztFlag = 1;     // status code: 1 没有完成, 2 进行中, 3 已经完成, 4 取消
+    int isTx = 0;       // 1: remind before the schedule
+    int txTime = 0;     // the reminder lead, in units of txTimeFlag
+    int txTimeFlag = 0; // 0 分钟, 1 小时, 2 天
+    QString bz;         // the schedule note; empty when there is none
+
+    // A row of a result of "select * from main". A null in any column
+    // raises, as the program's readers always have.
+    static Schedule read(const DbSnapshot& rows, int row);
+    static Schedule read(const DbQuery& q); // the current row
+
+    int leadMinutes() const;
+    QDateTime moment() const { return QDateTime(date, time); }
+};
+
+// One work note: table zjTable.
+struct WorkNote {
+    QDate date;
+    QString text;
+};
+
+// The captions every window shows for the codes.
+namespace Codes {
+QString statusCaption(int ztFlag);   // "" for codes outside 1..4
+QString priorityCaption(int yxj);    // "" for codes outside 0..2
+QString unitCaption(int txTimeFlag); // "" for codes outside 0..2
+int unitMinutes(int txTimeFlag);     // 1, 60, and 1440 for any other code
+} // namespace Codes
+
+// The columns of main in a result, found once for reading many rows.
+struct ScheduleColumns {
+    explicit ScheduleColumns(const DbSnapshot& rows);
+    int id, title, content, rcDate, rcTime, yxj, ztFlag, isTx, txTime, txTimeFlag, bz;
+};
+
+// Every operation the windows run on the data, each with the statement text
+// the program has always issued, on a query object of the calling window.
+namespace ScheduleData {
+// "select * from main where id=": the row, or nothing when none has the id.
+// The query is closed again.
+std::optional<Schedule> byId(DbQuery& q, qint64 id);
+std::optional<int> priorityOf(DbQuery& q, qint64 id);
+std::optional<int> statusOf(DbQuery& q, qint64 id);
+// Edit and post on the row of the id; false when there is no such row.
+bool setStatus(DbQuery& q, qint64 id, int ztFlag);
+bool setNote(DbQuery& q, qint64 id, const QString& bz);
+bool setReminder(DbQuery& q, qint64 id, int isTx);
+// The eight columns the editing windows write: title, content, rc_date,
+// rc_time, yxj, tx_time_flag, tx_time, is_tx.
+bool update(DbQuery& q, const Schedule& s);
+// "delete * from main where id=".
+void remove(DbQuery& q, qint64 id);
+// A new row through the data module's table object, with the same eight
+// columns; the file gives it its id, status 1 and an empty note.
+qint64 append(const Schedule& s);
+
+// The tree's three reads; each leaves its result open on q.
+void openDay(DbQuery& q, const QDate& day);   // rc_date = day, by rc_time
+void openAfter(DbQuery& q, const QDate& day); // rc_date > day, by rc_date, rc_time
+
+// The work note of one date ("select * from zjTable where date=:dt").
+std::optional<WorkNote> workNote(DbQuery& q, const QDate& date);
+// Saves a date's note: the row found is edited (an empty text too); a date
+// without one gets a new row unless the text is blank.
+enum class NoteSaved { Saved, NothingToSave };
+NoteSaved saveWorkNote(DbQuery& q, const QDate& date, const QString& text);
+} // namespace ScheduleData

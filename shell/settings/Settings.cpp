@@ -1,0 +1,239 @@
+#include "shell/settings/Settings.h"
+
+#include "platform/AppError.h"
+#include "platform/Autostart.h"
+#include "platform/Cp936.h"
+#include "platform/Dialogs.h"
+#include "platform/ProgramDir.h"
+#include "platform/SafeFile.h"
+#include "shell/settings/ColorText.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace Settings {
+
+namespace {
+const QString autostartName = QStringLiteral("Tavimor");
+
+// A damaged store was kept aside by the opening: say so, once.
+void reportDamage(const RegistryKey& key)
+{
+    const auto& d = key.damage();
+    if (!d)
+        return;
+    const QString file = QDir::toNativeSeparators(d->file);
+    Dialogs::instance().error(
+        nullptr,
+        d->keptAs.isEmpty()
+            ? QStringLiteral("设置文件“%1”已损坏（%2），且无法改名保留；程序本次使用默认设置")
+                  .arg(file, d->error)
+            : QStringLiteral("设置文件“%1”已损坏（%2），已保留为“%3”；程序将使用默认设置")
+                  .arg(file, d->error, QDir::toNativeSeparators(d->keptAs)));
+}
+
+bool open(RegistryKey& key, bool canCreate)
+{
+    const bool ok = key.openKey(keyPath(), canCreate);
+    reportDamage(key);
+    return ok;
+}
+} // namespace
+
+QString keyPath()
+{
+    return QStringLiteral("Software\\Tavimor\\Option");
+}
+
+QString storeFile()
+{
+    return Registry::configHome() + QStringLiteral("/Tavimor/registry.reg");
+}
+
+const std::array<Spec, 11>& table()
+{
+    static const std::array<Spec, 11> specs = {{
+        {intervalTime, "intervalTime", Kind::Integer, 1},
+        {isPlayMusic, "isPlayMusic", Kind::Integer, 0},
+        {playFileName, "playFileName", Kind::String, QString()},
+        {autoRun, "AutoRun", Kind::Integer, 1},
+        {oldrcDays, "oldrcDays", Kind::Integer, 30},
+        {highColor, "highColor", Kind::String, ColorText::toText(0x0000FF)},
+        {middleColor, "middleColor", Kind::String, ColorText::toText(0x000000)},
+        {lowColor, "lowColor", Kind::String, ColorText::toText(0x00FFFF)},
+        {deleteRc, "deleteRc", Kind::Integer, 1},
+        {txWinPos, "txWin_Pos", Kind::Integer, 0},
+        {zm, "zm", Kind::String, QStringLiteral("欢迎使用时雀，您还没有设置滚动字幕！")},
+    }};
+    return specs;
+}
+
+const Spec& spec(Id id)
+{
+    return table()[size_t(id)];
+}
+
+QString name(Id id)
+{
+    return QLatin1String(spec(id).name);
+}
+
+void writeFirstRunDefaults()
+{
+    {
+        RegistryKey probe(storeFile());
+        if (open(probe, false))
+            return; // the key exists: nothing is written, even when values are missing
+    }
+    Writer writer(true);
+    for (const Spec& s : table())
+        writer.value(s.id, s.firstRunDefault);
+}
+
+Reader::Reader()
+    : m_key(storeFile())
+{
+    open(m_key, false);
+}
+
+int Reader::integer(Id id) const
+{
+    return m_key.readInteger(name(id));
+}
+
+QString Reader::string(Id id) const
+{
+    return m_key.readString(name(id));
+}
+
+QVariant Reader::value(Id id) const
+{
+    return spec(id).kind == Kind::Integer ? QVariant(integer(id)) : QVariant(string(id));
+}
+
+Writer::Writer(bool createKey)
+    : m_key(storeFile())
+{
+    open(m_key, createKey);
+}
+
+void Writer::integer(Id id, int value)
+{
+    m_key.writeInteger(name(id), value);
+}
+
+void Writer::string(Id id, const QString& value)
+{
+    m_key.writeString(name(id), value);
+}
+
+void Writer::value(Id id, const QVariant& value)
+{
+    if (spec(id).kind == Kind::Integer)
+        integer(id, value.toInt());
+    else
+        string(id, value.toString());
+}
+
+int readInteger(Id id)
+{
+    return Reader().integer(id);
+}
+
+QString readString(Id id)
+{
+    return Reader().string(id);
+}
+
+quint32 priorityColorValue(int yxj)
+{
+    const Reader reader;
+    const Id id = yxj == 0 ? highColor : yxj == 1 ? middleColor : lowColor;
+    return ColorText::fromText(reader.string(id));
+}
+
+QString autostartProgram()
+{
+    // The file name is fixed, whatever the running executable is called.
+    return ProgramDir::path() + QStringLiteral("Brenwick");
+}
+
+bool autostartExists()
+{
+    return AutostartEntry(autostartName).exists();
+}
+
+void writeAutostart()
+{
+    const QString failed =
+        AutostartEntry(autostartName).write(autostartProgram(), QStringLiteral("时雀"));
+    if (!failed.isEmpty())
+        throw AppError(QStringLiteral("Failed to set data for '%1'").arg(autostartName));
+}
+
+void deleteAutostart()
+{
+    if (!AutostartEntry(autostartName).remove())
+        throw AppError(QStringLiteral("Failed to set data for '%1'").arg(autostartName));
+}
+
+QString plansFile()
+{
+    return ProgramDir::file(QStringLiteral("plans.txt"));
+}
+
+QStringList parsePlans(const QByteArray& raw)
+{
+    QByteArray bytes = raw;
+    const int nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul); // a NUL byte ends the text
+    QStringList titles;
+    const QString text = Cp936::decode(bytes);
+    int start = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+            continue;
+        titles << text.mid(start, i - start);
+        if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        titles << text.mid(start);
+    return titles;
+}
+
+QByteArray serializePlans(const QStringList& titles)
+{
+    QByteArray out;
+    for (const QString& t : titles)
+        out += Cp936::encode(t) + "\r\n";
+    return out;
+}
+
+QStringList loadPlans()
+{
+    QFile file(plansFile());
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(
+            fileOpenErrorText(QDir::toNativeSeparators(file.fileName()), file.errorString()));
+    return parsePlans(file.readAll());
+}
+
+void savePlans(const QStringList& titles)
+{
+    const QString path = plansFile();
+    // A list that cannot be read is left alone; a missing one is created.
+    if (QFile::exists(path)) {
+        QFile probe(path);
+        if (!probe.open(QIODevice::ReadOnly))
+            throw AppError(fileOpenErrorText(QDir::toNativeSeparators(path), probe.errorString()));
+    }
+    const QString failed = SafeFile::replace(path, serializePlans(titles));
+    if (!failed.isEmpty())
+        throw AppError(fileOpenErrorText(QDir::toNativeSeparators(path), failed));
+}
+
+} // namespace Settings
