@@ -51,6 +51,16 @@ int runAssistant(int argc, char** argv)
     // shown while the main window waits in the tray must not.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // A logout or kill ends the program as 退出 does. Delivered through the
+    // event loop, so only once the windows exist.
+    Termination termination;
+    QObject::connect(&termination, &Termination::requested, &app, [] {
+        if (assistantForm)
+            runGuarded([] { assistantForm->leaveClick(); }, assistantForm);
+        else
+            QCoreApplication::exit(0);
+    });
+
     QString why;
     const QString folder = SingleInstance::runtimeDir(QStringLiteral("brenwick"), &why);
     if (folder.isEmpty()) {
@@ -66,10 +76,6 @@ int runAssistant(int argc, char** argv)
     createStartupWindows();
     QObject::connect(&instance, &SingleInstance::activationRequested, assistantForm,
                      [] { runGuarded([] { assistantForm->bringForward(); }, assistantForm); });
-    // A logout or kill ends the program as 退出 does.
-    Termination termination;
-    QObject::connect(&termination, &Termination::requested, assistantForm,
-                     [] { runGuarded([] { assistantForm->leaveClick(); }, assistantForm); });
     AssistantApplication::applyToolTipSettings();
 
     assistantForm->show();

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,10 +72,10 @@ bool SingleInstance::tryBecomePrimary()
     m_lock = std::make_unique<QLockFile>(lockPath());
     m_lock->setStaleLockTime(0); // stale only when its owner is gone, never by age
     if (!m_lock->tryLock(0)) {
-        const QLockFile::LockError error = m_lock->error();
+        const bool held = m_lock->error() == QLockFile::LockFailedError && heldByLiveCopy();
         m_lock.reset();
-        if (error == QLockFile::LockFailedError)
-            return false; // a live copy holds it
+        if (held)
+            return false;
         qWarning("single instance: cannot take the lock %s; starting without it",
                  qPrintable(lockPath()));
         return true;
@@ -97,6 +98,19 @@ bool SingleInstance::tryBecomePrimary()
         }
     });
     return true;
+}
+
+bool SingleInstance::heldByLiveCopy() const
+{
+    // A copy starting this very moment may not have written its lock yet.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        qint64 pid = 0;
+        QString host, app;
+        if (m_lock->getLockInfo(&pid, &host, &app))
+            return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+        ::usleep(50 * 1000);
+    }
+    return false;
 }
 
 bool SingleInstance::notifyPrimary(int timeoutMs)

@@ -39,6 +39,8 @@ signals:
     void activationRequested();
 
 private:
+    bool heldByLiveCopy() const;
+
     QString m_name;
     QString m_folder;
     std::unique_ptr<QLockFile> m_lock;

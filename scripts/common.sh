@@ -6,8 +6,11 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${BRENWICK_BUILD_DIR:-$repo/build}
 
 build_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev libxcb1-dev
-    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-multimedia-dev)
+    qt6-base-dev qt6-svg-dev libqt6svg6)
 run_packages=(fonts-noto-cjk)
+# A virtual desktop for the tests that need one: X server, window manager,
+# tray, and the tools that drive and inspect them.
+x11_test_packages=(xvfb openbox trayer xdotool x11-utils)
 
 ensure_packages() {
     local missing=()

@@ -1,14 +1,17 @@
 #include "TestSupport.h"
 #include "platform/AppError.h"
 #include "platform/DayNumber.h"
+#include "shell/data/Schedules.h"
 #include "shell/data/Statements.h"
 #include "shell/data/dataForm.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QtTest>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace {
 const QDate today(2026, 3, 31);
@@ -64,6 +67,10 @@ private slots:
     void foreignFileIsReportedAndLeftUntouched_data();
     void foreignFileIsReportedAndLeftUntouched();
     void postsSurviveAKilledProcess();
+    void dataSourceIsThePathAsItIs_data();
+    void dataSourceIsThePathAsItIs();
+    void scheduleRecords();
+    void readOnlyFileIsNamedAndRecovers();
 
 private:
     void fill();
@@ -76,6 +83,7 @@ void TestDatabase::init()
     env = std::make_unique<TestEnvironment>(QDateTime(today, QTime(9, 0)));
     dm = std::make_unique<TDataModule1>();
     dm->ADOConnection1.setConnectionString(TDataModule1::connectionStringFor(env->programDir()));
+    DataModule1 = dm.get();
 }
 
 void TestDatabase::cleanup()
@@ -486,6 +494,93 @@ void TestDatabase::postsSurviveAKilledProcess()
             qPrintable(
                 QStringLiteral("%1 < %2").arg(q.intField(QStringLiteral("m"))).arg(lastReturned)));
     }
+}
+
+void TestDatabase::dataSourceIsThePathAsItIs_data()
+{
+    QTest::addColumn<QString>("connection");
+    QTest::addColumn<QString>("path");
+    const QString tail = QStringLiteral(";Persist Security Info=False");
+    QTest::newRow("plain") << TDataModule1::connectionStringFor("/opt/x/") << "/opt/x/assistant.mdb";
+    QTest::newRow("semicolon in a folder")
+        << TDataModule1::connectionStringFor("/home/u/work;2026/") << "/home/u/work;2026/assistant.mdb";
+    QTest::newRow("semicolon and equals")
+        << TDataModule1::connectionStringFor("/a;b=c;d/") << "/a;b=c;d/assistant.mdb";
+    QTest::newRow("quoted") << "Provider=x;Data Source=\"/q;r/a.mdb\";Mode=Read" << "/q;r/a.mdb";
+    QTest::newRow("last key") << "Data Source=/z/a.mdb" << "/z/a.mdb";
+    QTest::newRow("blanks around") << "Provider=x; data source = /s p/a.mdb ;Mode=Read"
+                                   << "/s p/a.mdb";
+    QTest::newRow("none") << "Provider=x" << "";
+    Q_UNUSED(tail);
+}
+
+void TestDatabase::dataSourceIsThePathAsItIs()
+{
+    QFETCH(QString, connection);
+    QFETCH(QString, path);
+    QCOMPARE(DbConnection::dataSourceOf(connection), path);
+}
+
+void TestDatabase::scheduleRecords()
+{
+    Schedule s;
+    s.title = QStringLiteral("评审");
+    s.content = QStringLiteral("带电脑");
+    s.date = today.addDays(2);
+    s.time = QTime(14, 30, 15);
+    s.yxj = 2;
+    s.txTimeFlag = 2;
+    s.isTx = 1;
+    s.txTime = 1;
+    s.id = ScheduleData::append(s);
+    DbQuery q(dm->ADOConnection1);
+    const std::optional<Schedule> back = ScheduleData::byId(q, s.id);
+    QVERIFY(back);
+    QCOMPARE(back->title, s.title);
+    QCOMPARE(back->moment(), QDateTime(today.addDays(2), QTime(14, 30, 15)));
+    QCOMPARE(back->ztFlag, 1); // the file's defaults
+    QCOMPARE(back->bz, QString());
+    QCOMPARE(back->leadMinutes(), 1440);
+    QVERIFY(!q.active()); // read and closed
+    QVERIFY(ScheduleData::setNote(q, s.id, QStringLiteral("已订会议室")));
+    QCOMPARE(ScheduleData::byId(q, s.id)->bz, QStringLiteral("已订会议室"));
+    // An id no row has: nothing is read, nothing written.
+    QVERIFY(!ScheduleData::byId(q, s.id + 1));
+    QVERIFY(!ScheduleData::setStatus(q, s.id + 1, 3));
+    QCOMPARE(ScheduleData::statusOf(q, s.id), std::optional<int>(1));
+    // A null where the program reads a value raises, naming the column.
+    dm->ADOConnection1.exec(QStringLiteral("update main set rc_time=null"));
+    try {
+        ScheduleData::byId(q, s.id);
+        QFAIL("a null was read as a time");
+    } catch (const AppError& e) {
+        QCOMPARE(e.text(), QStringLiteral("Column 'rc_time' holds no value"));
+    }
+    QCOMPARE(ScheduleData::priorityOf(q, s.id), std::optional<int>(2)); // others still read
+}
+
+void TestDatabase::readOnlyFileIsNamedAndRecovers()
+{
+    // Read-only files mean nothing to root: the steps run as another user then.
+    QStringList command{QStringLiteral(DURABILITY_CHILD)};
+    if (::geteuid() == 0) {
+        for (QDir dir(env->programDir()); dir.path() != QDir::tempPath() && !dir.isRoot(); dir.cdUp())
+            QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777));
+        command = QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
+                              QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")} +
+                  command;
+    }
+    QProcess child;
+    child.start(command.takeFirst(), command + QStringList{env->databaseFile(), "permissions"});
+    QVERIFY(child.waitForFinished(20000));
+    const QString out = QString::fromUtf8(child.readAllStandardOutput());
+    QVERIFY2(child.exitCode() == 0, qPrintable(out + child.readAllStandardError()));
+    QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    // While it is read-only, the write names the database file.
+    QVERIFY2(lines[0].startsWith(env->databaseFile() + QStringLiteral(": ")), qPrintable(lines[0]));
+    // Mended by the user, the next command writes again.
+    QCOMPARE(lines[1], QStringLiteral("written"));
 }
 
 QTEST_GUILESS_MAIN(TestDatabase)

@@ -6,7 +6,9 @@
 #include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
+#include <unistd.h>
 
 // The real executable, started as a user would: from its own program folder,
 // against a settings folder of the test's own.
@@ -19,9 +21,12 @@ private slots:
     void secondStartTellsTheRunningCopyAndEnds();
     void tenStartsLeaveOneCopy();
     void lockOfACrashedCopyDoesNotBlock();
+    void logoutEndsAsQuitDoes();
+    void anotherUsersFolderDoesNotStopTheStart();
+    void aLockThatCannotBeMadeIsAFirstStart();
 
 private:
-    QProcess* start();
+    QProcess* start(const QProcessEnvironment& extra = QProcessEnvironment());
     bool waitUntilListening(int ms = 10000);
     std::unique_ptr<TestEnvironment> env;
     QString program;
@@ -55,13 +60,19 @@ QString runtimeFolder()
 }
 } // namespace
 
-QProcess* TestProcesses::start()
+QProcess* TestProcesses::start(const QProcessEnvironment& extra)
 {
     auto* p = new QProcess;
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     e.insert(QStringLiteral("XDG_CONFIG_HOME"), env->configHome());
     e.insert(QStringLiteral("XDG_RUNTIME_DIR"), qEnvironmentVariable("XDG_RUNTIME_DIR"));
+    for (const QString& key : extra.keys()) {
+        if (extra.value(key).isEmpty())
+            e.remove(key);
+        else
+            e.insert(key, extra.value(key));
+    }
     p->setProcessEnvironment(e);
     p->setWorkingDirectory(QDir::tempPath()); // not the program folder
     p->start(program, {});
@@ -163,6 +174,51 @@ void TestProcesses::lockOfACrashedCopyDoesNotBlock()
     QTest::qWait(200);
     QVERIFY(waitUntilListening());
     QCOMPARE(next->state(), QProcess::Running);
+}
+
+void TestProcesses::logoutEndsAsQuitDoes()
+{
+    QProcess* p = start();
+    QVERIFY(waitUntilListening());
+    p->terminate(); // SIGTERM, as a logout sends it
+    QVERIFY(p->waitForFinished(10000));
+    QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p->exitCode(), 0);
+    // It ended as 退出 does: its lock is gone with it, not left for the next start.
+    QVERIFY(!QFile::exists(SingleInstance(QStringLiteral("时雀"), runtimeFolder()).lockPath()));
+}
+
+void TestProcesses::anotherUsersFolderDoesNotStopTheStart()
+{
+    // No runtime folder set; the shared one in the temporary folder was made
+    // first by someone else, open to all, with a lock naming a live process.
+    QTemporaryDir tmp, home;
+    const QString shared = tmp.path() + QStringLiteral("/brenwick-%1").arg(::geteuid());
+    QVERIFY(QDir().mkpath(shared));
+    QVERIFY(QFile::setPermissions(shared, QFileDevice::Permissions(0x7777)));
+    writeFile(shared + QStringLiteral("/时雀.lock"),
+              QByteArray::number(QCoreApplication::applicationPid()) + "\nBrenwick\n" +
+                  QSysInfo::machineHostName().toUtf8() + "\n");
+    QProcessEnvironment extra;
+    extra.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString());
+    extra.insert(QStringLiteral("TMPDIR"), tmp.path());
+    extra.insert(QStringLiteral("HOME"), home.path());
+    QProcess* p = start(extra);
+    const QString own = home.path() + QStringLiteral("/.cache/brenwick-runtime");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(own + QStringLiteral("/时雀.socket")), 10000);
+    QCOMPARE(p->state(), QProcess::Running);
+    QVERIFY(SingleInstance::isPrivateFolder(own));
+}
+
+void TestProcesses::aLockThatCannotBeMadeIsAFirstStart()
+{
+    // A folder where the lock file should go: no lock can be made, even as root.
+    const QString lock = SingleInstance(QStringLiteral("时雀"), runtimeFolder()).lockPath();
+    QVERIFY(QDir().mkpath(lock));
+    QProcess* p = start();
+    QTest::qWait(1500);
+    QCOMPARE(p->state(), QProcess::Running);
+    QDir(lock).removeRecursively();
 }
 
 QTEST_GUILESS_MAIN(TestProcesses)

@@ -1,0 +1,213 @@
+// What needs a real desktop: focus passing between windows, the tray, and
+// the stacking of boxes. Runs under scripts/x11-session (a virtual X display
+// with a window manager and a tray), with the real message boxes, which a
+// helper answers as a user would.
+#include "TestSupport.h"
+#include "app/Startup.h"
+#include "editing/addrc.h"
+#include "mainwindow/Assistant.h"
+#include "platform/Dialogs.h"
+#include "shell/Application.h"
+#include "shell/data/dataForm.h"
+#include "shell/settings/Settings.h"
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWindow>
+#include <QtTest>
+
+namespace {
+// Closes every message box a moment after it appears, noting what it said
+// and whom it stood above.
+class BoxAnswerer : public QObject {
+public:
+    struct Seen {
+        QString text;
+        QWindow* above = nullptr;
+    };
+    QList<Seen> seen;
+
+    BoxAnswerer()
+    {
+        m_timer.setInterval(50);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { look(); });
+        m_timer.start();
+    }
+
+private:
+    void look()
+    {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible())
+                continue;
+            if (!m_first.isValid() || m_box != box) {
+                m_box = box;
+                m_first.start();
+                seen.append({box->text(), box->windowHandle() ? box->windowHandle()->transientParent()
+                                                              : nullptr});
+            }
+            if (m_first.elapsed() > 300) {
+                box->done(QMessageBox::Ok);
+                m_first.invalidate();
+            }
+        }
+    }
+    QTimer m_timer;
+    QPointer<QMessageBox> m_box;
+    QElapsedTimer m_first;
+};
+
+void xdotool(const QStringList& args)
+{
+    QProcess::execute(QStringLiteral("xdotool"), args);
+}
+
+void clickAt(const QPoint& p, int button)
+{
+    xdotool({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y()),
+             QStringLiteral("click"), QString::number(button)});
+}
+} // namespace
+
+class TestX11 : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void boxesDoNotActivateTheMainWindowAgain();
+    void anErrorAtTheFirstDrawingStandsAboveTheMainWindow();
+    void theTrayWorksWhileAModalWindowIsOpen();
+    void withoutOurTrayIconTheWindowStaysReachable();
+
+private:
+    void start();
+    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<BoxAnswerer> boxes;
+};
+
+void TestX11::initTestCase()
+{
+    QVERIFY2(QGuiApplication::platformName() == QLatin1String("xcb"),
+             "run under scripts/x11-session");
+    QVERIFY2(QSystemTrayIcon::isSystemTrayAvailable(), "the session has no tray");
+}
+
+void TestX11::init()
+{
+    env = std::make_unique<TestEnvironment>(QDateTime(QDate(2026, 12, 9), QTime(10, 0)));
+    Dialogs::install(nullptr); // the real boxes
+    boxes = std::make_unique<BoxAnswerer>();
+    QVERIFY(QFile::copy(QFINDTESTDATA("../resources/ovak.ico"), env->programDir() + "ovak.ico"));
+}
+
+void TestX11::cleanup()
+{
+    delete addrcForm;
+    destroyStartupWindows();
+    boxes.reset();
+    env.reset();
+    QTest::qWait(100);
+}
+
+void TestX11::start()
+{
+    createStartupWindows();
+    assistantForm->show();
+}
+
+void TestX11::boxesDoNotActivateTheMainWindowAgain()
+{
+    // Without its icon every activation fails with a box: closing the box must
+    // not count as a new activation, or the window could never be used.
+    QVERIFY(QFile::remove(env->programDir() + "ovak.ico"));
+    start();
+    QTRY_COMPARE(boxes->seen.size(), 1);
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+    // Back into the main window: the same activation, no new box.
+    clickAt(assistantForm->frameGeometry().center(), 1);
+    QTRY_VERIFY(QApplication::focusWindow() == assistantForm->windowHandle());
+    QTest::qWait(500);
+    QCOMPARE(assistantForm->activations(), 1);
+    QCOMPARE(boxes->seen.size(), 1);
+}
+
+void TestX11::anErrorAtTheFirstDrawingStandsAboveTheMainWindow()
+{
+    createStartupWindows();
+    Settings::Writer().string(Settings::lowColor, QStringLiteral("绿色"));
+    DbTable& t = DataModule1->mydata;
+    t.open();
+    t.append();
+    t.setField(QStringLiteral("title"), QStringLiteral("低"));
+    t.setField(QStringLiteral("rc_date"), QDate(2026, 12, 9));
+    t.setField(QStringLiteral("rc_time"), QTime(11, 0));
+    t.setField(QStringLiteral("yxj"), 2);
+    t.post();
+    t.close();
+    assistantForm->show();
+    QTRY_COMPARE(boxes->seen.size(), 1);
+    QCOMPARE(boxes->seen[0].text, QStringLiteral("'绿色' is not a valid integer value."));
+    QCOMPARE(boxes->seen[0].above, assistantForm->windowHandle());
+    // Once it is answered, the first activation still comes: tray icon and marquee.
+    QTRY_VERIFY(assistantForm->trayIcon && assistantForm->trayIcon->isVisible());
+    QCOMPARE(assistantForm->activations(), 1);
+}
+
+void TestX11::theTrayWorksWhileAModalWindowIsOpen()
+{
+    start();
+    QTRY_VERIFY(assistantForm->trayIcon && assistantForm->trayIcon->isVisible());
+    QTRY_VERIFY(!assistantForm->trayIcon->geometry().isEmpty());
+    bool menuShown = false;
+    TaddrcForm* inFront = nullptr;
+    QTimer::singleShot(800, this, [&] {
+        // A right click on the tray icon while the add window blocks the main window.
+        clickAt(assistantForm->trayIcon->geometry().center(), 3);
+        QTRY_VERIFY(assistantForm->MainMenu->isVisible());
+        menuShown = true;
+        assistantForm->findChild<QAction*>(QStringLiteral("tjrc"))->trigger();
+        QTest::qWait(300);
+        inFront = addrcForm;
+        assistantForm->MainMenu->hide();
+        if (addrcForm)
+            addrcForm->close();
+    });
+    TaddrcForm* opened = nullptr;
+    QTimer::singleShot(400, this, [&] { opened = addrcForm; });
+    assistantForm->tjrcClick(); // returns when the add window is closed
+    QVERIFY(menuShown);
+    QVERIFY(opened);
+    QCOMPARE(inFront, opened); // the open one came to the front, no second one
+}
+
+void TestX11::withoutOurTrayIconTheWindowStaysReachable()
+{
+    QVERIFY(QFile::remove(env->programDir() + "ovak.ico"));
+    start();
+    QTRY_COMPARE(boxes->seen.size(), 1);
+    QTest::qWait(300);
+    QVERIFY(!assistantForm->trayIcon);
+    assistantForm->windowHandle()->showMinimized();
+    QTest::qWait(500);
+    // Not hidden into a tray that holds no icon of ours: still on the desktop.
+    QVERIFY(assistantForm->isVisible());
+    assistantForm->hide(); // however it got hidden...
+    assistantForm->bringForward(); // ...a second start brings it back
+    QTRY_VERIFY(assistantForm->isVisible() && !assistantForm->isMinimized());
+}
+
+int main(int argc, char** argv)
+{
+    AssistantApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    TestX11 test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_x11.moc"
