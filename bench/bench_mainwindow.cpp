@@ -92,7 +92,14 @@ int main(int argc, char** argv)
     ProgramDir::set(dir.path());
     const QString file = dir.filePath(QStringLiteral("assistant.mdb"));
     std::printf("schedules from today on, over ten years; best of several runs\n");
-    for (int n : {1000, 10000, 100000}) {
+    // Sizes may be named on the command line: bench_mainwindow 10000
+    QList<int> sizes{1000, 10000, 100000};
+    if (argc > 1) {
+        sizes.clear();
+        for (int i = 1; i < argc; ++i)
+            sizes << QByteArray(argv[i]).toInt();
+    }
+    for (int n : sizes) {
         Generator::createDatabase(file, Generator::fromToday(n, today));
         DataModule1 = new TDataModule1();
         DataModule1->ADOConnection1.setConnectionString(QStringLiteral("Data Source=") + file);

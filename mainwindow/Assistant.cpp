@@ -80,12 +80,6 @@ TassistantForm::TassistantForm(QWidget* parent)
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
-    setStyleSheet(QStringLiteral(
-        "QPushButton { background: white; border: 1px solid #9a9a9a; border-radius: 2px; }"
-        "QPushButton:hover { background: #fff36b; border-color: #c9a800; }"
-        "QPushButton:pressed { background: #f0dc3a; }"
-        "QGroupBox#zjGroupBox { background: white; border: 1px solid red; margin-top: 7px; }"
-        "QGroupBox#zjGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 2px; }"));
 
     Label1->setFont(uiFont(12));
     QPalette lime = Label1->palette();

@@ -53,10 +53,9 @@ void TassistantForm::FormShow()
 
     DbQuery& q = *allrc_Query;
     ScheduleData::openDay(q, today);
-    groups.push_back(ScheduleTreeModel::oneGroup(today, todayNodeText(today), q.snapshot()));
+    groups.push_back(ScheduleTreeModel::oneGroup(today, &todayNodeText, q.snapshot()));
     ScheduleData::openDay(q, tomorrow);
-    groups.push_back(
-        ScheduleTreeModel::oneGroup(tomorrow, tomorrowNodeText(tomorrow), q.snapshot()));
+    groups.push_back(ScheduleTreeModel::oneGroup(tomorrow, &tomorrowNodeText, q.snapshot()));
     ScheduleData::openAfter(q, tomorrow);
     ScheduleTreeModel::groupByDate(q.snapshot(), groups, &laterNodeText);
     q.close();

@@ -21,7 +21,8 @@ ScheduleTreeModel::ScheduleTreeModel(QObject* parent)
     : QAbstractItemModel(parent)
 {}
 
-ScheduleTreeModel::Group ScheduleTreeModel::oneGroup(const QDate& date, const QString& text,
+ScheduleTreeModel::Group ScheduleTreeModel::oneGroup(const QDate& date,
+                                                     QString (*text)(const QDate&),
                                                      const DbSnapshotPtr& rows)
 {
     Group g{date, text, rows, std::make_shared<const ScheduleColumns>(*rows), {}};
@@ -45,7 +46,7 @@ void ScheduleTreeModel::groupByDate(const DbSnapshotPtr& rows, std::vector<Group
         const double day = std::trunc(rows->dateTime(r, columns->rcDate));
         if (!(day == current)) {
             const QDate date = DayNumber::toDate(day);
-            into.push_back(Group{date, text(date), rows, columns, {}});
+            into.push_back(Group{date, text, rows, columns, {}});
             current = day;
         }
         into.back().members.push_back(r);
@@ -157,7 +158,7 @@ QVariant ScheduleTreeModel::data(const QModelIndex& index, int role) const
         switch (role) {
         case Qt::DisplayRole:
         case Qt::AccessibleTextRole:
-            return g.text;
+            return g.text(g.date);
         case Qt::DecorationRole:
             return m_dateIcon;
         case DateRole:

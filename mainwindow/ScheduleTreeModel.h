@@ -19,10 +19,11 @@ public:
     static constexpr int DateRole = Qt::UserRole + 1; // a date node's date
     static constexpr int IdRole = Qt::UserRole + 2;   // a schedule node's id
 
-    // One date node and the rows of a result under it.
+    // One date node and the rows of a result under it. Its text is made
+    // when the node is drawn, by the function that names its date.
     struct Group {
         QDate date;
-        QString text;
+        QString (*text)(const QDate&);
         DbSnapshotPtr rows;
         std::shared_ptr<const ScheduleColumns> columns;
         std::vector<int> members; // rows of the result, in order
@@ -33,7 +34,8 @@ public:
     // The groups of a result: all its rows under one date (today, tomorrow),
     // or one group per rc_date (the later dates). Raises for a row whose
     // title, time or status holds no value, after the rows before it.
-    static Group oneGroup(const QDate& date, const QString& text, const DbSnapshotPtr& rows);
+    static Group oneGroup(const QDate& date, QString (*text)(const QDate&),
+                          const DbSnapshotPtr& rows);
     static void groupByDate(const DbSnapshotPtr& rows, std::vector<Group>& into,
                             QString (*text)(const QDate&));
 

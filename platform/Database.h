@@ -18,7 +18,7 @@ struct sqlite3_stmt;
 // and every delete is committed when it returns. Failures raise AppError.
 class DbConnection {
 public:
-    DbConnection() = default;
+    DbConnection();
     DbConnection(const DbConnection&) = delete;
     DbConnection& operator=(const DbConnection&) = delete;
     ~DbConnection();

@@ -2,12 +2,14 @@
 
 #include <QCoreApplication>
 #include <QHash>
+#include <QIconEngine>
 #include <QImage>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QSvgRenderer>
 
 #include <cmath>
-#include <initializer_list>
+#include <memory>
 
 // The resources live in a static library: without a reference the linker would
 // drop them. Must stay outside any namespace.
@@ -73,58 +75,95 @@ QString picturePath(const char* name)
     return QStringLiteral(":/pictures/") + QLatin1String(name) + QStringLiteral(".svg");
 }
 
-QSvgRenderer* openRenderer(QSvgRenderer& renderer, const QString& path)
-{
-    static const bool resourcesReady = (initPictureResources(), true);
-    Q_UNUSED(resourcesReady);
-    renderer.load(path);
-    return renderer.isValid() ? &renderer : nullptr;
-}
+// Renders one SVG file at whatever size is asked, each size once.
+class SvgPicture : public QIconEngine {
+public:
+    SvgPicture(QString path, QList<QSize> sizes)
+        : m_path(std::move(path))
+        , m_sizes(std::move(sizes))
+    {}
 
-QPixmap render(QSvgRenderer& renderer, int side)
-{
-    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    renderer.render(&painter, QRectF(0, 0, side, side));
-    painter.end();
-    return QPixmap::fromImage(image);
-}
+    QIconEngine* clone() const override { return new SvgPicture(m_path, m_sizes); }
+    QString key() const override { return QStringLiteral("brenwick-svg"); }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return m_sizes; }
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
 
-// Exact renderings at the whole multiples of the 16-unit grid stay sharp; 24
-// covers 150 % scaling better than shrinking the 32 px one.
-QIcon buildIcon(const QString& path, std::initializer_list<int> sides)
-{
-    QSvgRenderer renderer;
-    if (!openRenderer(renderer, path))
-        return QIcon();
-    QIcon icon;
-    for (int side : sides)
-        icon.addPixmap(render(renderer, side));
-    return icon;
-}
-
-// Tree nodes ask for their picture on every rebuild; render each file once.
-QIcon cachedIcon(const char* name)
-{
-    static QHash<QString, QIcon> cache;
-    static bool cleanupRegistered = false;
-    if (!cleanupRegistered) {
-        // Pixmaps must go before the GUI application does.
-        qAddPostRoutine([] {
-            cache.clear();
-            cleanupRegistered = false;
-        });
-        cleanupRegistered = true;
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
     }
+
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override
+    {
+        const QSize device(qMax(1, int(std::lround(size.width() * scale))),
+                           qMax(1, int(std::lround(size.height() * scale))));
+        const QString cacheKey = QStringLiteral("%1@%2x%3:%4")
+                                     .arg(m_path)
+                                     .arg(device.width())
+                                     .arg(device.height())
+                                     .arg(int(mode));
+        QPixmap out;
+        if (QPixmapCache::find(cacheKey, &out))
+            return out;
+        QImage image(device, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        renderer().render(&painter, QRectF(QPointF(0, 0), device));
+        painter.end();
+        out = QPixmap::fromImage(image);
+        if (mode == QIcon::Disabled) {
+            QImage grey = image.convertToFormat(QImage::Format_ARGB32);
+            for (int y = 0; y < grey.height(); ++y) {
+                auto* line = reinterpret_cast<QRgb*>(grey.scanLine(y));
+                for (int x = 0; x < grey.width(); ++x) {
+                    const int g = qGray(line[x]);
+                    line[x] = qRgba(g, g, g, qAlpha(line[x]) / 2);
+                }
+            }
+            out = QPixmap::fromImage(grey);
+        }
+        out.setDevicePixelRatio(scale);
+        QPixmapCache::insert(cacheKey, out);
+        return out;
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal scale = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        painter->drawPixmap(rect, scaledPixmap(rect.size(), mode, state, scale));
+    }
+
+private:
+    QSvgRenderer& renderer()
+    {
+        if (!m_renderer) {
+            static const bool ready = (initPictureResources(), true);
+            Q_UNUSED(ready);
+            m_renderer = std::make_shared<QSvgRenderer>(m_path);
+        }
+        return *m_renderer;
+    }
+
+    QString m_path;
+    QList<QSize> m_sizes;
+    std::shared_ptr<QSvgRenderer> m_renderer;
+};
+
+QIcon svgIcon(const QString& path, QList<QSize> sizes)
+{
+    return QIcon(new SvgPicture(path, std::move(sizes)));
+}
+
+QIcon pictureIcon(const char* name)
+{
+    // One icon per file: the tree asks for its pictures at every rebuild.
+    static QHash<QString, QIcon> icons;
     const QString path = picturePath(name);
-    auto it = cache.constFind(path);
-    if (it != cache.constEnd())
-        return *it;
-    const QIcon icon = buildIcon(path, {16, 24, 32, 48, 64});
-    cache.insert(path, icon);
-    return icon;
+    auto it = icons.constFind(path);
+    if (it == icons.constEnd())
+        it = icons.insert(path, svgIcon(path, {QSize(16, 16), QSize(32, 32)}));
+    return *it;
 }
 
 } // namespace
@@ -134,32 +173,20 @@ namespace Pictures {
 QIcon imageList1(int index)
 {
     const char* name = treeFile(index);
-    return name ? cachedIcon(name) : QIcon();
+    return name ? pictureIcon(name) : QIcon();
 }
 
 QIcon imageList2(int index)
 {
     const char* name = menuFile(index);
-    return name ? cachedIcon(name) : QIcon();
-}
-
-QPixmap pixmap1(int index, qreal devicePixelRatio)
-{
-    const char* name = treeFile(index);
-    if (!name)
-        return QPixmap();
-    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
-    QSvgRenderer renderer;
-    if (!openRenderer(renderer, picturePath(name)))
-        return QPixmap();
-    QPixmap pixmap = render(renderer, qMax(1, int(std::lround(16 * ratio))));
-    pixmap.setDevicePixelRatio(ratio);
-    return pixmap;
+    return name ? pictureIcon(name) : QIcon();
 }
 
 QIcon appIcon()
 {
-    return buildIcon(QStringLiteral(":/ovak.svg"), {16, 22, 24, 32, 48, 64, 128, 256});
+    static const QIcon icon =
+        svgIcon(QStringLiteral(":/ovak.svg"), {QSize(16, 16), QSize(32, 32), QSize(48, 48)});
+    return icon;
 }
 
 } // namespace Pictures

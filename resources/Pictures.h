@@ -1,11 +1,10 @@
 #pragma once
 
 #include <QIcon>
-#include <QPixmap>
 
 // The program's 16 × 16 pictures. They are drawn as SVG on a 16-unit grid and
-// rendered to pixmaps here, so they stay sharp at 1× and on high-DPI screens
-// without relying on the SVG icon engine plugin being deployed.
+// rendered here, at each size only when something first draws them at it, so
+// they stay sharp at 1× and on high-DPI screens and cost nothing at start.
 namespace Pictures {
 
 // Tree pictures: 0 date node; 1 没有完成, 2 进行中, 3 已经完成, 4 取消 (the
@@ -17,10 +16,6 @@ QIcon imageList1(int index);
 // 14 没有完成 and 查阅工作笔记, 15 取消, 16 进行中, 17 已经完成. Any other
 // index gives a null icon.
 QIcon imageList2(int index);
-
-// A tree picture as a pixmap of 16 × 16 device-independent pixels, drawn for
-// the given device pixel ratio; null for an unknown index.
-QPixmap pixmap1(int index, qreal devicePixelRatio);
 
 // The program's own picture (window and tray).
 QIcon appIcon();

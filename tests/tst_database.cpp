@@ -501,16 +501,21 @@ void TestDatabase::dataSourceIsThePathAsItIs_data()
     QTest::addColumn<QString>("connection");
     QTest::addColumn<QString>("path");
     const QString tail = QStringLiteral(";Persist Security Info=False");
-    QTest::newRow("plain") << TDataModule1::connectionStringFor("/opt/x/") << "/opt/x/assistant.mdb";
+    QTest::newRow("plain") << TDataModule1::connectionStringFor("/opt/x/")
+                           << "/opt/x/assistant.mdb";
     QTest::newRow("semicolon in a folder")
-        << TDataModule1::connectionStringFor("/home/u/work;2026/") << "/home/u/work;2026/assistant.mdb";
+        << TDataModule1::connectionStringFor("/home/u/work;2026/")
+        << "/home/u/work;2026/assistant.mdb";
     QTest::newRow("semicolon and equals")
         << TDataModule1::connectionStringFor("/a;b=c;d/") << "/a;b=c;d/assistant.mdb";
-    QTest::newRow("quoted") << "Provider=x;Data Source=\"/q;r/a.mdb\";Mode=Read" << "/q;r/a.mdb";
-    QTest::newRow("last key") << "Data Source=/z/a.mdb" << "/z/a.mdb";
+    QTest::newRow("quoted") << "Provider=x;Data Source=\"/q;r/a.mdb\";Mode=Read"
+                            << "/q;r/a.mdb";
+    QTest::newRow("last key") << "Data Source=/z/a.mdb"
+                              << "/z/a.mdb";
     QTest::newRow("blanks around") << "Provider=x; data source = /s p/a.mdb ;Mode=Read"
                                    << "/s p/a.mdb";
-    QTest::newRow("none") << "Provider=x" << "";
+    QTest::newRow("none") << "Provider=x"
+                          << "";
     Q_UNUSED(tail);
 }
 
@@ -564,7 +569,8 @@ void TestDatabase::readOnlyFileIsNamedAndRecovers()
     // Read-only files mean nothing to root: the steps run as another user then.
     QStringList command{QStringLiteral(DURABILITY_CHILD)};
     if (::geteuid() == 0) {
-        for (QDir dir(env->programDir()); dir.path() != QDir::tempPath() && !dir.isRoot(); dir.cdUp())
+        for (QDir dir(env->programDir()); dir.path() != QDir::tempPath() && !dir.isRoot();
+             dir.cdUp())
             QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777));
         command = QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
                               QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")} +

@@ -49,8 +49,9 @@ private:
             if (!m_first.isValid() || m_box != box) {
                 m_box = box;
                 m_first.start();
-                seen.append({box->text(), box->windowHandle() ? box->windowHandle()->transientParent()
-                                                              : nullptr});
+                seen.append({box->text(), box->windowHandle()
+                                              ? box->windowHandle()->transientParent()
+                                              : nullptr});
             }
             if (m_first.elapsed() > 300) {
                 box->done(QMessageBox::Ok);
@@ -198,7 +199,7 @@ void TestX11::withoutOurTrayIconTheWindowStaysReachable()
     QTest::qWait(500);
     // Not hidden into a tray that holds no icon of ours: still on the desktop.
     QVERIFY(assistantForm->isVisible());
-    assistantForm->hide(); // however it got hidden...
+    assistantForm->hide();         // however it got hidden...
     assistantForm->bringForward(); // ...a second start brings it back
     QTRY_VERIFY(assistantForm->isVisible() && !assistantForm->isMinimized());
 }
