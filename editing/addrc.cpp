@@ -22,8 +22,6 @@ TaddrcForm* addrcForm = nullptr;
 
 namespace {
 const QString pastMessage = QStringLiteral("日程时间不能早于当前时间，请重新输！");
-constexpr int titleBytes = 30;
-constexpr int contentBytes = 200;
 } // namespace
 
 TaddrcForm::TaddrcForm(QWidget* parent)
@@ -35,13 +33,7 @@ TaddrcForm::TaddrcForm(QWidget* parent)
     PageControl1 = ui->PageControl1;
     addPage = ui->addPage;
     title = ui->title;
-    content = ui->content;
-    date_value = ui->date_value;
-    time_value = ui->time_value;
-    yxj = ui->yxj;
-    tx_check = ui->tx_check;
-    tx_time_edit = ui->tx_time_edit;
-    tx_time_flag = ui->tx_time_flag;
+    takeFields(*ui, this);
     cfszCheckBox = ui->cfszCheckBox;
     cfsz = ui->cfsz;
     addConfirm = ui->addConfirm;
@@ -56,10 +48,8 @@ TaddrcForm::TaddrcForm(QWidget* parent)
     title->setInsertPolicy(QComboBox::NoInsert);
     title->setCompleter(nullptr);
     TextLimits::limitLine(title->lineEdit(), titleBytes);
-    content->setMaxBytes(contentBytes);
     addPage->installEventFilter(this);
 
-    Forms::connect(tx_check, &QCheckBox::clicked, this, [this] { tx_checkClick(); });
     Forms::connect(cfszCheckBox, &QCheckBox::clicked, this, [this] { cfszCheckBoxClick(); });
     Forms::connect(cfsz, &QPushButton::clicked, this, [this] { cfszClick(); });
     Forms::connect(addConfirm, &QPushButton::clicked, this, [this] { addConfirmClick(); });
@@ -82,9 +72,7 @@ void TaddrcForm::FormCreate()
     time_value->setTime(Clock::now().time());
     tx_time_flag->setCurrentIndex(0);
     yxj->setCurrentIndex(0);
-    tx_check->setChecked(true);
-    tx_time_edit->setEnabled(true);
-    tx_time_flag->setEnabled(true);
+    setReminder(true);
     cfszCheckBox->setChecked(false);
     cfsz->setEnabled(false);
 }
@@ -117,12 +105,6 @@ void TaddrcForm::addPageShow()
         TextLimits::setItems(title, Settings::loadPlans(), titleBytes);
     title->setEditText(QString());
     cfSettings.reset(Clock::today());
-}
-
-void TaddrcForm::tx_checkClick()
-{
-    tx_time_edit->setEnabled(tx_check->isChecked());
-    tx_time_flag->setEnabled(tx_check->isChecked());
 }
 
 void TaddrcForm::cfszCheckBoxClick()

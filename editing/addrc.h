@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editing/ScheduleFields.h"
 #include "editing/Series.h"
 
 #include <QDate>
@@ -21,7 +22,7 @@ class TaddrcForm;
 
 // The add window: one schedule, or a repeated series, at a time. Created on
 // demand behind addrcForm, shown modally, destroyed when closed.
-class TaddrcForm : public QWidget {
+class TaddrcForm : public QWidget, public ScheduleFields {
     Q_OBJECT
 public:
     explicit TaddrcForm(QWidget* parent = nullptr);
@@ -31,13 +32,6 @@ public:
     QTabWidget* PageControl1;
     QWidget* addPage;
     QComboBox* title;
-    LimitedMemo* content;
-    DateEdit* date_value;
-    TimeEdit* time_value;
-    QComboBox* yxj;
-    QCheckBox* tx_check;
-    SpinEdit* tx_time_edit;
-    QComboBox* tx_time_flag;
     QCheckBox* cfszCheckBox;
     QPushButton* cfsz;
     QPushButton* addConfirm;
@@ -47,7 +41,6 @@ public:
     RepeatSettings cfSettings;
 
     void addPageShow();
-    void tx_checkClick();
     void cfszCheckBoxClick();
     void cfszClick();
     void addConfirmClick();

@@ -16,8 +16,6 @@ TxgrcForm* xgrcForm = nullptr;
 
 namespace {
 const QString missingMessage = QStringLiteral("该日程已不存在！");
-constexpr int titleBytes = 30;
-constexpr int contentBytes = 200;
 } // namespace
 
 TxgrcForm::TxgrcForm(QWidget* parent)
@@ -29,13 +27,7 @@ TxgrcForm::TxgrcForm(QWidget* parent)
     PageControl1 = ui->PageControl1;
     addPage = ui->addPage;
     title = ui->title;
-    content = ui->content;
-    date_value = ui->date_value;
-    time_value = ui->time_value;
-    yxj = ui->yxj;
-    tx_check = ui->tx_check;
-    tx_time_edit = ui->tx_time_edit;
-    tx_time_flag = ui->tx_time_flag;
+    takeFields(*ui, this);
     xgConfirm = ui->xgConfirm;
     RzBitBtn1 = ui->RzBitBtn1;
 
@@ -44,10 +36,8 @@ TxgrcForm::TxgrcForm(QWidget* parent)
     setFixedSize(396, 314);
     Forms::nameInputsByLabels(this);
     TextLimits::limitLine(title, titleBytes);
-    content->setMaxBytes(contentBytes);
     addPage->installEventFilter(this);
 
-    Forms::connect(tx_check, &QCheckBox::clicked, this, [this] { tx_checkClick(); });
     Forms::connect(xgConfirm, &QPushButton::clicked, this, [this] { xgConfirmClick(); });
     Forms::connect(RzBitBtn1, &QPushButton::clicked, this, [this] { RzBitBtn1Click(); });
 }
@@ -135,17 +125,8 @@ bool TxgrcForm::load()
     m_loadedYxj = s->yxj;
     m_loadedUnit = s->txTimeFlag;
     tx_time_edit->setValue(s->txTime);
-    const bool on = s->isTx != 0;
-    tx_check->setChecked(on);
-    tx_time_flag->setEnabled(on);
-    tx_time_edit->setEnabled(on);
+    setReminder(s->isTx != 0);
     return true;
-}
-
-void TxgrcForm::tx_checkClick()
-{
-    tx_time_edit->setEnabled(tx_check->isChecked());
-    tx_time_flag->setEnabled(tx_check->isChecked());
 }
 
 void TxgrcForm::xgConfirmClick()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editing/ScheduleFields.h"
 #include "shell/data/dataForm.h"
 
 #include <QWidget>
@@ -21,7 +22,7 @@ class TxgrcForm;
 
 // The modify window: created at start, hidden when closed, reused. The opener
 // sets scheduleId and shows it modally.
-class TxgrcForm : public QWidget {
+class TxgrcForm : public QWidget, public ScheduleFields {
     Q_OBJECT
 public:
     explicit TxgrcForm(QWidget* parent = nullptr);
@@ -31,13 +32,6 @@ public:
     QTabWidget* PageControl1;
     QWidget* addPage;
     QLineEdit* title;
-    LimitedMemo* content;
-    DateEdit* date_value;
-    TimeEdit* time_value;
-    QComboBox* yxj;
-    QCheckBox* tx_check;
-    SpinEdit* tx_time_edit;
-    QComboBox* tx_time_flag;
     QPushButton* xgConfirm;
     QPushButton* RzBitBtn1;
 
@@ -45,7 +39,6 @@ public:
 
     void addPageShow();
     void FormActivate();
-    void tx_checkClick();
     void xgConfirmClick();
     void RzBitBtn1Click();
 
