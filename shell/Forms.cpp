@@ -5,7 +5,9 @@
 #include "shell/HelpWindow.h"
 #include "widgets/AccessibleInputs.h"
 
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 
 namespace Forms {
 
@@ -44,6 +46,11 @@ void nameInputsByLabels(QWidget* form)
         if (input && input->accessibleName().isEmpty())
             input->setAccessibleName(accessibleLabel(label->text()));
     }
+    // The focus of an editable combo box is in its line edit: it answers to
+    // the same name.
+    for (QComboBox* box : form->findChildren<QComboBox*>())
+        if (box->isEditable() && box->lineEdit()->accessibleName().isEmpty())
+            box->lineEdit()->setAccessibleName(box->accessibleName());
 }
 
 void openHelp(QWidget* owner)

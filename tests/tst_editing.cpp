@@ -786,6 +786,7 @@ void TestEditing::inputsAreNamedByTheirLabels()
         QCOMPARE(name(form->findChild<QWidget*>(QStringLiteral("tx_check"))),
                  QStringLiteral("提    醒")); // check boxes keep their captions
     }
+    QCOMPARE(name(w->title->lineEdit()), QStringLiteral("日程标题")); // where the focus is
     QCOMPARE(name(cfszForm->cfksdate), QStringLiteral("重复开始日期"));
     QCOMPARE(name(cfszForm->cfjsdate), QStringLiteral("重复截止日期"));
     // No input of the three windows is left to borrow its group box's title.
