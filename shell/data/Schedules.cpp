@@ -354,14 +354,16 @@ QSet<QString> importedEvents(DbQuery& q)
     return out;
 }
 
-void logImport(DbQuery& q, const QString& uid, const QString& start, qint64 id)
+void logImport(const QString& uid, const QString& start, qint64 id)
 {
-    q.close();
-    q.setSql(Sql::logImport());
-    q.setParameter(0, uid);
-    q.setParameter(1, start);
-    q.setParameter(2, id);
-    q.execSql();
+    // A table object of its own: the insert stays prepared from row to row.
+    DbTable table(DataModule1->ADOConnection1, QStringLiteral("icsImport"));
+    table.open();
+    table.append();
+    table.setField(QStringLiteral("uid"), uid);
+    table.setField(QStringLiteral("start"), start);
+    table.setField(QStringLiteral("schedule"), id);
+    table.post();
 }
 
 } // namespace ScheduleData

@@ -98,5 +98,6 @@ QSet<qint64> ids(DbQuery& q);
 // The events already imported, as uid and start joined by a newline, of the
 // schedules that still exist. Makes the log when the file has none.
 QSet<QString> importedEvents(DbQuery& q);
-void logImport(DbQuery& q, const QString& uid, const QString& start, qint64 id);
+// Notes that the event of uid and start became the schedule id.
+void logImport(const QString& uid, const QString& start, qint64 id);
 } // namespace ScheduleData

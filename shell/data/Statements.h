@@ -115,9 +115,4 @@ inline QString importedEvents()
 {
     return QStringLiteral("select uid, start from icsImport");
 }
-inline QString logImport()
-{
-    return QStringLiteral(
-        "insert into icsImport (uid, start, schedule) values (:uid, :start, :id)");
-}
 } // namespace Sql

@@ -655,7 +655,7 @@ private:
         if (fields.cut)
             ++m_result.cut;
         if (!uid.isEmpty()) {
-            ScheduleData::logImport(m_q, uid, key, id);
+            ScheduleData::logImport(uid, key, id);
             m_done.insert(uid + QLatin1Char('\n') + key);
         }
     }
