@@ -121,7 +121,7 @@ Ics::ImportError failAt(int line, const QString& text)
 }
 
 // Well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
-bool isUtf8(const QByteArray& text)
+bool isUtf8(QByteArrayView text)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(text.constData());
     const auto* end = p + text.size();
@@ -161,50 +161,59 @@ struct Block {
 struct Scan {
     struct Line {
         int number;
-        QByteArray text;
+        qsizetype at, size; // in unfolded
     };
+    QByteArray unfolded; // the content lines one after another
     std::vector<Line> lines;
     std::vector<Block> events, zones;
-    int calendarsEnd = 0;
     int skipped = 0;
+    QByteArrayView text(int i) const
+    {
+        const Line& l = lines[size_t(i)];
+        return QByteArrayView(unfolded.constData() + l.at, l.size);
+    }
 };
 
-bool startsWithKeyword(const QByteArray& line, const char* keyword)
+bool startsWithKeyword(QByteArrayView line, const char* keyword)
 {
     const int n = int(qstrlen(keyword));
-    return line.size() >= n && qstrnicmp(line.constData(), keyword, n) == 0;
+    return line.size() >= n && qstrnicmp(line.data(), keyword, n) == 0;
 }
 
 Scan scan(const QByteArray& text)
 {
     Scan out;
+    out.unfolded.reserve(text.size());
     int number = 0;
     qsizetype pos = 0;
     while (pos < text.size()) {
         qsizetype end = text.indexOf('\n', pos);
         if (end < 0)
             end = text.size();
-        QByteArray line = text.mid(pos, end - pos);
+        QByteArrayView line(text.constData() + pos, end - pos);
         pos = end + 1;
         ++number;
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.startsWith(' ') || line.startsWith('\t')) {
+            // A folded line goes on the one before, which is the last one stored.
             if (out.lines.empty())
                 throw failAt(number, QStringLiteral("续行之前没有内容行"));
-            out.lines.back().text += line.mid(1);
+            out.unfolded.append(line.sliced(1));
+            out.lines.back().size += line.size() - 1;
             continue;
         }
         if (line.isEmpty())
             continue;
-        out.lines.push_back({number, std::move(line)});
+        out.lines.push_back({number, out.unfolded.size(), line.size()});
+        out.unfolded.append(line);
     }
     if (out.lines.empty())
         throw failAt(qMax(1, number), QStringLiteral("文件中没有日历"));
     // Checked unfolded: a fold may fall inside a character.
-    for (const Scan::Line& l : out.lines)
-        if (!isUtf8(l.text))
-            throw failAt(l.number, QStringLiteral("不是 UTF-8 文本"));
+    for (int i = 0; i < int(out.lines.size()); ++i)
+        if (!isUtf8(out.text(i)))
+            throw failAt(out.lines[size_t(i)].number, QStringLiteral("不是 UTF-8 文本"));
 
     struct Open {
         QByteArray kind;
@@ -213,14 +222,15 @@ Scan scan(const QByteArray& text)
     std::vector<Open> stack;
     for (int i = 0; i < int(out.lines.size()); ++i) {
         const Scan::Line& l = out.lines[size_t(i)];
-        const bool begin = startsWithKeyword(l.text, "BEGIN:");
-        const bool finish = !begin && startsWithKeyword(l.text, "END:");
+        const QByteArrayView text = out.text(i);
+        const bool begin = startsWithKeyword(text, "BEGIN:");
+        const bool finish = !begin && startsWithKeyword(text, "END:");
         if (!begin && !finish) {
             if (stack.empty())
                 throw failAt(l.number, QStringLiteral("内容在 BEGIN:VCALENDAR 之外"));
             continue;
         }
-        const QByteArray kind = l.text.mid(begin ? 6 : 4).trimmed().toUpper();
+        const QByteArray kind = text.sliced(begin ? 6 : 4).trimmed().toByteArray().toUpper();
         if (begin) {
             if (stack.empty() && kind != "VCALENDAR")
                 throw failAt(l.number, QStringLiteral("日历应以 BEGIN:VCALENDAR 开始"));
@@ -271,10 +281,10 @@ QString noted(icalcomponent* c)
 int lineOfError(const Scan& s, int first, int last)
 {
     for (int i = first; i <= last; ++i) {
-        const QByteArray& text = s.lines[size_t(i)].text;
+        const QByteArrayView text = s.text(i);
         if (startsWithKeyword(text, "BEGIN:") || startsWithKeyword(text, "END:"))
             continue;
-        if (icalproperty* p = icalproperty_new_from_string(text.constData())) {
+        if (icalproperty* p = icalproperty_new_from_string(text.toByteArray().constData())) {
             icalproperty_free(p);
             continue;
         }
@@ -289,7 +299,7 @@ int lineOf(const Scan& s, const Block& b, const char* name)
     const QByteArray colon = QByteArray(name) + ':';
     const QByteArray semicolon = QByteArray(name) + ';';
     for (int i = b.first; i <= b.last; ++i) {
-        const QByteArray& text = s.lines[size_t(i)].text;
+        const QByteArrayView text = s.text(i);
         if (startsWithKeyword(text, colon.constData()) ||
             startsWithKeyword(text, semicolon.constData()))
             return s.lines[size_t(i)].number;
