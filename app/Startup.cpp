@@ -3,6 +3,8 @@
 #include "editing/cfsz.h"
 #include "editing/xgrc.h"
 #include "mainwindow/Assistant.h"
+#include "platform/Clock.h"
+#include "platform/DatabaseBackup.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramDir.h"
 #include "platform/SingleInstance.h"
@@ -11,6 +13,13 @@
 #include "shell/Application.h"
 #include "shell/data/dataForm.h"
 #include "shell/public.h"
+
+#include <QTimer>
+
+namespace {
+// The start's copy waits until the window is up and its first rebuild done.
+constexpr int startBackupDelayMs = 1500;
+} // namespace
 
 void createStartupWindows()
 {
@@ -79,6 +88,19 @@ int runAssistant(int argc, char** argv)
     AssistantApplication::applyToolTipSettings();
 
     assistantForm->show();
+
+    // A copy of the database a day, on a thread of its own: at the start and
+    // at the first rebuild of each new day. A failure is told once; the next
+    // day tries again.
+    DailyBackup backup(DataModule1->ADOConnection1.dataSource(),
+                       ProgramDir::file(QStringLiteral("backups")));
+    QObject::connect(&backup, &DailyBackup::failed, assistantForm, [](const QString& text) {
+        reportError(QStringLiteral("每日备份失败：") + text, assistantForm);
+    });
+    QObject::connect(assistantForm, &TassistantForm::dayBegan, &backup,
+                     [&backup] { backup.runFor(Clock::today()); });
+    QTimer::singleShot(startBackupDelayMs, &backup, [&backup] { backup.runFor(Clock::today()); });
+
     app.exec();
     destroyStartupWindows();
     return 0;

@@ -109,6 +109,10 @@ public:
     void setWindowTop(int top);
     QRect windowRect() const; // on screen, for the cursor tests
 
+signals:
+    // A tick found a new day and rebuilds the tree for it (the daily backup's cue).
+    void dayBegan();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;

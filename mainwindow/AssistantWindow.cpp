@@ -214,8 +214,10 @@ void TassistantForm::closeEvent(QCloseEvent* event)
 void TassistantForm::Timer1Timer()
 {
     const QDateTime now = Clock::now();
-    if (needsNewDay(now.time(), now.date(), m_builtFor))
+    if (needsNewDay(now.time(), now.date(), m_builtFor)) {
+        emit dayBegan();
         FormShow();
+    }
     if (refreshFlag == 1) {
         FormShow();
         refreshFlag = 0;

@@ -54,6 +54,7 @@ public:
 private:
     friend class DbUse;
     friend class DbStatement;
+    friend class DbTransaction;
     sqlite3* handle(); // opens the file when it is closed
     void endUse();
     void createDatabase(const QString& path);
@@ -212,4 +213,21 @@ private:
     bool m_appending = false;
     QList<QPair<QString, QVariant>> m_pending;
     qint64 m_lastId = 0;
+};
+
+// One transaction on a connection: the file stays open and every statement
+// until commit() is one unit, undone when the scope ends without it. The
+// program's windows commit each post by itself; tools that add many rows as
+// one whole use this.
+class DbTransaction {
+public:
+    explicit DbTransaction(DbConnection& connection);
+    DbTransaction(const DbTransaction&) = delete;
+    DbTransaction& operator=(const DbTransaction&) = delete;
+    ~DbTransaction();
+    void commit();
+
+private:
+    DbConnection& m_connection;
+    bool m_open = false;
 };

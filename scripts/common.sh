@@ -5,9 +5,10 @@ set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${BRENWICK_BUILD_DIR:-$repo/build}
 
-build_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev libxcb1-dev
+build_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev libxcb1-dev libical-dev
     qt6-base-dev qt6-svg-dev libqt6svg6)
-run_packages=(fonts-noto-cjk)
+# To run, and to put the program into the desktop's menu (icons, entry check).
+run_packages=(fonts-noto-cjk librsvg2-bin desktop-file-utils)
 # A virtual desktop for the tests that need one: X server, window manager,
 # tray, and the tools that drive and inspect them.
 x11_test_packages=(xvfb openbox trayer xdotool x11-utils)

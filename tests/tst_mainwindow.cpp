@@ -363,10 +363,13 @@ void TestMainWindow::midnightRebuildShowsTheNewDay()
     assistantForm->FormShow();
     addSchedule("后天的", today.addDays(2), QTime(9, 0));
     Desktop::setCursorPos([] { return QPoint(2000, 2000); });
+    QSignalSpy dayBegan(assistantForm, &TassistantForm::dayBegan);
     assistantForm->Timer1Timer(); // still yesterday: nothing rebuilt
     QCOMPARE(topCount(), 2);
+    QCOMPARE(dayBegan.count(), 0);
     env->setNow(QDateTime(today.addDays(1), QTime(0, 0, 0, 300)));
     assistantForm->Timer1Timer();
+    QCOMPARE(dayBegan.count(), 1); // the daily backup's cue
     QCOMPARE(text(top(0)), QString("今天[星期四]"));
     QCOMPARE(text(top(1)), QString("明天[星期五]"));
     QCOMPARE(childCount(top(1)), 1);

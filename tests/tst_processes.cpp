@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "platform/DatabaseBackup.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
 
@@ -24,6 +25,7 @@ private slots:
     void logoutEndsAsQuitDoes();
     void anotherUsersFolderDoesNotStopTheStart();
     void aLockThatCannotBeMadeIsAFirstStart();
+    void theStartTakesTheDaysBackup();
 
 private:
     QProcess* start(const QProcessEnvironment& extra = QProcessEnvironment());
@@ -219,6 +221,19 @@ void TestProcesses::aLockThatCannotBeMadeIsAFirstStart()
     QTest::qWait(1500);
     QCOMPARE(p->state(), QProcess::Running);
     QDir(lock).removeRecursively();
+}
+
+void TestProcesses::theStartTakesTheDaysBackup()
+{
+    QProcess* p = start();
+    const QString copy =
+        env->programDir() +
+        QStringLiteral("backups/assistant-%1.mdb").arg(QDate::currentDate().toString(Qt::ISODate));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(copy), 15000);
+    p->terminate();
+    QVERIFY(p->waitForFinished());
+    QCOMPARE(DatabaseBackup::problemWith(copy, {QStringLiteral("main"), QStringLiteral("zjTable")}),
+             QString());
 }
 
 QTEST_GUILESS_MAIN(TestProcesses)

@@ -289,3 +289,81 @@ NoteSaved saveWorkNote(DbQuery& q, const QDate& date, const QString& text)
 }
 
 } // namespace ScheduleData
+
+// ---- calendar exchange ------------------------------------------------------
+
+namespace ScheduleData {
+
+void openForExport(DbQuery& q, const std::optional<QDate>& from, const std::optional<QDate>& to)
+{
+    if (!from && !to) {
+        run(q, Sql::allSchedules());
+        return;
+    }
+    q.close();
+    q.setSql(Sql::schedulesBetween());
+    q.setParameter(0, from.value_or(QDate(100, 1, 1)));
+    q.setParameter(1, to.value_or(QDate(9999, 12, 31)));
+    q.open();
+}
+
+qint64 appendWhole(const Schedule& s)
+{
+    DbTable& table = DataModule1->mydata;
+    table.close();
+    ClosedAfter closing{table};
+    table.open();
+    table.append();
+    table.setField(Col::title, s.title);
+    table.setField(Col::content, s.content);
+    table.setField(Col::rcDate, s.date);
+    table.setField(Col::rcTime, s.time);
+    table.setField(Col::yxj, s.yxj);
+    table.setField(Col::ztFlag, s.ztFlag);
+    table.setField(Col::isTx, s.isTx);
+    table.setField(Col::txTime, s.txTime);
+    table.setField(Col::txTimeFlag, s.txTimeFlag);
+    table.setField(Col::bz, s.bz);
+    table.post();
+    return table.lastId();
+}
+
+QSet<qint64> ids(DbQuery& q)
+{
+    run(q, Sql::scheduleIds());
+    QSet<qint64> out;
+    const DbSnapshotPtr rows = q.snapshot();
+    for (int r = 0; r < rows->rowCount(); ++r)
+        out.insert(rows->integer(r, 0));
+    q.close();
+    return out;
+}
+
+QSet<QString> importedEvents(DbQuery& q)
+{
+    q.setSql(Sql::makeImportLog());
+    q.execSql();
+    q.setSql(Sql::forgetDeletedImports());
+    q.execSql();
+    run(q, Sql::importedEvents());
+    QSet<QString> out;
+    const DbSnapshotPtr rows = q.snapshot();
+    for (int r = 0; r < rows->rowCount(); ++r)
+        out.insert(rows->text(r, 0) + QLatin1Char('\n') + rows->text(r, 1));
+    q.close();
+    return out;
+}
+
+void logImport(const QString& uid, const QString& start, qint64 id)
+{
+    // A table object of its own: the insert stays prepared from row to row.
+    DbTable table(DataModule1->ADOConnection1, QStringLiteral("icsImport"));
+    table.open();
+    table.append();
+    table.setField(QStringLiteral("uid"), uid);
+    table.setField(QStringLiteral("start"), start);
+    table.setField(QStringLiteral("schedule"), id);
+    table.post();
+}
+
+} // namespace ScheduleData

@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QSet>
 #include <QString>
 #include <QTime>
 #include <optional>
@@ -83,4 +84,20 @@ std::optional<WorkNote> workNote(DbQuery& q, const QDate& date);
 // without one gets a new row unless the text is blank.
 enum class NoteSaved { Saved, NothingToSave };
 NoteSaved saveWorkNote(DbQuery& q, const QDate& date, const QString& text);
+} // namespace ScheduleData
+
+// Calendar exchange (brenwick-ics): reading schedules by date range, adding
+// whole rows, and the log of which calendar event became which schedule.
+namespace ScheduleData {
+// Every schedule by rc_date, rc_time; with both dates, those dated between
+// them, both included. Leaves the result open on q.
+void openForExport(DbQuery& q, const std::optional<QDate>& from, const std::optional<QDate>& to);
+// A new row with all ten columns, status and note too.
+qint64 appendWhole(const Schedule& s);
+QSet<qint64> ids(DbQuery& q);
+// The events already imported, as uid and start joined by a newline, of the
+// schedules that still exist. Makes the log when the file has none.
+QSet<QString> importedEvents(DbQuery& q);
+// Notes that the event of uid and start became the schedule id.
+void logImport(const QString& uid, const QString& start, qint64 id);
 } // namespace ScheduleData

@@ -88,3 +88,31 @@ inline QString workNotesContaining()
     return QStringLiteral("select * from zjTable where zj like '%'||:kw||'%'");
 }
 } // namespace Sql
+
+// Calendar exchange (brenwick-ics): the schedules of a range of dates, and
+// which calendar event each imported schedule came from.
+namespace Sql {
+inline QString schedulesBetween()
+{
+    return QStringLiteral(
+        "select *  from main  where rc_date>=:from and rc_date<=:to order by rc_date,rc_time");
+}
+inline QString scheduleIds()
+{
+    return QStringLiteral("select id from main");
+}
+inline QString makeImportLog()
+{
+    return QStringLiteral("create table if not exists icsImport (uid text not null, start text "
+                          "not null, schedule integer not null, primary key (uid, start))");
+}
+// An entry whose schedule was deleted no longer holds its event back.
+inline QString forgetDeletedImports()
+{
+    return QStringLiteral("delete from icsImport where schedule not in (select id from main)");
+}
+inline QString importedEvents()
+{
+    return QStringLiteral("select uid, start from icsImport");
+}
+} // namespace Sql

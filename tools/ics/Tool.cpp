@@ -1,0 +1,290 @@
+#include "tools/ics/Tool.h"
+
+#include "platform/AppError.h"
+#include "platform/ProgramDir.h"
+#include "platform/SafeFile.h"
+#include "shell/data/dataForm.h"
+#include "tools/ics/Calendar.h"
+#include "tools/ics/Restore.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdio>
+#include <optional>
+#include <unistd.h>
+
+namespace {
+struct UsageError {
+    QString text;
+};
+
+void put(FILE* f, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
+    std::fflush(f);
+}
+
+struct Arguments {
+    bool help = false;
+    QString command, file, database;
+    std::optional<QDate> from, to;
+};
+
+QDate dateArgument(const QString& option, const QString& value)
+{
+    const QDate d = QDate::fromString(value, Qt::ISODate);
+    if (!d.isValid())
+        throw UsageError{QStringLiteral("%1 的日期应写成 YYYY-MM-DD：%2").arg(option, value)};
+    return d;
+}
+
+Arguments parse(const QStringList& args)
+{
+    Arguments a;
+    QStringList positional;
+    for (int i = 0; i < args.size(); ++i) {
+        QString arg = args[i];
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            a.help = true;
+            continue;
+        }
+        if (arg == QLatin1String("-") || !arg.startsWith(QLatin1Char('-'))) {
+            positional << arg;
+            continue;
+        }
+        QString value;
+        const int eq = arg.indexOf(QLatin1Char('='));
+        if (eq > 0) {
+            value = arg.mid(eq + 1);
+            arg = arg.left(eq);
+        }
+        const bool known = arg == QLatin1String("--database") || arg == QLatin1String("--from") ||
+                           arg == QLatin1String("--to");
+        if (!known)
+            throw UsageError{QStringLiteral("不认识的选项 %1").arg(args[i])};
+        if (eq < 0) {
+            if (i + 1 >= args.size())
+                throw UsageError{QStringLiteral("%1 后面缺少值").arg(arg)};
+            value = args[++i];
+        }
+        if (arg == QLatin1String("--database"))
+            a.database = value;
+        else if (arg == QLatin1String("--from"))
+            a.from = dateArgument(arg, value);
+        else
+            a.to = dateArgument(arg, value);
+    }
+    if (a.help)
+        return a;
+    if (positional.isEmpty())
+        throw UsageError{QStringLiteral("缺少命令：export、import 或 restore（见 --help）")};
+    a.command = positional.takeFirst();
+    if (a.command != QLatin1String("export") && a.command != QLatin1String("import") &&
+        a.command != QLatin1String("restore"))
+        throw UsageError{QStringLiteral("不认识的命令 %1（见 --help）").arg(a.command)};
+    if (positional.isEmpty())
+        throw UsageError{QStringLiteral("%1 缺少文件名").arg(a.command)};
+    a.file = positional.takeFirst();
+    if (!positional.isEmpty())
+        throw UsageError{QStringLiteral("多余的参数 %1").arg(positional.first())};
+    if ((a.from || a.to) && a.command != QLatin1String("export"))
+        throw UsageError{QStringLiteral("--from 和 --to 只用于 export")};
+    if (a.from && a.to && *a.from > *a.to)
+        throw UsageError{QStringLiteral("--from 晚于 --to")};
+    if (a.file == QLatin1String("-") && a.command == QLatin1String("restore"))
+        throw UsageError{QStringLiteral("restore 需要一个备份文件")};
+    return a;
+}
+
+// Progress on standard error: one line rewritten on a terminal, a line per
+// step elsewhere.
+Ics::Progress progressLine(const QString& verb)
+{
+    const bool terminal = ::isatty(STDERR_FILENO);
+    return [verb, terminal](int done, int total) {
+        const QString line = QStringLiteral("%1 %2/%3 个").arg(verb).arg(done).arg(total);
+        if (terminal)
+            put(stderr,
+                QLatin1Char('\r') + line + (done == total ? QStringLiteral("\n") : QString()));
+        else
+            put(stderr, line + QLatin1Char('\n'));
+    };
+}
+
+QByteArray readInput(const QString& file)
+{
+    QFile f;
+    bool opened;
+    if (file == QLatin1String("-")) {
+        opened = f.open(stdin, QIODevice::ReadOnly);
+    } else {
+        f.setFileName(file);
+        opened = f.open(QIODevice::ReadOnly);
+    }
+    if (!opened)
+        throw AppError(
+            QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file), f.errorString()));
+    return f.readAll();
+}
+
+void openDatabase(TDataModule1& module, const QString& path, bool mayCreate)
+{
+    if (!mayCreate) {
+        // Only the program and the import make a new file.
+        module.ADOConnection1.setSchema(QByteArray());
+    }
+    module.ADOConnection1.setConnectionString(
+        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
+        QStringLiteral(";Persist Security Info=False"));
+    DataModule1 = &module;
+}
+
+int exportCommand(const Arguments& a, const QString& database)
+{
+    TDataModule1 module;
+    openDatabase(module, database, false);
+    DbQuery q(module.ADOConnection1);
+    Ics::ExportOptions options;
+    options.from = a.from;
+    options.to = a.to;
+    options.databaseKey = Ics::databaseKey(database);
+    options.progress = progressLine(QStringLiteral("已导出"));
+    const Ics::Exported out = Ics::exportCalendar(q, options);
+    const QString done = QStringLiteral("导出了 %1 个日程").arg(out.events);
+    if (a.file == QLatin1String("-")) {
+        std::fwrite(out.text.constData(), 1, size_t(out.text.size()), stdout);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            throw AppError(QStringLiteral("无法写到标准输出"));
+        put(stderr, done + QLatin1Char('\n'));
+        return 0;
+    }
+    const QString why = SafeFile::replace(a.file, out.text);
+    if (!why.isEmpty())
+        throw AppError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(a.file), why));
+    put(stdout, done + QStringLiteral("到 %1\n").arg(QDir::toNativeSeparators(a.file)));
+    return 0;
+}
+
+int importCommand(const Arguments& a, const QString& database)
+{
+    const QByteArray text = readInput(a.file);
+    TDataModule1 module;
+    openDatabase(module, database, true);
+    DbQuery q(module.ADOConnection1);
+    Ics::ImportOptions options;
+    options.today = QDate::currentDate();
+    options.databaseKey = Ics::databaseKey(database);
+    options.progress = progressLine(QStringLiteral("已读"));
+    Ics::Imported result;
+    try {
+        DbTransaction transaction(module.ADOConnection1);
+        result = Ics::importCalendar(text, q, options);
+        q.close();
+        transaction.commit();
+    } catch (const Ics::ImportError& e) {
+        const QString where = a.file == QLatin1String("-") ? QStringLiteral("<标准输入>")
+                                                           : QDir::toNativeSeparators(a.file);
+        put(stderr, QStringLiteral("brenwick-ics: %1:%2: %3（没有导入任何日程）\n")
+                        .arg(where)
+                        .arg(e.line)
+                        .arg(e.text));
+        return 1;
+    }
+    QStringList parts{QStringLiteral("导入了 %1 个日程").arg(result.added)};
+    if (result.already)
+        parts << QStringLiteral("%1 个以前已导入，没有再添加").arg(result.already);
+    if (result.cut)
+        parts << QStringLiteral("%1 个的标题、内容或备注过长，已截断").arg(result.cut);
+    if (result.skipped)
+        parts << QStringLiteral("跳过 %1 个不是事件的项（待办等）").arg(result.skipped);
+    put(stdout, parts.join(QStringLiteral("；")) + QLatin1Char('\n'));
+    return 0;
+}
+
+int restoreCommand(const Arguments& a, const QString& database)
+{
+    const QString kept = Restore::restore(a.file, database, QDateTime::currentDateTime());
+    QString done = QStringLiteral("已用 %1 恢复 %2")
+                       .arg(QDir::toNativeSeparators(a.file), QDir::toNativeSeparators(database));
+    if (!kept.isEmpty())
+        done += QStringLiteral("；原来的文件保留为 %1").arg(QDir::toNativeSeparators(kept));
+    put(stdout, done + QLatin1Char('\n'));
+    return 0;
+}
+} // namespace
+
+QString icsHelp()
+{
+    return QStringLiteral(
+        "用法：brenwick-ics 命令 文件 [选项]\n"
+        "\n"
+        "在时雀的数据库和 iCalendar（.ics）文件之间交换日程，并用备份恢复数据库。\n"
+        "数据库默认是本程序所在文件夹里的 assistant.mdb。\n"
+        "\n"
+        "命令：\n"
+        "  export 文件.ics [--from 日期] [--to 日期]\n"
+        "      把每个日程（或日期在范围内的日程，两端都含）写成一个 VEVENT。文件为 - "
+        "时写到标准输出。\n"
+        "      DTSTART 是不带时区的本地时间；SUMMARY 是标题，DESCRIPTION 是内容；\n"
+        "      PRIORITY 1、5、9 对应 高、中、低；STATUS 对“取消”是 CANCELLED，其余是 CONFIRMED；\n"
+        "      状态码本身写在 X-BRENWICK-STATUS，日程备注写在 X-BRENWICK-NOTE；\n"
+        "      提醒打开时有一个 VALARM，TRIGGER 为负的提前量；UID 由日程的编号和数据库得出，\n"
+        "      再次导出同一个日程时不变。\n"
+        "  import 文件.ics\n"
+        "      每个事件的每次发生添加一个日程：标题、内容、日期、时间（UTC 或 TZID "
+        "的时间换成本地时间）、\n"
+        "      优先级、第一个显示或声音提醒的提前量（用能整除它的最大单位：分钟、小时或天）、状态 "
+        "1\n"
+        "      （带 X-BRENWICK-STATUS 时用它，STATUS:CANCELLED 为“取消”）。\n"
+        "      重复的事件（RRULE、RDATE、EXDATE）添加从今天起十年内的各次，最多 3650 次。\n"
+        "      标题和内容按 GBK 字节截到 30 和 200 字节（不切开汉字），并说明截断了几个。\n"
+        "      已导入过的事件（相同的 UID 和开始时间）不再添加；待办等不是事件的项跳过。\n"
+        "      整个导入是一个事务：文件中途出错时什么也不添加，并指出出错的行。文件为 - "
+        "时读标准输入。\n"
+        "  restore 备份文件\n"
+        "      用 backups/assistant-YYYY-MM-DD.mdb 这样的备份恢复数据库：先检查备份\n"
+        "      （PRAGMA integrity_check 和两张表），时雀运行时拒绝恢复；原来的文件保留为\n"
+        "      assistant.mdb.before-restore-<日期-时间>，再把备份放到它的位置。\n"
+        "\n"
+        "选项：\n"
+        "  --database 文件   使用这个数据库文件，而不是程序文件夹里的 assistant.mdb\n"
+        "  --from 日期       export：从这一天起（YYYY-MM-DD）\n"
+        "  --to 日期         export：到这一天为止（YYYY-MM-DD）\n"
+        "  -h, --help        显示这段说明\n"
+        "\n"
+        "出错时在标准错误上写一行说明，退出码不为 0（用法错误为 2，其他为 1）。\n"
+        "超过 1000 个事件时在标准错误上显示进度。\n");
+}
+
+int runIcsTool(const QStringList& arguments)
+{
+    try {
+        const Arguments a = parse(arguments);
+        if (a.help) {
+            put(stdout, icsHelp());
+            return 0;
+        }
+        const QString database =
+            QFileInfo(a.database.isEmpty() ? ProgramDir::file(QStringLiteral("assistant.mdb"))
+                                           : a.database)
+                .absoluteFilePath();
+        if (a.command == QLatin1String("export"))
+            return exportCommand(a, database);
+        if (a.command == QLatin1String("import"))
+            return importCommand(a, database);
+        return restoreCommand(a, database);
+    } catch (const UsageError& e) {
+        put(stderr, QStringLiteral("brenwick-ics: %1\n").arg(e.text));
+        return 2;
+    } catch (const AppError& e) {
+        put(stderr, QStringLiteral("brenwick-ics: %1\n")
+                        .arg(QString(e.text()).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+        return 1;
+    } catch (const std::exception& e) {
+        put(stderr, QStringLiteral("brenwick-ics: %1\n").arg(QString::fromUtf8(e.what())));
+        return 1;
+    }
+}
