@@ -46,6 +46,7 @@ public:
     {
         return {};
     }
+    QColor chooseColor(QWidget*, const QColor&) override { return {}; }
     int showModal(QWidget* w, QWidget*) override
     {
         w->show();

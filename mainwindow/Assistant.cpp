@@ -7,6 +7,7 @@
 #include "platform/Desktop.h"
 #include "platform/Dialogs.h"
 #include "resources/Pictures.h"
+#include "settings/gxsz.h"
 #include "shell/Forms.h"
 #include "shell/public.h"
 #include "shell/settings/ColorText.h"
@@ -326,7 +327,14 @@ void TassistantForm::openAddWindow(const std::optional<QDate>& date)
 
 void TassistantForm::gxszClick()
 {
-    // The personal settings window opens from here once it exists.
+    // One settings window at most; it sets refreshFlag itself when saved.
+    if (gxszForm) {
+        gxszForm->raise();
+        gxszForm->activateWindow();
+        return;
+    }
+    gxszForm = new TgxszForm();
+    Dialogs::instance().showModal(gxszForm, this);
 }
 
 void TassistantForm::txClick()

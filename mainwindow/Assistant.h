@@ -96,6 +96,8 @@ public:
     QString details() const { return m_details; } // the hover text, lines ending in CR
     // Minimising hides the window only while the tray holds our icon.
     bool hidesWhenMinimised() const;
+    // The intervalTime the last activation read: the reminder timer's period.
+    int remindMinutes() const { return m_remindMinutes; }
     // A second start asks for the window: it comes back when no icon of ours
     // is in the tray to bring it back from.
     void bringForward();
@@ -142,6 +144,7 @@ private:
     QString m_colourError; // reported once until a drawing succeeds again
     int m_colourReads = 0;
     int m_activations = 0;
+    int m_remindMinutes = 0;
     bool m_trayMode = true;
     bool m_placed = false;
     QDate m_builtFor;

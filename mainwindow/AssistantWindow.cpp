@@ -108,7 +108,7 @@ void TassistantForm::FormActivate()
         Label1->setText(settings.string(Settings::zm));
         Label1->adjustSize();
     }
-    Q_UNUSED(interval); // the reminder timer takes it
+    m_remindMinutes = interval; // the reminder timer runs at this period
     addTrayIcon();
     Q_UNUSED(position); // the first activation's day summary takes it
 }

@@ -3,6 +3,7 @@
 #include "platform/AppError.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -25,6 +26,16 @@ QWidget* ownerFor(QWidget* owner)
     if (QWidget* active = QApplication::activeWindow())
         return active;
     return mainOwner.data();
+}
+
+// The box of an always-on-top window is always on top too. It may come
+// before its window is on the screen (an error while the window loads), and
+// would then stand below every always-on-top window, the main window too.
+void keepAbove(QMessageBox& box)
+{
+    const QWidget* owner = box.parentWidget();
+    if (owner && owner->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
 }
 } // namespace
 
@@ -74,6 +85,7 @@ QString fileOpenErrorText(const QString& fileName, const QString& reason)
 void WidgetDialogs::message(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, ownerFor(parent));
+    keepAbove(box);
     box.exec();
 }
 
@@ -81,6 +93,7 @@ bool WidgetDialogs::confirm(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::NoButton,
                     ownerFor(parent));
+    keepAbove(box);
     QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
     box.setDefaultButton(yes);
@@ -93,6 +106,7 @@ void WidgetDialogs::error(QWidget* owner, const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, title(), errorBoxText(text), QMessageBox::Ok,
                     ownerFor(owner));
+    keepAbove(box);
     box.exec();
 }
 
@@ -106,6 +120,11 @@ QStringList WidgetDialogs::openFileNames(QWidget* parent, const QString& caption
                                          const QString& dir, const QString& filter)
 {
     return QFileDialog::getOpenFileNames(ownerFor(parent), caption, dir, filter);
+}
+
+QColor WidgetDialogs::chooseColor(QWidget* parent, const QColor& initial)
+{
+    return QColorDialog::getColor(initial, ownerFor(parent), QStringLiteral("颜色"));
 }
 
 int WidgetDialogs::showModal(QWidget* window, QWidget* opener)

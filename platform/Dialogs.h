@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +24,9 @@ public:
                                  const QString& filter) = 0;
     virtual QStringList openFileNames(QWidget* parent, const QString& caption, const QString& dir,
                                       const QString& filter) = 0;
+    // The colour dialog, starting at initial; an invalid colour when the
+    // user cancels.
+    virtual QColor chooseColor(QWidget* parent, const QColor& initial) = 0;
     // Shows a window modal to its opener and returns when it is closed
     // (tests: returns at once). Only the opener is blocked, so that the tray
     // icon and its menu keep working meanwhile.
@@ -53,5 +57,6 @@ public:
                          const QString& filter) override;
     QStringList openFileNames(QWidget* parent, const QString& caption, const QString& dir,
                               const QString& filter) override;
+    QColor chooseColor(QWidget* parent, const QColor& initial) override;
     int showModal(QWidget* window, QWidget* opener) override;
 };

@@ -182,6 +182,13 @@ QIcon imageList2(int index)
     return name ? pictureIcon(name) : QIcon();
 }
 
+QIcon gxszPicture(int index)
+{
+    static const char* const files[] = {"gear-blue", "palette", "notepad-pencil", "clock-blue",
+                                        "note-blue-bubble"};
+    return index >= 0 && index < 5 ? pictureIcon(files[index]) : QIcon();
+}
+
 QIcon appIcon()
 {
     static const QIcon icon =

@@ -17,6 +17,11 @@ QIcon imageList1(int index);
 // index gives a null icon.
 QIcon imageList2(int index);
 
+// The personal settings window: tabs 0 个性设置, 1 日程颜色方案, 2 常用日程设置;
+// rows 3 the reminder interval, 4 the marquee text. Any other index gives a
+// null icon.
+QIcon gxszPicture(int index);
+
 // The program's own picture (window and tray).
 QIcon appIcon();
 

@@ -12,6 +12,9 @@ run_packages=(fonts-noto-cjk librsvg2-bin desktop-file-utils)
 # A virtual desktop for the tests that need one: X server, window manager,
 # tray, and the tools that drive and inspect them.
 x11_test_packages=(xvfb openbox trayer xdotool x11-utils)
+# The desktop's own launcher of desktop entries, which starts the autostart
+# entry in a test as a login would.
+test_packages=(libglib2.0-bin)
 
 ensure_packages() {
     local missing=()

@@ -36,7 +36,15 @@ QStringList RecordingDialogs::openFileNames(QWidget*, const QString& caption, co
                                             const QString&)
 {
     shown.append({QStringLiteral("files"), caption});
+    if (!fileLists.isEmpty())
+        return fileLists.takeFirst();
     return fileNames.isEmpty() ? QStringList() : QStringList(fileNames.takeFirst());
+}
+
+QColor RecordingDialogs::chooseColor(QWidget* parent, const QColor& initial)
+{
+    shown.append({QStringLiteral("color"), initial.name(), parent});
+    return colors.isEmpty() ? QColor() : colors.takeFirst();
 }
 
 int RecordingDialogs::showModal(QWidget* window, QWidget* opener)

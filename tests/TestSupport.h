@@ -13,13 +13,15 @@
 class RecordingDialogs : public Dialogs {
 public:
     struct Shown {
-        QString kind; // "message", "confirm", "error", "file", "modal"
+        QString kind; // "message", "confirm", "error", "file", "files", "color", "modal"
         QString text;
         QWidget* owner = nullptr; // the window it was shown for
     };
     QList<Shown> shown;
-    QList<bool> confirmAnswers; // taken in order; "yes" when empty
-    QStringList fileNames;      // taken in order; "" (cancel) when empty
+    QList<bool> confirmAnswers;   // taken in order; "yes" when empty
+    QStringList fileNames;        // taken in order; "" (cancel) when empty
+    QList<QStringList> fileLists; // several chosen at once: before fileNames
+    QList<QColor> colors;         // taken in order; cancel when empty (text: the start)
     QList<QWidget*> modalWindows;
 
     void message(QWidget* parent, const QString& text) override;
@@ -28,6 +30,7 @@ public:
     QString openFileName(QWidget*, const QString& caption, const QString&, const QString&) override;
     QStringList openFileNames(QWidget*, const QString& caption, const QString&,
                               const QString&) override;
+    QColor chooseColor(QWidget* parent, const QColor& initial) override;
     int showModal(QWidget* window, QWidget* opener) override;
 
     QStringList texts(const QString& kind) const;

@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/DayNumber.h"
 #include "platform/Desktop.h"
+#include "settings/gxsz.h"
 #include "shell/Application.h"
 #include "shell/HelpWindow.h"
 #include "shell/data/Statements.h"
@@ -14,11 +15,13 @@
 #include "shell/settings/Settings.h"
 #include "widgets/DateTimeEdits.h"
 #include "widgets/HoverTip.h"
+#include "widgets/SpinEdit.h"
 
 #include <QAction>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -57,6 +60,7 @@ private slots:
     void activationNeedsTheTrayIconFile();
     void addWindowOpensOnceWithTheNodesDate();
     void editOpensTheModifyWindowOnTheSchedule();
+    void settingsReachTheMainWindowAtTickAndActivation();
     void helpOpensTheViewerOrOurOwnPages();
     void dayChangeWithoutAMidnightTick();
     void rowsDeletedElsewhereRaiseNothing();
@@ -85,6 +89,7 @@ void TestMainWindow::init()
 void TestMainWindow::cleanup()
 {
     delete addrcForm;
+    delete gxszForm;
     destroyStartupWindows();
     Desktop::setCursorPos(nullptr);
     Desktop::setScreenSize(nullptr);
@@ -557,6 +562,36 @@ void TestMainWindow::editOpensTheModifyWindowOnTheSchedule()
     QCOMPARE(xgrcForm->scheduleId, id);
     QCOMPARE(env->dialogs().modalWindows, QList<QWidget*>{xgrcForm});
     QCOMPARE(env->dialogs().shown.last().owner, assistantForm); // modal to the main window
+}
+
+void TestMainWindow::settingsReachTheMainWindowAtTickAndActivation()
+{
+    assistantForm->FormShow();
+    QVERIFY(runGuarded([] { assistantForm->FormActivate(); }));
+    QCOMPARE(assistantForm->remindMinutes(), 1);
+    assistantForm->findChild<QAction*>("gxsz")->trigger();
+    QVERIFY(gxszForm);
+    TgxszForm* open = gxszForm;
+    assistantForm->gxszClick(); // from the tray menu while it is open: the same one
+    QCOMPARE(gxszForm, open);
+    QCOMPARE(env->dialogs().modalWindows, QList<QWidget*>{open});
+    QCOMPARE(env->dialogs().shown.last().owner, assistantForm);
+    gxszForm->zm->setText("新的字幕");
+    gxszForm->minutes->setValue(7);
+    const int activations = assistantForm->activations();
+    Desktop::setCursorPos([] { return QPoint(2000, 2000); });
+    gxszForm->confirmButton->click();
+    assistantForm->Timer1Timer(); // the next tick
+    QCOMPARE(assistantForm->Label1->text(), QString("新的字幕"));
+    QCOMPARE(refreshFlag, 0);
+    QCOMPARE(assistantForm->remindMinutes(), 1); // the tick leaves the interval alone
+    // The main window becomes active again as the settings window goes.
+    QTRY_VERIFY(!gxszForm);
+    QTRY_VERIFY(assistantForm->activations() > activations);
+    QCOMPARE(assistantForm->remindMinutes(), 7);
+    assistantForm->gxszClick(); // a fresh window after the last was freed
+    QVERIFY(gxszForm);
+    QCOMPARE(gxszForm->minutes->value(), 7);
 }
 
 void TestMainWindow::helpOpensTheViewerOrOurOwnPages()

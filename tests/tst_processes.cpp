@@ -1,14 +1,20 @@
 #include "TestSupport.h"
 #include "platform/DatabaseBackup.h"
+#include "platform/Autostart.h"
+#include "platform/ProgramDir.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
+#include "shell/settings/Settings.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
 #include <unistd.h>
 
 // The real executable, started as a user would: from its own program folder,
@@ -26,13 +32,16 @@ private slots:
     void anotherUsersFolderDoesNotStopTheStart();
     void aLockThatCannotBeMadeIsAFirstStart();
     void theStartTakesTheDaysBackup();
+    void theAutostartEntryStartsTheProgram();
 
 private:
+    QProcessEnvironment programEnvironment() const;
     QProcess* start(const QProcessEnvironment& extra = QProcessEnvironment());
     bool waitUntilListening(int ms = 10000);
     std::unique_ptr<TestEnvironment> env;
     QString program;
     QList<QProcess*> processes;
+    qint64 launched = 0; // a copy started by the desktop's launcher, not by us
 };
 
 void TestProcesses::init()
@@ -52,6 +61,9 @@ void TestProcesses::cleanup()
         delete p;
     }
     processes.clear();
+    if (launched > 0 && QFile::exists(QStringLiteral("/proc/%1/exe").arg(launched)))
+        ::kill(pid_t(launched), SIGKILL);
+    launched = 0;
     env.reset();
 }
 
@@ -62,13 +74,19 @@ QString runtimeFolder()
 }
 } // namespace
 
-QProcess* TestProcesses::start(const QProcessEnvironment& extra)
+QProcessEnvironment TestProcesses::programEnvironment() const
 {
-    auto* p = new QProcess;
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     e.insert(QStringLiteral("XDG_CONFIG_HOME"), env->configHome());
     e.insert(QStringLiteral("XDG_RUNTIME_DIR"), qEnvironmentVariable("XDG_RUNTIME_DIR"));
+    return e;
+}
+
+QProcess* TestProcesses::start(const QProcessEnvironment& extra)
+{
+    auto* p = new QProcess;
+    QProcessEnvironment e = programEnvironment();
     for (const QString& key : extra.keys()) {
         if (extra.value(key).isEmpty())
             e.remove(key);
@@ -234,6 +252,39 @@ void TestProcesses::theStartTakesTheDaysBackup()
     QVERIFY(p->waitForFinished());
     QCOMPARE(DatabaseBackup::problemWith(copy, {QStringLiteral("main"), QStringLiteral("zjTable")}),
              QString());
+}
+
+void TestProcesses::theAutostartEntryStartsTheProgram()
+{
+    // What a login does with the entry: the desktop's own launcher reads its
+    // Exec= and starts it. The folder's blank and dollar sign need quoting.
+    const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+    if (gio.isEmpty())
+        QSKIP("needs gio (libglib2.0-bin) to launch a desktop entry");
+    const QString folder = env->programDir() + QStringLiteral("我的 程序$HOME");
+    QVERIFY(QDir().mkpath(folder));
+    ProgramDir::set(folder);
+    QVERIFY(QFile::copy(program, folder + QStringLiteral("/Brenwick")));
+    Settings::writeAutostart();
+    QProcess launcher;
+    launcher.setProcessEnvironment(programEnvironment());
+    launcher.setWorkingDirectory(QDir::tempPath());
+    // The program outlives the launcher: a pipe closed behind it would end it
+    // at its first message.
+    launcher.setStandardOutputFile(QProcess::nullDevice());
+    launcher.setStandardErrorFile(QProcess::nullDevice());
+    launcher.start(gio,
+                   {QStringLiteral("launch"), AutostartEntry(QStringLiteral("Tavimor")).file()});
+    QVERIFY(launcher.waitForFinished(10000));
+    QCOMPARE(launcher.exitCode(), 0);
+    QVERIFY(waitUntilListening());
+    // The copy that runs is the one in the program folder.
+    const QString lock = SingleInstance(QStringLiteral("时雀"), runtimeFolder()).lockPath();
+    QVERIFY(QLockFile(lock).getLockInfo(&launched, nullptr, nullptr));
+    QCOMPARE(QFileInfo(QStringLiteral("/proc/%1/exe").arg(launched)).symLinkTarget(),
+             folder + QStringLiteral("/Brenwick"));
+    ::kill(pid_t(launched), SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(lock), 10000);
 }
 
 QTEST_GUILESS_MAIN(TestProcesses)

@@ -7,6 +7,7 @@
 #include "editing/addrc.h"
 #include "mainwindow/Assistant.h"
 #include "platform/Dialogs.h"
+#include "settings/gxsz.h"
 #include "shell/Application.h"
 #include "shell/data/dataForm.h"
 #include "shell/settings/Settings.h"
@@ -22,13 +23,30 @@
 #include <QtTest>
 
 namespace {
-// Closes every message box a moment after it appears, noting what it said
-// and whom it stood above.
+// Where the window manager stacks a window among the clients: higher is
+// nearer the top; -1 when it is not listed.
+int stackPosition(WId window)
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+    xprop.waitForFinished();
+    const QString out = QString::fromLatin1(xprop.readAllStandardOutput());
+    const QStringList ids = out.mid(out.indexOf(QLatin1Char('#')) + 1).split(QLatin1Char(','));
+    for (int i = 0; i < ids.size(); ++i)
+        if (ids[i].trimmed().toULongLong(nullptr, 16) == window)
+            return i;
+    return -1;
+}
+
+// Closes every message box a moment after it appears, noting what it said,
+// whom it stood above, and whether the main window covered it.
 class BoxAnswerer : public QObject {
 public:
     struct Seen {
         QString text;
         QWindow* above = nullptr;
+        bool overMainWindow = false;
     };
     QList<Seen> seen;
 
@@ -54,6 +72,9 @@ private:
                                               : nullptr});
             }
             if (m_first.elapsed() > 300) {
+                if (assistantForm)
+                    seen.last().overMainWindow =
+                        stackPosition(box->winId()) > stackPosition(assistantForm->winId());
                 box->done(QMessageBox::Ok);
                 m_first.invalidate();
             }
@@ -63,6 +84,11 @@ private:
     QPointer<QMessageBox> m_box;
     QElapsedTimer m_first;
 };
+
+bool activeModalBox()
+{
+    return qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+}
 
 void xdotool(const QStringList& args)
 {
@@ -86,6 +112,8 @@ private slots:
     void anErrorAtTheFirstDrawingStandsAboveTheMainWindow();
     void theTrayWorksWhileAModalWindowIsOpen();
     void withoutOurTrayIconTheWindowStaysReachable();
+    void anOpenSettingsWindowComesToTheFront();
+    void anErrorWhileTheSettingsLoadIsNotCovered();
 
 private:
     void start();
@@ -111,6 +139,7 @@ void TestX11::init()
 void TestX11::cleanup()
 {
     delete addrcForm;
+    delete gxszForm;
     destroyStartupWindows();
     boxes.reset();
     env.reset();
@@ -202,6 +231,55 @@ void TestX11::withoutOurTrayIconTheWindowStaysReachable()
     assistantForm->hide();         // however it got hidden...
     assistantForm->bringForward(); // ...a second start brings it back
     QTRY_VERIFY(assistantForm->isVisible() && !assistantForm->isMinimized());
+}
+
+void TestX11::anOpenSettingsWindowComesToTheFront()
+{
+    start();
+    QTRY_VERIFY(assistantForm->trayIcon && assistantForm->trayIcon->isVisible());
+    bool otherInFront = false, settingsInFront = false;
+    TgxszForm* opened = nullptr;
+    QTimer::singleShot(800, this, [&] {
+        opened = gxszForm;
+        QWidget other;
+        other.setWindowTitle(QStringLiteral("其他"));
+        other.resize(400, 300);
+        other.show();
+        other.activateWindow();
+        otherInFront = QTest::qWaitFor(
+            [&] { return QApplication::focusWindow() == other.windowHandle(); }, 5000);
+        // 个性设置 again, as from the tray menu.
+        assistantForm->findChild<QAction*>(QStringLiteral("gxsz"))->trigger();
+        settingsInFront = QTest::qWaitFor(
+            [&] { return gxszForm && QApplication::focusWindow() == gxszForm->windowHandle(); },
+            5000);
+        if (gxszForm)
+            gxszForm->close();
+    });
+    assistantForm->gxszClick(); // returns when the settings window is closed
+    QVERIFY(opened);
+    QVERIFY(otherInFront);
+    QVERIFY(settingsInFront);
+    QTRY_VERIFY(!gxszForm);
+}
+
+void TestX11::anErrorWhileTheSettingsLoadIsNotCovered()
+{
+    start();
+    QTRY_VERIFY(assistantForm->trayIcon && assistantForm->trayIcon->isVisible());
+    // The box comes while the settings window is not on the screen yet.
+    Settings::Writer().string(Settings::deleteRc, QStringLiteral("x"));
+    bool answered = false;
+    QTimer::singleShot(0, this, [&] {
+        answered =
+            QTest::qWaitFor([this] { return boxes->seen.size() == 1 && !activeModalBox(); }, 5000);
+        if (gxszForm)
+            gxszForm->close();
+    });
+    assistantForm->gxszClick();
+    QVERIFY(answered);
+    QCOMPARE(boxes->seen[0].text, QStringLiteral("Invalid data type for 'deleteRc'"));
+    QVERIFY(boxes->seen[0].overMainWindow);
 }
 
 int main(int argc, char** argv)

@@ -176,4 +176,12 @@ quint32 fromQColor(const QColor& color)
     return quint32(color.red()) | (quint32(color.green()) << 8) | (quint32(color.blue()) << 16);
 }
 
+QList<quint32> namedColors()
+{
+    QList<quint32> out;
+    for (const Named& n : named)
+        out << n.value;
+    return out;
+}
+
 } // namespace ColorText

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QList>
 #include <QString>
 
 // Colours as 32-bit values in the 0x00BBGGRR layout, or system-colour
@@ -14,4 +15,6 @@ quint32 fromText(const QString& text);
 // The colour to draw with: system colours resolve against the current palette.
 QColor toQColor(quint32 color);
 quint32 fromQColor(const QColor& color);
+// The 52 named colours: the fixed ones, the system colours, clNone, clDefault.
+QList<quint32> namedColors();
 } // namespace ColorText
