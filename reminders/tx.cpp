@@ -75,6 +75,9 @@ TtxForm::TtxForm(QWidget* parent)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(20000);
+    // Precise, as RemindTimer is: both keep step from start-up, and a window
+    // a check has just shown must not be closed by a tick that slipped.
+    Timer1->setTimerType(Qt::PreciseTimer);
     Forms::connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     Timer1->start();
 }

@@ -7,12 +7,14 @@
 #include "editing/addrc.h"
 #include "mainwindow/Assistant.h"
 #include "platform/Dialogs.h"
+#include "reminders/tx.h"
 #include "shell/Application.h"
 #include "shell/data/dataForm.h"
 #include "shell/settings/Settings.h"
 
 #include <QAction>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -69,6 +71,21 @@ void xdotool(const QStringList& args)
     QProcess::execute(QStringLiteral("xdotool"), args);
 }
 
+// The client windows in the window manager's stacking order, bottom first.
+QList<WId> stacking()
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+    xprop.waitForFinished(5000);
+    const QString out = QString::fromLatin1(xprop.readAllStandardOutput());
+    QList<WId> ids;
+    const QString list = out.section(QLatin1Char('#'), 1);
+    for (const QString& id : list.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        ids << WId(id.trimmed().toULongLong(nullptr, 16));
+    return ids;
+}
+
 void clickAt(const QPoint& p, int button)
 {
     xdotool({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y()),
@@ -86,6 +103,7 @@ private slots:
     void anErrorAtTheFirstDrawingStandsAboveTheMainWindow();
     void theTrayWorksWhileAModalWindowIsOpen();
     void withoutOurTrayIconTheWindowStaysReachable();
+    void theTrayMenuShowsTheReminderWindowOnTop();
 
 private:
     void start();
@@ -202,6 +220,40 @@ void TestX11::withoutOurTrayIconTheWindowStaysReachable()
     assistantForm->hide();         // however it got hidden...
     assistantForm->bringForward(); // ...a second start brings it back
     QTRY_VERIFY(assistantForm->isVisible() && !assistantForm->isMinimized());
+}
+
+void TestX11::theTrayMenuShowsTheReminderWindowOnTop()
+{
+    start();
+    QTRY_VERIFY(assistantForm->trayIcon && assistantForm->trayIcon->isVisible());
+    QTRY_VERIFY(!assistantForm->trayIcon->geometry().isEmpty());
+    QTRY_VERIFY(txForm->isVisible()); // the day summary of the first activation
+    txForm->close();
+    QTRY_VERIFY(!txForm->isVisible());
+
+    // Another program's window, active and in front.
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("other"));
+    other.setGeometry(300, 200, 600, 500);
+    other.show();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+
+    clickAt(assistantForm->trayIcon->geometry().center(), 3);
+    QTRY_VERIFY(assistantForm->MainMenu->isVisible());
+    QAction* tx = assistantForm->MainMenu->findChild<QAction*>(QStringLiteral("tx"));
+    QMenu* menu = assistantForm->MainMenu;
+    clickAt(menu->mapToGlobal(menu->actionGeometry(tx).center()), 1);
+    QTRY_VERIFY(txForm->isVisible());
+    QVERIFY(txForm->Label3->isVisible()); // nothing is due
+    QCOMPARE(txForm->frameGeometry().topLeft(), QPoint(1024 - 311 - 1, 768 - 150 - 25));
+
+    // Clicking the other window again does not bury it.
+    clickAt(other.frameGeometry().topLeft() + QPoint(20, 60), 1);
+    QTRY_VERIFY(QTest::qWaitForWindowActive(&other));
+    QTest::qWait(300);
+    const QList<WId> order = stacking();
+    QVERIFY(order.contains(txForm->winId()) && order.contains(other.winId()));
+    QVERIFY(order.indexOf(txForm->winId()) > order.indexOf(other.winId()));
 }
 
 int main(int argc, char** argv)
