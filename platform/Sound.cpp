@@ -1,12 +1,8 @@
 #include "platform/Sound.h"
 
 #include <QApplication>
-#include <QAudioDevice>
 #include <QFileInfo>
-#include <QMediaDevices>
-#include <QPointer>
-#include <QSoundEffect>
-#include <QUrl>
+#include <QLibrary>
 #include <dlfcn.h>
 
 namespace {
@@ -49,8 +45,6 @@ private:
     Play m_play = nullptr;
 };
 
-// One sound at a time: a new one replaces the one still playing.
-QPointer<QSoundEffect> current;
 } // namespace
 
 Sound& Sound::instance()
@@ -72,26 +66,10 @@ void SystemSound::alert()
 
 void SystemSound::playFile(const QString& path)
 {
-    if (current)
-        current->deleteLater();
-    if (!QFileInfo(path).isFile() || QMediaDevices::defaultAudioOutput().isNull()) {
+    using Play = bool (*)(const QString&, void (*)());
+    static const Play play = reinterpret_cast<Play>(QLibrary::resolve(
+        QCoreApplication::applicationDirPath() + QStringLiteral("/brenwick_soundeffect"),
+        "brenwick_play_wave"));
+    if (!QFileInfo(path).isFile() || !play || !play(path, &SystemSound::alert))
         alert();
-        return;
-    }
-    auto* effect = new QSoundEffect(qApp);
-    current = effect;
-    // Loading runs in the background; the sound starts once the file is read.
-    QObject::connect(effect, &QSoundEffect::statusChanged, effect, [effect] {
-        if (effect->status() == QSoundEffect::Ready && !effect->isPlaying())
-            effect->play();
-        else if (effect->status() == QSoundEffect::Error) {
-            effect->deleteLater();
-            alert();
-        }
-    });
-    QObject::connect(effect, &QSoundEffect::playingChanged, effect, [effect] {
-        if (!effect->isPlaying() && effect->status() == QSoundEffect::Ready)
-            effect->deleteLater();
-    });
-    effect->setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
 }

@@ -16,6 +16,8 @@ public:
     static void install(Sound* sound);
 };
 
+// WAV files go to the module brenwick_soundeffect beside the executable
+// (Qt Multimedia); without it every sound is the alert sound.
 class SystemSound : public Sound {
 public:
     void playFile(const QString& path) override;
