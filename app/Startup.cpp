@@ -9,6 +9,7 @@
 #include "platform/ProgramDir.h"
 #include "platform/SingleInstance.h"
 #include "platform/Termination.h"
+#include "reminders/tx.h"
 #include "resources/Pictures.h"
 #include "shell/Application.h"
 #include "shell/data/dataForm.h"
@@ -26,6 +27,7 @@ void createStartupWindows()
     // In the order of the start-up table; windows of later work join here.
     assistantForm = new TassistantForm();
     cfszForm = new TcfszForm();
+    txForm = new TtxForm();
     DataModule1 = new TDataModule1();
     DataModule1->ADOConnection1.setConnectionString(
         TDataModule1::connectionStringFor(ProgramDir::path()));
@@ -39,6 +41,8 @@ void destroyStartupWindows()
     // Before the data module: its query uses the connection.
     delete xgrcForm;
     xgrcForm = nullptr;
+    delete txForm;
+    txForm = nullptr;
     delete cfszForm;
     cfszForm = nullptr;
     delete DataModule1;

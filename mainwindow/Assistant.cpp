@@ -6,6 +6,7 @@
 #include "mainwindow/AssistantLogic.h"
 #include "platform/Desktop.h"
 #include "platform/Dialogs.h"
+#include "reminders/tx.h"
 #include "resources/Pictures.h"
 #include "settings/gxsz.h"
 #include "shell/Forms.h"
@@ -135,6 +136,14 @@ TassistantForm::TassistantForm(QWidget* parent)
     Timer1->setInterval(300);
     Forms::connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     Timer1->start();
+    m_monotonic.start();
+
+    RemindTimer = new QTimer(this);
+    RemindTimer->setObjectName(QStringLiteral("RemindTimer"));
+    RemindTimer->setInterval(60000);
+    // A coarse timer may slip by 5% of its period: three minutes of an hour.
+    RemindTimer->setTimerType(Qt::PreciseTimer);
+    Forms::connect(RemindTimer, &QTimer::timeout, this, [this] { RemindTimerTimer(); });
 
     connect(qApp, &QGuiApplication::focusWindowChanged, this,
             [this](QWindow* now) { onFocusWindowChanged(now); });
@@ -339,7 +348,9 @@ void TassistantForm::gxszClick()
 
 void TassistantForm::txClick()
 {
-    // The reminder window opens from here once it exists.
+    // No due test here: the window itself lists what is due, or says nothing is.
+    if (txForm)
+        txForm->placeAndShow(Settings::readInteger(Settings::txWinPos));
 }
 
 void TassistantForm::helpClick()

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "mainwindow/ScheduleTreeModel.h"
+#include "reminders/ReminderLogic.h"
 #include "shell/data/dataForm.h"
 
 #include <QDate>
+#include <QElapsedTimer>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -16,6 +18,7 @@ class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class ResumeWatch;
 class QSystemTrayIcon;
 class QTimer;
 class QTreeView;
@@ -49,6 +52,8 @@ public:
     QPushButton* saveZJButton;
     QPushButton* readZJButton;
     QTimer* Timer1;
+    QTimer* RemindTimer;                // off until the first activation starts it
+    ResumeWatch* resumeWatch = nullptr; // made with the first start of RemindTimer
     QMenu* ItemsMenu;
     QMenu* ztszMenu;
     QMenu* rootMenu;
@@ -64,6 +69,9 @@ public:
     void FormShow();     // the tree rebuild
     void FormActivate(); // becoming the program's active window
     void Timer1Timer();
+    void RemindTimerTimer(); // the reminder check
+    void remindTimerHook(int intervalTime);
+    void firstActivationHook(int txWinPos);
     void showmainClick();
     void leaveClick();
     void rcTreeMouseDown(Qt::MouseButton button, const QPoint& pos);
@@ -97,7 +105,8 @@ public:
     // Minimising hides the window only while the tray holds our icon.
     bool hidesWhenMinimised() const;
     // The intervalTime the last activation read: the reminder timer's period.
-    int remindMinutes() const { return m_remindMinutes; }
+    // The reminder check's period in minutes; 0 while it is off.
+    int remindMinutes() const;
     // A second start asks for the window: it comes back when no icon of ours
     // is in the tray to bring it back from.
     void bringForward();
@@ -134,7 +143,7 @@ private:
     qint64 idOf(const QModelIndex& node) const { return rcTreeModel->scheduleId(node); }
 
     std::unique_ptr<Ui::TassistantForm> ui;
-    WindowQuery allrc_Query, cxQuery, zjQuery;
+    WindowQuery allrc_Query, cxQuery, zjQuery, remindQuery;
     QActionGroup* m_statusGroup = nullptr;
     QAction* m_statusItems[4] = {};
     QAction* m_statusMark = nullptr;
@@ -144,11 +153,12 @@ private:
     QString m_colourError; // reported once until a drawing succeeds again
     int m_colourReads = 0;
     int m_activations = 0;
-    int m_remindMinutes = 0;
     bool m_trayMode = true;
     bool m_placed = false;
     QDate m_builtFor;
     QWindow* m_lastFocus = nullptr;
+    QElapsedTimer m_monotonic;
+    ReminderLogic::ClockJump m_clockJump;
 };
 
 extern TassistantForm* assistantForm;

@@ -7,8 +7,11 @@
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
 #include "platform/ProgramDir.h"
+#include "platform/ResumeWatch.h"
 #include "platform/WindowManager.h"
+#include "reminders/tx.h"
 #include "shell/Forms.h"
+#include "shell/data/Schedules.h"
 #include "shell/public.h"
 #include "shell/settings/Settings.h"
 
@@ -21,6 +24,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWindow>
+#include <limits>
 
 using namespace AssistantLogic;
 
@@ -108,9 +112,52 @@ void TassistantForm::FormActivate()
         Label1->setText(settings.string(Settings::zm));
         Label1->adjustSize();
     }
-    m_remindMinutes = interval; // the reminder timer runs at this period
+    remindTimerHook(interval);
     addTrayIcon();
-    Q_UNUSED(position); // the first activation's day summary takes it
+    firstActivationHook(position);
+}
+
+// ---- reminders -----------------------------------------------------------
+
+int TassistantForm::remindMinutes() const
+{
+    return RemindTimer->isActive() ? RemindTimer->interval() / 60000 : 0;
+}
+
+void TassistantForm::remindTimerHook(int intervalTime)
+{
+    // A running countdown is left alone unless the period changed. A period
+    // of no time at all stops the timer rather than checking without pause.
+    const qint64 period = qint64(intervalTime) * 60 * 1000;
+    if (period <= 0) {
+        RemindTimer->stop();
+        return;
+    }
+    const int ms = int(qMin<qint64>(period, std::numeric_limits<int>::max()));
+    if (!RemindTimer->isActive() || RemindTimer->interval() != ms)
+        RemindTimer->start(ms);
+    if (!resumeWatch) {
+        // Back from suspend the countdown has not moved on: check at once.
+        resumeWatch = new ResumeWatch(this);
+        Forms::connect(resumeWatch, &ResumeWatch::resumed, this, [this] { RemindTimerTimer(); });
+    }
+}
+
+void TassistantForm::firstActivationHook(int txWinPos)
+{
+    if (firstActivation != 0 && txForm)
+        txForm->placeAndShow(txWinPos);
+}
+
+void TassistantForm::RemindTimerTimer()
+{
+    const std::optional<Schedule> due =
+        ScheduleData::firstDueReminder(*remindQuery, Clock::today(), [](const Schedule& s) {
+            return ReminderLogic::isDue(s, Clock::now());
+        });
+    if (!due || !txForm)
+        return;
+    txForm->placeAndShow(Settings::readInteger(Settings::txWinPos));
 }
 
 void TassistantForm::addTrayIcon()
@@ -231,4 +278,9 @@ void TassistantForm::Timer1Timer()
     if (dock.top)
         setWindowTop(*dock.top);
     hoverStep();
+    // A wall clock that jumped against the monotonic one (a suspend, or the
+    // clock set by hand) may have skipped a reminder: check at once.
+    if (RemindTimer->isActive() &&
+        m_clockJump.look(Clock::now().toMSecsSinceEpoch(), m_monotonic.elapsed()))
+        RemindTimerTimer();
 }

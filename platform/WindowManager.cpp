@@ -42,4 +42,22 @@ void skipTaskbar(QWidget* window)
     xcb_flush(c);
 }
 
+bool compositing()
+{
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c)
+        return false; // not on X11 (the offscreen platform answers without a connection)
+    // A compositing manager owns the selection _NET_WM_CM_S<screen>; the
+    // program's windows are on the display's first screen.
+    const xcb_atom_t selection = atom(c, "_NET_WM_CM_S0");
+    if (selection == XCB_ATOM_NONE)
+        return false;
+    xcb_get_selection_owner_reply_t* reply =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr);
+    const bool owned = reply && reply->owner != XCB_NONE;
+    free(reply);
+    return owned;
+}
+
 } // namespace WindowManager

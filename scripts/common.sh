@@ -6,9 +6,17 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${BRENWICK_BUILD_DIR:-$repo/build}
 
 build_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev libxcb1-dev libical-dev
-    qt6-base-dev qt6-svg-dev libqt6svg6)
-# To run, and to put the program into the desktop's menu (icons, entry check).
-run_packages=(fonts-noto-cjk librsvg2-bin desktop-file-utils)
+    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-multimedia-dev)
+# To run: the fonts; the reminder sound (Qt Multimedia plays through a
+# PulseAudio server, or PipeWire's stand-in for one; the desktop's alert
+# sound, for a file that cannot be played, comes from the sound theme through
+# libcanberra); and what puts the program into the desktop's menu (icons,
+# entry check).
+run_packages=(fonts-noto-cjk libqt6multimedia6 libcanberra0 libcanberra-pulse
+    sound-theme-freedesktop librsvg2-bin desktop-file-utils)
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+# Without either server, PulseAudio: its clients start it on demand.
+installed pipewire-pulse || installed pulseaudio || run_packages+=(pulseaudio)
 # A virtual desktop for the tests that need one: X server, window manager,
 # tray, and the tools that drive and inspect them.
 x11_test_packages=(xvfb openbox trayer xdotool x11-utils)
@@ -19,7 +27,7 @@ test_packages=(libglib2.0-bin)
 ensure_packages() {
     local missing=()
     for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+        installed "$p" || missing+=("$p")
     done
     ((${#missing[@]})) || return 0
     echo "Installing: ${missing[*]}"

@@ -81,12 +81,14 @@ TestEnvironment::TestEnvironment(const QDateTime& now)
     Formats::set(QStringLiteral("yyyy-M-d"), QStringLiteral("HH:mm:ss"));
     Clock::setNow(now);
     Dialogs::install(&m_dialogs);
+    Sound::install(&m_sound);
     Dialogs::setTitle(QStringLiteral("时雀"));
 }
 
 TestEnvironment::~TestEnvironment()
 {
     Dialogs::install(nullptr);
+    Sound::install(nullptr);
     Clock::reset();
     Formats::reset();
     ProgramDir::set(QString());

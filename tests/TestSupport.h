@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Dialogs.h"
+#include "platform/Sound.h"
 
 #include <QDateTime>
 #include <QList>
@@ -39,8 +40,15 @@ public:
     void clear() { shown.clear(); }
 };
 
+// Stands in for the sound player: records the files it was asked to play.
+class RecordingSound : public Sound {
+public:
+    QStringList played;
+    void playFile(const QString& path) override { played.append(path); }
+};
+
 // A sandbox for one test: temporary program and settings folders, pinned
-// formats, a fixed clock and the recorder installed. Restores all on exit.
+// formats, a fixed clock and the recorders installed. Restores all on exit.
 class TestEnvironment {
 public:
     explicit TestEnvironment(const QDateTime& now = QDateTime(QDate(2026, 3, 31), QTime(9, 0)));
@@ -51,11 +59,13 @@ public:
     QString registryFile() const;
     QString databaseFile() const { return programDir() + QStringLiteral("assistant.mdb"); }
     RecordingDialogs& dialogs() { return m_dialogs; }
+    RecordingSound& sound() { return m_sound; }
     void setNow(const QDateTime& now);
 
 private:
     QTemporaryDir m_root;
     RecordingDialogs m_dialogs;
+    RecordingSound m_sound;
     QByteArray m_oldConfig, m_oldRuntime;
 };
 

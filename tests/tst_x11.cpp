@@ -7,6 +7,7 @@
 #include "editing/addrc.h"
 #include "mainwindow/Assistant.h"
 #include "platform/Dialogs.h"
+#include "reminders/tx.h"
 #include "settings/gxsz.h"
 #include "shell/Application.h"
 #include "shell/data/dataForm.h"
@@ -14,6 +15,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -95,6 +97,21 @@ void xdotool(const QStringList& args)
     QProcess::execute(QStringLiteral("xdotool"), args);
 }
 
+// The client windows in the window manager's stacking order, bottom first.
+QList<WId> stacking()
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+    xprop.waitForFinished(5000);
+    const QString out = QString::fromLatin1(xprop.readAllStandardOutput());
+    QList<WId> ids;
+    const QString list = out.section(QLatin1Char('#'), 1);
+    for (const QString& id : list.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        ids << WId(id.trimmed().toULongLong(nullptr, 16));
+    return ids;
+}
+
 void clickAt(const QPoint& p, int button)
 {
     xdotool({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y()),
@@ -114,6 +131,7 @@ private slots:
     void withoutOurTrayIconTheWindowStaysReachable();
     void anOpenSettingsWindowComesToTheFront();
     void anErrorWhileTheSettingsLoadIsNotCovered();
+    void theTrayMenuShowsTheReminderWindowOnTop();
 
 private:
     void start();
@@ -125,7 +143,9 @@ void TestX11::initTestCase()
 {
     QVERIFY2(QGuiApplication::platformName() == QLatin1String("xcb"),
              "run under scripts/x11-session");
-    QVERIFY2(QSystemTrayIcon::isSystemTrayAvailable(), "the session has no tray");
+    // A loaded machine may bring the tray up a moment after the session.
+    QTRY_VERIFY2_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), "the session has no tray",
+                              15000);
 }
 
 void TestX11::init()
@@ -280,6 +300,40 @@ void TestX11::anErrorWhileTheSettingsLoadIsNotCovered()
     QVERIFY(answered);
     QCOMPARE(boxes->seen[0].text, QStringLiteral("Invalid data type for 'deleteRc'"));
     QVERIFY(boxes->seen[0].overMainWindow);
+}
+
+void TestX11::theTrayMenuShowsTheReminderWindowOnTop()
+{
+    start();
+    QTRY_VERIFY(assistantForm->trayIcon && assistantForm->trayIcon->isVisible());
+    QTRY_VERIFY(!assistantForm->trayIcon->geometry().isEmpty());
+    QTRY_VERIFY(txForm->isVisible()); // the day summary of the first activation
+    txForm->close();
+    QTRY_VERIFY(!txForm->isVisible());
+
+    // Another program's window, active and in front.
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("other"));
+    other.setGeometry(300, 200, 600, 500);
+    other.show();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+
+    clickAt(assistantForm->trayIcon->geometry().center(), 3);
+    QTRY_VERIFY(assistantForm->MainMenu->isVisible());
+    QAction* tx = assistantForm->MainMenu->findChild<QAction*>(QStringLiteral("tx"));
+    QMenu* menu = assistantForm->MainMenu;
+    clickAt(menu->mapToGlobal(menu->actionGeometry(tx).center()), 1);
+    QTRY_VERIFY(txForm->isVisible());
+    QVERIFY(txForm->Label3->isVisible()); // nothing is due
+    QCOMPARE(txForm->frameGeometry().topLeft(), QPoint(1024 - 311 - 1, 768 - 150 - 25));
+
+    // Clicking the other window again does not bury it.
+    clickAt(other.frameGeometry().topLeft() + QPoint(20, 60), 1);
+    QTRY_VERIFY(QTest::qWaitForWindowActive(&other));
+    QTest::qWait(300);
+    const QList<WId> order = stacking();
+    QVERIFY(order.contains(txForm->winId()) && order.contains(other.winId()));
+    QVERIFY(order.indexOf(txForm->winId()) > order.indexOf(other.winId()));
 }
 
 int main(int argc, char** argv)

@@ -367,3 +367,64 @@ void logImport(const QString& uid, const QString& start, qint64 id)
 }
 
 } // namespace ScheduleData
+
+// ---- Reminders: the check, and the reminder window's summary and due list ----
+namespace ScheduleData {
+
+std::optional<Schedule> firstDueReminder(DbQuery& q, const QDate& day, const DueTest& isDue)
+{
+    run(q, Sql::reminderCandidates(), day);
+    const DbSnapshotPtr rows = q.snapshot();
+    for (int row = 0; row < rows->rowCount(); ++row) {
+        Schedule s = Schedule::read(*rows, row);
+        if (isDue(s))
+            return s;
+    }
+    return std::nullopt;
+}
+
+QList<Schedule> dueReminders(DbQuery& q, const QDate& day, const DueTest& isDue)
+{
+    run(q, Sql::reminderDueList(), day);
+    const DbSnapshotPtr rows = q.snapshot();
+    q.close();
+    QList<Schedule> due;
+    for (int row = 0; row < rows->rowCount(); ++row) {
+        Schedule s = Schedule::read(*rows, row);
+        if (isDue(s))
+            due.append(std::move(s));
+    }
+    return due;
+}
+
+namespace {
+int countOf(DbQuery& q, const QString& sql, const QDate& day)
+{
+    run(q, sql, day);
+    const int n = q.recordCount();
+    q.close();
+    return n;
+}
+} // namespace
+
+int countOfDay(DbQuery& q, const QDate& day)
+{
+    return countOf(q, Sql::schedulesOfDayCount(), day);
+}
+
+int notCompletedCountOfDay(DbQuery& q, const QDate& day)
+{
+    return countOf(q, Sql::notCompletedOfDay(), day);
+}
+
+int completedCountOfDay(DbQuery& q, const QDate& day)
+{
+    return countOf(q, Sql::completedOfDay(), day);
+}
+
+bool switchReminderOff(DbQuery& q, qint64 id)
+{
+    return setReminder(q, id, 0);
+}
+
+} // namespace ScheduleData

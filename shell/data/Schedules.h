@@ -2,9 +2,11 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QTime>
+#include <functional>
 #include <optional>
 
 class DbQuery;
@@ -100,4 +102,22 @@ QSet<qint64> ids(DbQuery& q);
 QSet<QString> importedEvents(DbQuery& q);
 // Notes that the event of uid and start became the schedule id.
 void logImport(const QString& uid, const QString& start, qint64 id);
+} // namespace ScheduleData
+
+// ---- Reminders: the check, and the reminder window's summary and due list ----
+namespace ScheduleData {
+using DueTest = std::function<bool(const Schedule&)>;
+// The not-finished schedules with a reminder on, from day on, by date and
+// time: the first that isDue finds due (asked afresh for each row). The
+// result stays open on q.
+std::optional<Schedule> firstDueReminder(DbQuery& q, const QDate& day, const DueTest& isDue);
+// Every one of them that isDue finds due, in that order; q is closed.
+QList<Schedule> dueReminders(DbQuery& q, const QDate& day, const DueTest& isDue);
+// The day summary's counts: every schedule of a day, and the day's not
+// finished (status 1) and finished (status 3) ones.
+int countOfDay(DbQuery& q, const QDate& day);
+int notCompletedCountOfDay(DbQuery& q, const QDate& day);
+int completedCountOfDay(DbQuery& q, const QDate& day);
+// is_tx 0 through the row's edit and post; false when no row has the id.
+bool switchReminderOff(DbQuery& q, qint64 id);
 } // namespace ScheduleData
