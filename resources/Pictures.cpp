@@ -182,6 +182,12 @@ QIcon imageList2(int index)
     return name ? pictureIcon(name) : QIcon();
 }
 
+QIcon viewPicture(int index)
+{
+    const char* const files[] = {"magnifier-blue", "table-rows", "tick-black"};
+    return index >= 0 && index < 3 ? pictureIcon(files[index]) : QIcon();
+}
+
 QIcon appIcon()
 {
     static const QIcon icon =
