@@ -11,12 +11,18 @@
 #include "shell/Application.h"
 #include "shell/data/dataForm.h"
 #include "shell/public.h"
+#include "views/rccx.h"
+#include "views/showbz.h"
+#include "views/tjbz.h"
 
 void createStartupWindows()
 {
     // In the order of the start-up table; windows of later work join here.
     assistantForm = new TassistantForm();
     cfszForm = new TcfszForm();
+    tjbzForm = new TtjbzForm();
+    rccxForm = new TrccxForm();
+    showbzForm = new TshowbzForm();
     DataModule1 = new TDataModule1();
     DataModule1->ADOConnection1.setConnectionString(
         TDataModule1::connectionStringFor(ProgramDir::path()));
@@ -30,6 +36,12 @@ void destroyStartupWindows()
     // Before the data module: its query uses the connection.
     delete xgrcForm;
     xgrcForm = nullptr;
+    delete showbzForm;
+    showbzForm = nullptr;
+    delete rccxForm;
+    rccxForm = nullptr;
+    delete tjbzForm;
+    tjbzForm = nullptr;
     delete cfszForm;
     cfszForm = nullptr;
     delete DataModule1;
