@@ -12,6 +12,9 @@
 #include "shell/data/dataForm.h"
 #include "shell/public.h"
 #include "shell/settings/Settings.h"
+#include "views/rccx.h"
+#include "views/tjbz.h"
+#include "views/zj.h"
 #include "widgets/DateTimeEdits.h"
 #include "widgets/HoverTip.h"
 
@@ -57,6 +60,7 @@ private slots:
     void activationNeedsTheTrayIconFile();
     void addWindowOpensOnceWithTheNodesDate();
     void editOpensTheModifyWindowOnTheSchedule();
+    void notesQueryAndWorkNotesOpenTheirWindows();
     void helpOpensTheViewerOrOurOwnPages();
     void dayChangeWithoutAMidnightTick();
     void rowsDeletedElsewhereRaiseNothing();
@@ -554,6 +558,33 @@ void TestMainWindow::editOpensTheModifyWindowOnTheSchedule()
     QCOMPARE(xgrcForm->scheduleId, id);
     QCOMPARE(env->dialogs().modalWindows, QList<QWidget*>{xgrcForm});
     QCOMPARE(env->dialogs().shown.last().owner, assistantForm); // modal to the main window
+}
+
+void TestMainWindow::notesQueryAndWorkNotesOpenTheirWindows()
+{
+    const int id = addSchedule("会议", today, QTime(15, 0));
+    assistantForm->FormShow();
+    select(scheduleNode(id));
+    assistantForm->findChild<QAction*>("tjbz")->trigger();
+    QCOMPARE(tjbzForm->scheduleId, id);
+    QCOMPARE(tjbzForm->titleLabel->text(), QString("会议"));
+    assistantForm->cxButton->click();
+    QCOMPARE(env->dialogs().modalWindows, (QList<QWidget*>{tjbzForm, rccxForm}));
+    QCOMPARE(env->dialogs().shown.last().owner, assistantForm);
+
+    // One work-note browser at most, from the panel's button or the menu.
+    assistantForm->readZJButton->click();
+    TzjForm* browser = zjForm;
+    QVERIFY(browser);
+    assistantForm->findChild<QAction*>("N1")->trigger();
+    QCOMPARE(zjForm, browser);
+    QCOMPARE(env->dialogs().modalWindows.size(), 3);
+    browser->close();
+    QTRY_VERIFY(!zjForm);
+    assistantForm->findChild<QAction*>("N1")->trigger();
+    QVERIFY(zjForm);
+    QCOMPARE(env->dialogs().modalWindows.size(), 4);
+    delete zjForm;
 }
 
 void TestMainWindow::helpOpensTheViewerOrOurOwnPages()
