@@ -14,6 +14,9 @@
 #include "shell/Application.h"
 #include "shell/data/dataForm.h"
 #include "shell/public.h"
+#include "views/rccx.h"
+#include "views/showbz.h"
+#include "views/tjbz.h"
 
 #include <QTimer>
 
@@ -28,6 +31,9 @@ void createStartupWindows()
     assistantForm = new TassistantForm();
     cfszForm = new TcfszForm();
     txForm = new TtxForm();
+    tjbzForm = new TtjbzForm();
+    rccxForm = new TrccxForm();
+    showbzForm = new TshowbzForm();
     DataModule1 = new TDataModule1();
     DataModule1->ADOConnection1.setConnectionString(
         TDataModule1::connectionStringFor(ProgramDir::path()));
@@ -41,6 +47,12 @@ void destroyStartupWindows()
     // Before the data module: its query uses the connection.
     delete xgrcForm;
     xgrcForm = nullptr;
+    delete showbzForm;
+    showbzForm = nullptr;
+    delete rccxForm;
+    rccxForm = nullptr;
+    delete tjbzForm;
+    tjbzForm = nullptr;
     delete txForm;
     txForm = nullptr;
     delete cfszForm;

@@ -14,6 +14,8 @@
 #include "shell/settings/ColorText.h"
 #include "shell/settings/Settings.h"
 #include "ui_Assistant.h"
+#include "views/rccx.h"
+#include "views/tjbz.h"
 #include "widgets/DateTimeEdits.h"
 #include "widgets/HoverTip.h"
 #include "widgets/PriorityDelegate.h"
@@ -292,7 +294,11 @@ void TassistantForm::scrcClick()
 
 void TassistantForm::tjbzClick()
 {
-    // The note window opens from here once it exists.
+    const QModelIndex node = selectedNode();
+    if (!node.isValid() || !tjbzForm)
+        return;
+    tjbzForm->scheduleId = int(idOf(node));
+    Dialogs::instance().showModal(tjbzForm, this);
 }
 
 void TassistantForm::bjrcClick()
@@ -365,5 +371,6 @@ void TassistantForm::menuButtonClick()
 
 void TassistantForm::cxButton1Click()
 {
-    // The query window opens from here once it exists.
+    if (rccxForm)
+        Dialogs::instance().showModal(rccxForm, this);
 }

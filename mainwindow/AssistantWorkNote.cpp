@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Formats.h"
+#include "views/zj.h"
 
 #include <QGroupBox>
 #include <QPlainTextEdit>
@@ -43,5 +44,13 @@ void TassistantForm::saveZJButtonClick()
 
 void TassistantForm::readZJButtonClick()
 {
-    // The work-note browser opens from here once it exists.
+    // One browser at most: an open one (reached from the tray menu while it
+    // is open) comes to the front.
+    if (zjForm) {
+        zjForm->raise();
+        zjForm->activateWindow();
+        return;
+    }
+    zjForm = new TzjForm();
+    Dialogs::instance().showModal(zjForm, this);
 }

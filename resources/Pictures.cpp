@@ -189,6 +189,12 @@ QIcon gxszPicture(int index)
     return index >= 0 && index < 5 ? pictureIcon(files[index]) : QIcon();
 }
 
+QIcon viewPicture(int index)
+{
+    const char* const files[] = {"magnifier-blue", "table-rows", "tick-black"};
+    return index >= 0 && index < 3 ? pictureIcon(files[index]) : QIcon();
+}
+
 QIcon appIcon()
 {
     static const QIcon icon =

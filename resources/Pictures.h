@@ -22,6 +22,10 @@ QIcon imageList2(int index);
 // null icon.
 QIcon gxszPicture(int index);
 
+// Pictures of the query and note windows: 0 查询 (the query tab and its
+// button), 1 the browse tab, 2 确定. Any other index gives a null icon.
+QIcon viewPicture(int index);
+
 // The program's own picture (window and tray).
 QIcon appIcon();
 

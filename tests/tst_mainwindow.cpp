@@ -13,6 +13,9 @@
 #include "shell/data/dataForm.h"
 #include "shell/public.h"
 #include "shell/settings/Settings.h"
+#include "views/rccx.h"
+#include "views/tjbz.h"
+#include "views/zj.h"
 #include "widgets/DateTimeEdits.h"
 #include "widgets/HoverTip.h"
 #include "widgets/SpinEdit.h"
@@ -61,6 +64,7 @@ private slots:
     void addWindowOpensOnceWithTheNodesDate();
     void editOpensTheModifyWindowOnTheSchedule();
     void settingsReachTheMainWindowAtTickAndActivation();
+    void notesQueryAndWorkNotesOpenTheirWindows();
     void helpOpensTheViewerOrOurOwnPages();
     void dayChangeWithoutAMidnightTick();
     void rowsDeletedElsewhereRaiseNothing();
@@ -592,6 +596,33 @@ void TestMainWindow::settingsReachTheMainWindowAtTickAndActivation()
     assistantForm->gxszClick(); // a fresh window after the last was freed
     QVERIFY(gxszForm);
     QCOMPARE(gxszForm->minutes->value(), 7);
+}
+
+void TestMainWindow::notesQueryAndWorkNotesOpenTheirWindows()
+{
+    const int id = addSchedule("会议", today, QTime(15, 0));
+    assistantForm->FormShow();
+    select(scheduleNode(id));
+    assistantForm->findChild<QAction*>("tjbz")->trigger();
+    QCOMPARE(tjbzForm->scheduleId, id);
+    QCOMPARE(tjbzForm->titleLabel->text(), QString("会议"));
+    assistantForm->cxButton->click();
+    QCOMPARE(env->dialogs().modalWindows, (QList<QWidget*>{tjbzForm, rccxForm}));
+    QCOMPARE(env->dialogs().shown.last().owner, assistantForm);
+
+    // One work-note browser at most, from the panel's button or the menu.
+    assistantForm->readZJButton->click();
+    TzjForm* browser = zjForm;
+    QVERIFY(browser);
+    assistantForm->findChild<QAction*>("N1")->trigger();
+    QCOMPARE(zjForm, browser);
+    QCOMPARE(env->dialogs().modalWindows.size(), 3);
+    browser->close();
+    QTRY_VERIFY(!zjForm);
+    assistantForm->findChild<QAction*>("N1")->trigger();
+    QVERIFY(zjForm);
+    QCOMPARE(env->dialogs().modalWindows.size(), 4);
+    delete zjForm;
 }
 
 void TestMainWindow::helpOpensTheViewerOrOurOwnPages()

@@ -29,7 +29,19 @@ void HotTrackButton::paintEvent(QPaintEvent*)
     }
     p.setPen(
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
-    p.drawText(rect(), Qt::AlignCenter | Qt::TextShowMnemonic, text());
+    if (icon().isNull()) {
+        p.drawText(rect(), Qt::AlignCenter | Qt::TextShowMnemonic, text());
+        return;
+    }
+    // The glyph before the caption, the two centred together.
+    const QSize glyph = iconSize();
+    const int gap = 4;
+    const int textWidth = fontMetrics().horizontalAdvance(text());
+    const int left = (width() - glyph.width() - gap - textWidth) / 2;
+    icon().paint(&p, QRect(QPoint(left, (height() - glyph.height()) / 2), glyph), Qt::AlignCenter,
+                 isEnabled() ? QIcon::Normal : QIcon::Disabled);
+    p.drawText(QRect(left + glyph.width() + gap, 0, textWidth + 1, height()),
+               Qt::AlignVCenter | Qt::AlignLeft | Qt::TextShowMnemonic, text());
 }
 
 FramedGroupBox::FramedGroupBox(QWidget* parent)
@@ -60,4 +72,32 @@ void FramedGroupBox::paintEvent(QPaintEvent*)
     p.fillRect(text, palette().color(QPalette::Window));
     p.setPen(palette().color(QPalette::WindowText));
     p.drawText(text, Qt::AlignCenter, title());
+}
+
+LinkButton::LinkButton(QWidget* parent)
+    : QPushButton(parent)
+{
+    setCursor(Qt::PointingHandCursor);
+    setFlat(true);
+}
+
+QSize LinkButton::sizeHint() const
+{
+    const QFontMetrics fm(font());
+    return QSize(fm.horizontalAdvance(text()) + 2, fm.height() + 2);
+}
+
+void LinkButton::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    QFont f = font();
+    f.setUnderline(true);
+    p.setFont(f);
+    p.setPen(isEnabled() ? palette().color(QPalette::Active, QPalette::Highlight)
+                         : palette().color(QPalette::Disabled, QPalette::WindowText));
+    p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text());
+    if (hasFocus()) {
+        p.setPen(QPen(palette().color(QPalette::WindowText), 1, Qt::DotLine));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
 }

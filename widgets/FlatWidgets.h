@@ -30,3 +30,15 @@ protected:
 private:
     QColor m_frame = Qt::red;
 };
+
+// A button that looks like a link: underlined text in the highlight colour,
+// grey while disabled.
+class LinkButton : public QPushButton {
+    Q_OBJECT
+public:
+    explicit LinkButton(QWidget* parent = nullptr);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};

@@ -428,3 +428,121 @@ bool switchReminderOff(DbQuery& q, qint64 id)
 }
 
 } // namespace ScheduleData
+
+// Browse and query, schedule notes and the work-note browser.
+namespace ScheduleData {
+
+namespace {
+QString textOrEmpty(const DbQuery& q, const QString& column)
+{
+    return q.isNull(column) ? QString() : q.textField(column);
+}
+} // namespace
+
+std::optional<ScheduleNote> noteOf(DbQuery& q, qint64 id)
+{
+    run(q, Sql::scheduleById(id));
+    std::optional<ScheduleNote> n;
+    if (q.recordCount() > 0)
+        n = ScheduleNote{textOrEmpty(q, Col::title),
+                         DayNumber::toDate(q.dateTimeField(Col::rcDate)),
+                         DayNumber::toTime(q.dateTimeField(Col::rcTime)), textOrEmpty(q, Col::bz)};
+    q.close();
+    return n;
+}
+
+void openAll(DbQuery& q)
+{
+    run(q, Sql::allSchedules());
+}
+
+void purgeOlderThan(DbQuery& q, int days, const QDate& today)
+{
+    q.close();
+    q.setSql(Sql::purgeOlderThan(days));
+    q.setDateParameter(today);
+    q.execSql();
+}
+
+void openTitleEndsWith(DbQuery& q, const QString& typed)
+{
+    q.close();
+    q.setSql(Sql::titleEndsWith());
+    q.setParameter(0, typed);
+    q.open();
+}
+
+void openByPriority(DbQuery& q, int yxj)
+{
+    run(q, Sql::byPriority(yxj));
+}
+
+void openByStatus(DbQuery& q, int ztFlag)
+{
+    run(q, Sql::byStatus(ztFlag));
+}
+
+void openByDate(DbQuery& q, const QDate& day)
+{
+    run(q, Sql::byDate(), day);
+}
+
+QString workNoteText(DbQuery& q, const QDate& date)
+{
+    run(q, Sql::workNoteOfDay(), date);
+    return q.recordCount() > 0 ? textOrEmpty(q, Col::zj) : QString();
+}
+
+void storeWorkNote(DbQuery& q, const QDate& date, const QString& text)
+{
+    run(q, Sql::workNoteOfDay(), date);
+    if (q.recordCount() > 0) {
+        q.edit();
+        q.setField(Col::zj, text);
+        q.post();
+        q.close();
+        return;
+    }
+    q.close();
+    DbTable& table = DataModule1->zjTable;
+    table.close();
+    ClosedAfter closing{table};
+    table.open();
+    table.append();
+    table.setField(Col::date, date);
+    table.setField(Col::zj, text);
+    table.post();
+}
+
+int openWorkNotesContaining(DbQuery& q, const QString& keyword)
+{
+    q.close();
+    q.setSql(Sql::workNotesContaining());
+    q.setParameter(0, keyword);
+    q.open();
+    return q.recordCount();
+}
+
+WorkNote currentWorkNote(const DbQuery& q)
+{
+    return WorkNote{DayNumber::toDate(q.dateTimeField(Col::date)), textOrEmpty(q, Col::zj)};
+}
+
+void refreshWorkNotes(DbQuery& hits, DbQuery& reader)
+{
+    // The same hits, each re-read by its date: running the search again
+    // would drop a hit whose new text lacks the keyword.
+    const DbSnapshotPtr rows = hits.snapshot();
+    if (!hits.active() || !rows)
+        return;
+    const int date = rows->columnIndex(Col::date);
+    const int zj = rows->columnIndex(Col::zj);
+    for (int r = 0; r < rows->rowCount(); ++r) {
+        run(reader, Sql::workNoteOfDay(), DayNumber::toDate(rows->dateTime(r, date)));
+        if (reader.recordCount() > 0)
+            rows->store(r, zj, reader.value(Col::zj));
+    }
+    reader.close();
+}
+
+} // namespace ScheduleData

@@ -121,3 +121,40 @@ int completedCountOfDay(DbQuery& q, const QDate& day);
 // is_tx 0 through the row's edit and post; false when no row has the id.
 bool switchReminderOff(DbQuery& q, qint64 id);
 } // namespace ScheduleData
+
+// Browse and query, schedule notes and the work-note browser.
+namespace ScheduleData {
+// What the note windows show of one schedule; a title or note without a
+// value reads as the empty text. The query is closed again.
+struct ScheduleNote {
+    QString title;
+    QDate date;
+    QTime time;
+    QString bz;
+};
+std::optional<ScheduleNote> noteOf(DbQuery& q, qint64 id);
+
+// Every schedule, by rc_date and rc_time; the result stays open on q.
+void openAll(DbQuery& q);
+// Deletes every schedule whose rc_date plus `days` lies before `today`.
+void purgeOlderThan(DbQuery& q, int days, const QDate& today);
+// The four queries, each by rc_date and rc_time, the result left open on q.
+// The title is matched at the end of the titles, "%" and "_" still wildcards.
+void openTitleEndsWith(DbQuery& q, const QString& typed);
+void openByPriority(DbQuery& q, int yxj);
+void openByStatus(DbQuery& q, int ztFlag);
+void openByDate(DbQuery& q, const QDate& day);
+
+// The browser's note of one date: the empty text when it has none.
+QString workNoteText(DbQuery& q, const QDate& date);
+// Stores a date's note: the row found is edited, a date without one gets a
+// new row whatever the text (the empty text too).
+void storeWorkNote(DbQuery& q, const QDate& date, const QString& text);
+// The notes containing the keyword, left open on q; the number of hits.
+int openWorkNotesContaining(DbQuery& q, const QString& keyword);
+// The hit at the current row of such a result.
+WorkNote currentWorkNote(const DbQuery& q);
+// Re-reads the stored text of every hit of such a result through `reader`,
+// keeping the hits and the current row, also those that no longer match.
+void refreshWorkNotes(DbQuery& hits, DbQuery& reader);
+} // namespace ScheduleData

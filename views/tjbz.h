@@ -1,0 +1,55 @@
+#pragma once
+
+#include "shell/data/dataForm.h"
+
+#include <QWidget>
+#include <memory>
+
+class LimitedMemo;
+class QLabel;
+class QPushButton;
+
+namespace Ui {
+class TtjbzForm;
+}
+
+// The note window: a schedule's title, date and time, and its note to write,
+// change or clear. Created at start, hidden when closed, reused; the opener
+// sets scheduleId and shows it modally.
+class TtjbzForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TtjbzForm(QWidget* parent = nullptr);
+    ~TtjbzForm() override;
+
+    // Controls, by the names the window gives them.
+    QLabel* titleLabel;
+    QLabel* dateLabel;
+    LimitedMemo* bzMemo;
+    QPushButton* confirm;
+
+    int scheduleId = 0;
+
+    void FormShow();
+    void FormActivate();
+    void confirmClick();
+
+protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    bool load(); // false when no row has the id
+    void loadOrGiveUp();
+    void giveUpMissing();
+
+    std::unique_ptr<Ui::TtjbzForm> ui;
+    WindowQuery rcQuery;
+    bool m_loadFailed = false;
+    bool m_givingUp = false;
+};
+
+extern TtjbzForm* tjbzForm;
+
+// What the note windows say of a schedule that is no longer there.
+QString missingScheduleMessage();
