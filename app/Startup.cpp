@@ -12,6 +12,7 @@
 #include "reminders/tx.h"
 #include "resources/Pictures.h"
 #include "shell/Application.h"
+#include "shell/Forms.h"
 #include "shell/data/dataForm.h"
 #include "shell/public.h"
 #include "views/rccx.h"
@@ -25,10 +26,12 @@ namespace {
 constexpr int startBackupDelayMs = 1500;
 } // namespace
 
-void createStartupWindows()
+void createStartupWindows(bool deferBuilding)
 {
     // In the order of the start-up table; windows of later work join here.
     assistantForm = new TassistantForm();
+    if (deferBuilding)
+        Forms::deferBuilding(assistantForm);
     cfszForm = new TcfszForm();
     txForm = new TtxForm();
     tjbzForm = new TtjbzForm();
@@ -98,7 +101,7 @@ int runAssistant(int argc, char** argv)
         return 0;
     }
 
-    createStartupWindows();
+    createStartupWindows(true);
     QObject::connect(&instance, &SingleInstance::activationRequested, assistantForm,
                      [] { runGuarded([] { assistantForm->bringForward(); }, assistantForm); });
     AssistantApplication::applyToolTipSettings();

@@ -6,5 +6,6 @@ int runAssistant(int argc, char** argv);
 
 // Creates the windows and the data module of the whole run, in their order,
 // and points the connection at the database; tests call it to build the app.
-void createStartupWindows();
+// The real start defers building the windows it does not show.
+void createStartupWindows(bool deferBuilding = false);
 void destroyStartupWindows();

@@ -29,13 +29,13 @@ public:
     ~TaddrcForm() override;
 
     // Controls, by the names the window gives them.
-    QTabWidget* PageControl1;
-    QWidget* addPage;
-    QComboBox* title;
-    QCheckBox* cfszCheckBox;
-    QPushButton* cfsz;
-    QPushButton* addConfirm;
-    QPushButton* RzBitBtn1;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* addPage = nullptr;
+    QComboBox* title = nullptr;
+    QCheckBox* cfszCheckBox = nullptr;
+    QPushButton* cfsz = nullptr;
+    QPushButton* addConfirm = nullptr;
+    QPushButton* RzBitBtn1 = nullptr;
 
     // Filled by 设置, reset when the page is shown and after each add.
     RepeatSettings cfSettings;

@@ -17,6 +17,13 @@ TcfszForm::TcfszForm(QWidget* parent)
     : QWidget(parent)
     , ui(std::make_unique<Ui::TcfszForm>())
 {
+    // Built once the main window is on screen (or at once, in tests): the
+    // start shows nothing of it.
+    Forms::build(this, [this] { build(); });
+}
+
+void TcfszForm::build()
+{
     ui->setupUi(this);
     Forms::markAsForm(this);
     RadioGroup1_0 = ui->RadioGroup1_0;

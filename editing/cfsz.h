@@ -27,33 +27,33 @@ public:
     ~TcfszForm() override;
 
     // Controls, by the names the window gives them.
-    QRadioButton* RadioGroup1_0;
-    QRadioButton* RadioGroup1_1;
-    QRadioButton* RadioGroup1_2;
-    QRadioButton* RadioGroup1_3;
-    QFrame* dayPanel;
-    SpinEdit* dayEdit;
-    QFrame* weekPanel;
-    QCheckBox* CheckBox1;
-    QCheckBox* CheckBox2;
-    QCheckBox* CheckBox3;
-    QCheckBox* CheckBox4;
-    QCheckBox* CheckBox5;
-    QCheckBox* CheckBox6;
-    QCheckBox* CheckBox7;
-    QFrame* monthPanel;
-    SpinEdit* monthEdit;
-    QCheckBox* monthCheckBox;
-    QFrame* yearPanel;
-    QComboBox* yearComboBox;
-    SpinEdit* yearEdit;
-    DateEdit* cfksdate;
-    QRadioButton* RadioGroup2_0;
-    QRadioButton* RadioGroup2_1;
-    SpinEdit* cfcsEdit;
-    DateEdit* cfjsdate;
-    QPushButton* confirmButton;
-    QPushButton* RzBitBtn3;
+    QRadioButton* RadioGroup1_0 = nullptr;
+    QRadioButton* RadioGroup1_1 = nullptr;
+    QRadioButton* RadioGroup1_2 = nullptr;
+    QRadioButton* RadioGroup1_3 = nullptr;
+    QFrame* dayPanel = nullptr;
+    SpinEdit* dayEdit = nullptr;
+    QFrame* weekPanel = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+    QCheckBox* CheckBox4 = nullptr;
+    QCheckBox* CheckBox5 = nullptr;
+    QCheckBox* CheckBox6 = nullptr;
+    QCheckBox* CheckBox7 = nullptr;
+    QFrame* monthPanel = nullptr;
+    SpinEdit* monthEdit = nullptr;
+    QCheckBox* monthCheckBox = nullptr;
+    QFrame* yearPanel = nullptr;
+    QComboBox* yearComboBox = nullptr;
+    SpinEdit* yearEdit = nullptr;
+    DateEdit* cfksdate = nullptr;
+    QRadioButton* RadioGroup2_0 = nullptr;
+    QRadioButton* RadioGroup2_1 = nullptr;
+    SpinEdit* cfcsEdit = nullptr;
+    DateEdit* cfjsdate = nullptr;
+    QPushButton* confirmButton = nullptr;
+    QPushButton* RzBitBtn3 = nullptr;
 
     // Positions of the choices in the two radio groups.
     int RadioGroup1Index() const;
@@ -81,9 +81,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void build();
     std::unique_ptr<Ui::TcfszForm> ui;
-    QButtonGroup* m_mode;
-    QButtonGroup* m_range;
+    QButtonGroup* m_mode = nullptr;
+    QButtonGroup* m_range = nullptr;
     RepeatSettings* m_target = nullptr;
 };
 

@@ -22,6 +22,13 @@ TxgrcForm::TxgrcForm(QWidget* parent)
     : QWidget(parent)
     , ui(std::make_unique<Ui::TxgrcForm>())
 {
+    // Built once the main window is on screen (or at once, in tests): the
+    // start shows nothing of it.
+    Forms::build(this, [this] { build(); });
+}
+
+void TxgrcForm::build()
+{
     ui->setupUi(this);
     Forms::markAsForm(this);
     PageControl1 = ui->PageControl1;

@@ -29,11 +29,11 @@ public:
     ~TxgrcForm() override;
 
     // Controls, by the names the window gives them.
-    QTabWidget* PageControl1;
-    QWidget* addPage;
-    QLineEdit* title;
-    QPushButton* xgConfirm;
-    QPushButton* RzBitBtn1;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* addPage = nullptr;
+    QLineEdit* title = nullptr;
+    QPushButton* xgConfirm = nullptr;
+    QPushButton* RzBitBtn1 = nullptr;
 
     int scheduleId = 0;
 
@@ -48,6 +48,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void build();
     // Fills the controls from the row; false when no row has the id.
     bool load();
     void loadOrGiveUp();

@@ -103,6 +103,7 @@ void TassistantForm::onFocusWindowChanged(QWindow* now)
 
 void TassistantForm::FormActivate()
 {
+    Forms::buildPending(); // the reminder window among them
     ++m_activations;
     int interval = 0, position = 0;
     {
@@ -151,6 +152,7 @@ void TassistantForm::firstActivationHook(int txWinPos)
 
 void TassistantForm::RemindTimerTimer()
 {
+    Forms::buildPending();
     const std::optional<Schedule> due =
         ScheduleData::firstDueReminder(*remindQuery, Clock::today(), [](const Schedule& s) {
             return ReminderLogic::isDue(s, Clock::now());

@@ -43,6 +43,13 @@ TtxForm::TtxForm(QWidget* parent)
     : QWidget(parent)
     , ui(std::make_unique<Ui::TtxForm>())
 {
+    // Built once the main window is on screen (or at once, in tests): the
+    // start shows nothing of it.
+    Forms::build(this, [this] { build(); });
+}
+
+void TtxForm::build()
+{
     ui->setupUi(this);
     Forms::markAsForm(this);
     txCheckList = ui->txCheckList;

@@ -27,12 +27,12 @@ public:
     ~TtxForm() override;
 
     // Controls, by the names the window gives them.
-    QListWidget* txCheckList;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label4;
-    QLabel* Label5;
-    QTimer* Timer1;
+    QListWidget* txCheckList = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QTimer* Timer1 = nullptr;
 
     // Places the window on the primary screen by txWin_Pos and shows it; a
     // window already shown only comes to the front.
@@ -60,6 +60,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void build();
     void showDaySummary();
     void showReminderList();
     void appear();
@@ -68,8 +69,8 @@ private:
     void reveal(double part);
 
     std::unique_ptr<Ui::TtxForm> ui;
-    QWidget* m_clip;
-    QWidget* m_content;
+    QWidget* m_clip = nullptr;
+    QWidget* m_content = nullptr;
     WindowQuery remindQuery;
     QList<qint64> m_ids;
     int m_applied = 0; // items of the list whose closing is done

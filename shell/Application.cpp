@@ -2,6 +2,7 @@
 
 #include "platform/AppError.h"
 #include "platform/Dialogs.h"
+#include "shell/Forms.h"
 #include "shell/public.h"
 #include "widgets/AccessibleInputs.h"
 
@@ -80,6 +81,24 @@ AssistantApplication::AssistantApplication(int& argc, char** argv)
 
 bool AssistantApplication::notify(QObject* receiver, QEvent* event)
 {
+    // The windows the start left unbuilt are built before anything the user
+    // does, or any activation, is handled.
+    if (Forms::buildingPending()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::ShortcutOverride:
+        case QEvent::Wheel:
+        case QEvent::FocusIn:
+        case QEvent::WindowActivate:
+        case QEvent::ContextMenu:
+            Forms::buildPending();
+            break;
+        default:
+            break;
+        }
+    }
     bool handled = false;
     runGuarded([&] { handled = QApplication::notify(receiver, event); }, receiver);
     return handled;

@@ -8,8 +8,71 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
+#include <QTimer>
 
 namespace Forms {
+
+namespace {
+struct Pending {
+    QPointer<QWidget> form;
+    std::function<void()> builder;
+};
+QList<Pending>& pending()
+{
+    static QList<Pending> list;
+    return list;
+}
+bool deferring = false;
+
+// Builds what waits once the main window has painted itself the first time.
+class FirstPaint : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, [] { buildPending(); });
+            deleteLater();
+        }
+        return false;
+    }
+};
+} // namespace
+
+void deferBuilding(QWidget* mainWindow)
+{
+    deferring = true;
+    mainWindow->installEventFilter(new FirstPaint(mainWindow));
+    // A window that never paints (no display to speak of) builds them anyway.
+    QTimer::singleShot(2000, mainWindow, [] { buildPending(); });
+}
+
+void build(QWidget* form, std::function<void()> builder)
+{
+    if (!deferring) {
+        builder();
+        return;
+    }
+    pending().append({form, std::move(builder)});
+}
+
+bool buildingPending()
+{
+    return !pending().isEmpty();
+}
+
+void buildPending()
+{
+    // In the order the windows were created; one built may start another.
+    while (!pending().isEmpty()) {
+        Pending p = pending().takeFirst();
+        if (p.form)
+            runGuarded(p.builder, p.form);
+    }
+    deferring = false;
+}
 
 void markAsForm(QWidget* form)
 {

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QWidget>
+#include <functional>
 
 // What every window of the program does the same way.
 namespace Forms {
@@ -21,6 +22,16 @@ QMetaObject::Connection connect(Sender* sender, Signal signal, QWidget* form, Ha
 // toolkit's dialogs): only these count when focus passes between windows.
 void markAsForm(QWidget* form);
 bool isForm(const QWidget* window);
+
+// The windows the start creates but does not show are built (their controls
+// made) once the main window is on screen, so that the start shows the main
+// window sooner. Tests build at once. Any user input or activation builds
+// whatever still waits before it is handled, so no command meets a window
+// that is not there yet.
+void deferBuilding(QWidget* mainWindow);
+void build(QWidget* form, std::function<void()> builder); // now, or deferred
+void buildPending();
+bool buildingPending();
 
 // Centres the window on the desktop's work area.
 void centreOnScreen(QWidget* window);

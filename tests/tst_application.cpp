@@ -1,7 +1,9 @@
 #include "TestSupport.h"
 #include "platform/AppError.h"
 #include "shell/Application.h"
+#include "shell/Forms.h"
 
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -14,6 +16,7 @@ private slots:
     void errorInAHandlerIsReportedAndTheLoopGoesOn();
     void abortShowsNothing();
     void repeatedErrorIsNotStacked();
+    void deferredWindowsAreBuiltBeforeAnyInput();
 };
 
 void TestApplication::errorInAHandlerIsReportedAndTheLoopGoesOn()
@@ -71,6 +74,31 @@ void TestApplication::repeatedErrorIsNotStacked()
     // Each text once while its box is up, however often it is raised.
     QCOMPARE(dialogs.errors(), (QStringList{"same.", "other."}));
     Dialogs::install(&env.dialogs());
+}
+
+void TestApplication::deferredWindowsAreBuiltBeforeAnyInput()
+{
+    TestEnvironment env;
+    QWidget mainWindow;
+    Forms::deferBuilding(&mainWindow);
+    QWidget form;
+    bool built = false;
+    Forms::build(&form, [&] { built = true; });
+    QVERIFY(!built);
+    // A key pressed before the main window painted: the build comes first.
+    QLineEdit input;
+    bool builtBeforeTheKey = false;
+    QObject::connect(&input, &QLineEdit::textEdited, [&] { builtBeforeTheKey = built; });
+    QTest::keyClick(&input, Qt::Key_A);
+    QVERIFY(builtBeforeTheKey);
+    // Otherwise the main window's first painting starts it.
+    QWidget second;
+    Forms::deferBuilding(&second);
+    bool builtAfterPaint = false;
+    Forms::build(&form, [&] { builtAfterPaint = true; });
+    QVERIFY(!builtAfterPaint);
+    second.show();
+    QTRY_VERIFY(builtAfterPaint);
 }
 
 int main(int argc, char** argv)

@@ -51,6 +51,13 @@ TrccxForm::TrccxForm(QWidget* parent)
     : QWidget(parent)
     , ui(std::make_unique<Ui::TrccxForm>())
 {
+    // Built once the main window is on screen (or at once, in tests): the
+    // start shows nothing of it.
+    Forms::build(this, [this] { build(); });
+}
+
+void TrccxForm::build()
+{
     ui->setupUi(this);
     Forms::markAsForm(this);
     RzPageControl1 = ui->RzPageControl1;

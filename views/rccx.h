@@ -30,19 +30,19 @@ public:
     ~TrccxForm() override;
 
     // Controls, by the names the window gives them.
-    QTabWidget* RzPageControl1;
-    QWidget* llTabSheet;
-    QWidget* cxTabSheet;
-    ScheduleGrid* strGrid;
-    ScheduleGrid* StrGrid2;
-    QComboBox* cxComboBox;
-    QLineEdit* btEdit;
-    QComboBox* yxjComboBox;
-    QComboBox* ztComboBox;
-    DateEdit* rcDateEdit;
-    QPushButton* cxButton;
-    SnapshotModel* strGridModel;
-    SnapshotModel* StrGrid2Model;
+    QTabWidget* RzPageControl1 = nullptr;
+    QWidget* llTabSheet = nullptr;
+    QWidget* cxTabSheet = nullptr;
+    ScheduleGrid* strGrid = nullptr;
+    ScheduleGrid* StrGrid2 = nullptr;
+    QComboBox* cxComboBox = nullptr;
+    QLineEdit* btEdit = nullptr;
+    QComboBox* yxjComboBox = nullptr;
+    QComboBox* ztComboBox = nullptr;
+    DateEdit* rcDateEdit = nullptr;
+    QPushButton* cxButton = nullptr;
+    SnapshotModel* strGridModel = nullptr;
+    SnapshotModel* StrGrid2Model = nullptr;
 
     void FormShow();
     void cxComboBoxChange();
@@ -58,6 +58,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void build();
     struct Grid {
         ScheduleGrid* view = nullptr;
         SnapshotModel* model = nullptr;

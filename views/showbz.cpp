@@ -26,6 +26,13 @@ TshowbzForm::TshowbzForm(QWidget* parent)
     : QWidget(parent)
     , ui(std::make_unique<Ui::TshowbzForm>())
 {
+    // Built once the main window is on screen (or at once, in tests): the
+    // start shows nothing of it.
+    Forms::build(this, [this] { build(); });
+}
+
+void TshowbzForm::build()
+{
     ui->setupUi(this);
     Forms::markAsForm(this);
     RzLabel1 = ui->RzLabel1;

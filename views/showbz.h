@@ -25,9 +25,9 @@ public:
 
     // Controls, by the names the window gives them.
     QLabel* RzLabel1; // the title strip
-    QLabel* Label1;
-    QPushButton* RzBitBtn1;
-    QPlainTextEdit* bzMemo;
+    QLabel* Label1 = nullptr;
+    QPushButton* RzBitBtn1 = nullptr;
+    QPlainTextEdit* bzMemo = nullptr;
 
     int scheduleId = 0;
 
@@ -39,6 +39,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void build();
     std::unique_ptr<Ui::TshowbzForm> ui;
     WindowQuery rcQuery;
     bool m_dragging = false;

@@ -31,6 +31,13 @@ TtjbzForm::TtjbzForm(QWidget* parent)
     : QWidget(parent)
     , ui(std::make_unique<Ui::TtjbzForm>())
 {
+    // Built once the main window is on screen (or at once, in tests): the
+    // start shows nothing of it.
+    Forms::build(this, [this] { build(); });
+}
+
+void TtjbzForm::build()
+{
     ui->setupUi(this);
     Forms::markAsForm(this);
     titleLabel = ui->titleLabel;

@@ -23,10 +23,10 @@ public:
     ~TtjbzForm() override;
 
     // Controls, by the names the window gives them.
-    QLabel* titleLabel;
-    QLabel* dateLabel;
-    LimitedMemo* bzMemo;
-    QPushButton* confirm;
+    QLabel* titleLabel = nullptr;
+    QLabel* dateLabel = nullptr;
+    LimitedMemo* bzMemo = nullptr;
+    QPushButton* confirm = nullptr;
 
     int scheduleId = 0;
 
@@ -39,6 +39,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void build();
     bool load(); // false when no row has the id
     void loadOrGiveUp();
     void giveUpMissing();
