@@ -10,6 +10,7 @@
 #include "shell/settings/Settings.h"
 #include "widgets/HoverTip.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -89,6 +90,12 @@ void TassistantForm::hoverStep()
     // A window waiting in the tray shows no details where it would stand.
     if (!isVisible() || isMinimized())
         return;
+    // Nor one a modal window blocks: the details would come up over it.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+        hoverTip->hideTip();
+        m_lastShownId = -1;
+        return;
+    }
     const QPoint cursor = Desktop::cursorPos();
     if (cursor != m_lastCursor)
         hoverTip->stillThere();

@@ -14,6 +14,32 @@
 
 namespace {
 Dialogs* installed = nullptr;
+
+// Ends a modal loop when its window hides.
+class HideWatch : public QObject {
+public:
+    HideWatch(QWidget* window, QEventLoop* loop)
+        : m_window(window)
+        , m_loop(loop)
+    {
+        window->installEventFilter(this);
+    }
+    ~HideWatch() override
+    {
+        if (m_window)
+            m_window->removeEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_window && event->type() == QEvent::Hide)
+            m_loop->quit();
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_window;
+    QEventLoop* m_loop;
+};
 QString boxTitle;
 QPointer<QWidget> mainOwner;
 
@@ -153,9 +179,13 @@ int WidgetDialogs::showModal(QWidget* window, QWidget* opener)
     window->show();
     window->raise();
     window->activateWindow();
+    // Until the window hides or goes, or the program quits (退出 from the
+    // tray while it is open): a loop of its own, which quitting ends too.
     QEventLoop loop;
-    while (guard && guard->isVisible())
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    HideWatch watch(window, &loop);
+    QObject::connect(window, &QObject::destroyed, &loop, &QEventLoop::quit);
+    if (guard && guard->isVisible())
+        loop.exec();
     if (guard)
         guard->setWindowModality(Qt::NonModal);
     return 0;

@@ -433,6 +433,18 @@ void TestMainWindow::hoverShowsAndHidesDetails()
     cursor = QPoint(frame.left() + 20, frame.bottom() - 10);
     assistantForm->hoverStep();
     QCOMPARE(assistantForm->lastShownId(), a);
+    // Under a modal window (the add window, say): nothing shows over it.
+    {
+        QWidget modal;
+        modal.setWindowModality(Qt::ApplicationModal);
+        modal.show();
+        cursor = over(scheduleNode(b));
+        assistantForm->hoverStep();
+        QCOMPARE(assistantForm->lastShownId(), -1);
+        QVERIFY(!assistantForm->hoverTip->isVisible());
+    }
+    cursor = over(scheduleNode(a));
+    assistantForm->hoverStep();
     // Hidden in the tray: nothing is shown where the window would stand.
     cursor = over(scheduleNode(b));
     assistantForm->hide();
