@@ -14,9 +14,7 @@
 
 TxgrcForm* xgrcForm = nullptr;
 
-namespace {
-const QString missingMessage = QStringLiteral("该日程已不存在！");
-} // namespace
+namespace {} // namespace
 
 TxgrcForm::TxgrcForm(QWidget* parent)
     : QWidget(parent)
@@ -75,46 +73,12 @@ bool TxgrcForm::event(QEvent* event)
 
 void TxgrcForm::addPageShow()
 {
-    loadOrGiveUp();
+    m_loading.onShow();
 }
 
 void TxgrcForm::FormActivate()
 {
-    if (!isVisible() || m_givingUp)
-        return;
-    // Coming back from the error box of a failed load: loading again would
-    // only bring the box back, for ever.
-    if (m_loadFailed) {
-        m_loadFailed = false;
-        return;
-    }
-    loadOrGiveUp();
-}
-
-void TxgrcForm::loadOrGiveUp()
-{
-    m_loadFailed = true;
-    const bool found = load();
-    m_loadFailed = false;
-    if (!found)
-        giveUpMissing();
-}
-
-void TxgrcForm::giveUpMissing()
-{
-    if (m_givingUp)
-        return;
-    m_givingUp = true;
-    // Later, not inside the showing that found the row missing.
-    QTimer::singleShot(0, this, [this] {
-        runGuarded(
-            [this] {
-                Dialogs::instance().message(this, missingMessage);
-                close();
-            },
-            this);
-        m_givingUp = false;
-    });
+    m_loading.onActivation();
 }
 
 bool TxgrcForm::load()
@@ -153,7 +117,7 @@ void TxgrcForm::xgConfirmClick()
     s.isTx = tx_check->isChecked() ? 1 : 0;
     if (!ScheduleData::update(*rcQuery, s)) {
         // Saving never adds a row.
-        Dialogs::instance().message(this, missingMessage);
+        Dialogs::instance().message(this, ScheduleLoading::missingMessage());
         close();
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editing/ScheduleFields.h"
+#include "shell/ScheduleLoading.h"
 #include "shell/data/dataForm.h"
 
 #include <QWidget>
@@ -51,15 +52,14 @@ private:
     void build();
     // Fills the controls from the row; false when no row has the id.
     bool load();
-    void loadOrGiveUp();
-    void giveUpMissing();
 
     std::unique_ptr<Ui::TxgrcForm> ui;
     WindowQuery rcQuery;
     int m_loadedYxj = 0;
     int m_loadedUnit = 0;
-    bool m_loadFailed = false;
-    bool m_givingUp = false;
+    ScheduleLoading m_loading{this, [this] {
+                                  return load();
+                              }};
 };
 
 extern TxgrcForm* xgrcForm;

@@ -100,18 +100,7 @@ void TshowbzForm::FormShow()
         return;
     }
     bzMemo->clear();
-    if (m_givingUp)
-        return;
-    m_givingUp = true;
-    QTimer::singleShot(0, this, [this] {
-        runGuarded(
-            [this] {
-                Dialogs::instance().message(this, missingScheduleMessage());
-                close();
-            },
-            this);
-        m_givingUp = false;
-    });
+    m_loading.giveUp();
 }
 
 void TshowbzForm::RzBitBtn1Click()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/ScheduleLoading.h"
 #include "shell/data/dataForm.h"
 
 #include <QPoint>
@@ -44,7 +45,9 @@ private:
     WindowQuery rcQuery;
     bool m_dragging = false;
     QPoint m_grip; // where the strip was taken, from the window's corner
-    bool m_givingUp = false;
+    ScheduleLoading m_loading{this, [] {
+                                  return true;
+                              }};
 };
 
 extern TshowbzForm* showbzForm;

@@ -22,11 +22,6 @@ constexpr quint32 activeCaption = 0xFF000002;
 constexpr int noteBytes = 100;
 } // namespace
 
-QString missingScheduleMessage()
-{
-    return QStringLiteral("该日程已不存在！");
-}
-
 TtjbzForm::TtjbzForm(QWidget* parent)
     : QWidget(parent)
     , ui(std::make_unique<Ui::TtjbzForm>())
@@ -91,30 +86,13 @@ bool TtjbzForm::event(QEvent* event)
 
 void TtjbzForm::FormShow()
 {
-    loadOrGiveUp();
+    m_loading.onShow();
 }
 
 void TtjbzForm::FormActivate()
 {
-    // Coming back to the window drops what was typed and not confirmed. Not
-    // after the error box of a failed load: loading again would only bring
-    // the box back, for ever.
-    if (!isVisible() || m_givingUp)
-        return;
-    if (m_loadFailed) {
-        m_loadFailed = false;
-        return;
-    }
-    loadOrGiveUp();
-}
-
-void TtjbzForm::loadOrGiveUp()
-{
-    m_loadFailed = true;
-    const bool found = load();
-    m_loadFailed = false;
-    if (!found)
-        giveUpMissing();
+    // Coming back to the window drops what was typed and not confirmed.
+    m_loading.onActivation();
 }
 
 bool TtjbzForm::load()
@@ -128,29 +106,12 @@ bool TtjbzForm::load()
     return true;
 }
 
-void TtjbzForm::giveUpMissing()
-{
-    if (m_givingUp)
-        return;
-    m_givingUp = true;
-    // Later, not inside the showing or activation that found the row missing.
-    QTimer::singleShot(0, this, [this] {
-        runGuarded(
-            [this] {
-                Dialogs::instance().message(this, missingScheduleMessage());
-                close();
-            },
-            this);
-        m_givingUp = false;
-    });
-}
-
 void TtjbzForm::confirmClick()
 {
     // The memo's whole text, the empty text too (which removes the note).
     if (!ScheduleData::setNote(*rcQuery, scheduleId, bzMemo->toPlainText())) {
         // Storing never adds a row.
-        Dialogs::instance().message(this, missingScheduleMessage());
+        Dialogs::instance().message(this, ScheduleLoading::missingMessage());
         close();
         return;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/ScheduleLoading.h"
 #include "shell/data/dataForm.h"
 
 #include <QWidget>
@@ -41,16 +42,12 @@ protected:
 private:
     void build();
     bool load(); // false when no row has the id
-    void loadOrGiveUp();
-    void giveUpMissing();
 
     std::unique_ptr<Ui::TtjbzForm> ui;
     WindowQuery rcQuery;
-    bool m_loadFailed = false;
-    bool m_givingUp = false;
+    ScheduleLoading m_loading{this, [this] {
+                                  return load();
+                              }};
 };
 
 extern TtjbzForm* tjbzForm;
-
-// What the note windows say of a schedule that is no longer there.
-QString missingScheduleMessage();
