@@ -1,6 +1,7 @@
 #include "shell/Forms.h"
 
 #include "platform/Desktop.h"
+#include "platform/Dialogs.h"
 #include "platform/ProgramDir.h"
 #include "shell/HelpWindow.h"
 #include "widgets/AccessibleInputs.h"
@@ -89,6 +90,24 @@ void centreOnScreen(QWidget* window)
     QRect r = window->frameGeometry();
     r.moveCenter(Desktop::workArea().center());
     window->move(r.topLeft());
+}
+
+QPoint centredOver(const QSize& frame, const QRect& over, const QPoint& topLeft)
+{
+    const QPoint centred(over.x() + (over.width() - frame.width()) / 2,
+                         over.y() + (over.height() - frame.height()) / 2);
+    return QPoint(qMax(centred.x(), topLeft.x()), qMax(centred.y(), topLeft.y()));
+}
+
+void centreOverMainWindow(QWidget* window)
+{
+    QWidget* main = Dialogs::defaultOwner();
+    if (!main || main == window) {
+        centreOnScreen(window);
+        return;
+    }
+    window->move(centredOver(window->frameGeometry().size(), main->frameGeometry(),
+                             Desktop::workArea().topLeft()));
 }
 
 QString accessibleLabel(const QString& labelText)

@@ -35,6 +35,10 @@ bool buildingPending();
 
 // Centres the window on the desktop's work area.
 void centreOnScreen(QWidget* window);
+// Centres the window over the main window, kept from going off the screen's
+// top left; on the screen when there is no main window to centre over.
+void centreOverMainWindow(QWidget* window);
+QPoint centredOver(const QSize& frame, const QRect& over, const QPoint& topLeft);
 
 // Every input carries the text of its label (the label's buddy) as its
 // accessible name, without the label's padding blanks and colon.

@@ -2,6 +2,7 @@
 #include "platform/DayNumber.h"
 #include "platform/Formats.h"
 #include "shell/Application.h"
+#include "shell/Forms.h"
 #include "shell/data/Schedules.h"
 #include "shell/data/dataForm.h"
 #include "shell/settings/Settings.h"
@@ -265,10 +266,11 @@ void TestViews::purgeAndPagingRules()
 
 void TestViews::placementStaysOnTheDesktop()
 {
-    QCOMPARE(centredOver(QSize(100, 50), QRect(100, 100, 200, 200), QPoint(0, 0)),
+    QCOMPARE(Forms::centredOver(QSize(100, 50), QRect(100, 100, 200, 200), QPoint(0, 0)),
              QPoint(150, 175));
     // A main window docked at the top edge, partly off the desktop.
-    QCOMPARE(centredOver(QSize(511, 247), QRect(-100, -300, 240, 461), QPoint(0, 0)), QPoint(0, 0));
+    QCOMPARE(Forms::centredOver(QSize(511, 247), QRect(-100, -300, 240, 461), QPoint(0, 0)),
+             QPoint(0, 0));
 }
 
 void TestViews::browseListsEverySchedule()

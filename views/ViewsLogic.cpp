@@ -98,11 +98,4 @@ HitButtons hitButtons(int recNo, int count)
     return HitButtons{recNo > 1, recNo >= 1 && recNo < count};
 }
 
-QPoint centredOver(const QSize& frame, const QRect& over, const QPoint& topLeft)
-{
-    const QPoint centred(over.x() + (over.width() - frame.width()) / 2,
-                         over.y() + (over.height() - frame.height()) / 2);
-    return QPoint(qMax(centred.x(), topLeft.x()), qMax(centred.y(), topLeft.y()));
-}
-
 } // namespace ViewsLogic

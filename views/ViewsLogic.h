@@ -50,8 +50,4 @@ struct HitButtons {
 };
 HitButtons hitButtons(int recNo, int count);
 
-// Where a window of `frame` size goes centred over `over`, never left of or
-// above `topLeft`.
-QPoint centredOver(const QSize& frame, const QRect& over, const QPoint& topLeft);
-
 } // namespace ViewsLogic

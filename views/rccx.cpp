@@ -156,11 +156,7 @@ void TrccxForm::setUpGrid(Grid& grid, bool isResult)
 void TrccxForm::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous()) {
-        if (QWidget* main = Dialogs::defaultOwner(); main && main != this)
-            move(ViewsLogic::centredOver(frameGeometry().size(), main->frameGeometry(),
-                                         QPoint(0, 0)));
-        else
-            Forms::centreOnScreen(this);
+        Forms::centreOverMainWindow(this);
         runGuarded([this] { FormShow(); }, this);
     }
     QWidget::showEvent(event);

@@ -81,10 +81,7 @@ TshowbzForm::~TshowbzForm() = default;
 void TshowbzForm::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous()) {
-        if (QWidget* main = Dialogs::defaultOwner(); main && main != this)
-            move(ViewsLogic::centredOver(size(), main->frameGeometry(), QPoint(0, 0)));
-        else
-            Forms::centreOnScreen(this);
+        Forms::centreOverMainWindow(this);
         runGuarded([this] { FormShow(); }, this);
     }
     QWidget::showEvent(event);

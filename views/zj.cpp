@@ -114,11 +114,7 @@ void TzjForm::showEvent(QShowEvent* event)
 {
     if (!m_shown && !event->spontaneous()) {
         m_shown = true;
-        if (QWidget* main = Dialogs::defaultOwner(); main && main != this)
-            move(ViewsLogic::centredOver(frameGeometry().size(), main->frameGeometry(),
-                                         QPoint(0, 0)));
-        else
-            Forms::centreOnScreen(this);
+        Forms::centreOverMainWindow(this);
         runGuarded([this] { FormShow(); }, this);
     }
     QWidget::showEvent(event);
