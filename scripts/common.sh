@@ -21,8 +21,9 @@ installed pipewire-pulse || installed pulseaudio || run_packages+=(pulseaudio)
 # tray, and the tools that drive and inspect them.
 x11_test_packages=(xvfb openbox trayer xdotool x11-utils)
 # The desktop's own launcher of desktop entries, which starts the autostart
-# entry in a test as a login would.
-test_packages=(libglib2.0-bin)
+# entry in a test as a login would; a message bus of the tests' own, which
+# plays the system's resume signal.
+test_packages=(libglib2.0-bin dbus-daemon)
 
 ensure_packages() {
     local missing=()
