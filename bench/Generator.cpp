@@ -56,6 +56,18 @@ sqlite3* openBare(const QString& path)
     return db;
 }
 
+int countRows(const QString& path)
+{
+    sqlite3* db = openBare(path);
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, "select count(*) from main", -1, &s, nullptr);
+    sqlite3_step(s);
+    const int n = sqlite3_column_int(s, 0);
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return n;
+}
+
 void createDatabase(const QString& path, const Options& o)
 {
     for (const char* suffix : {"", "-wal", "-shm"})

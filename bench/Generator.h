@@ -28,6 +28,7 @@ Options aroundToday(int schedules, const QDate& today);
 Options fromToday(int schedules, const QDate& today, int days = 3650);
 
 sqlite3* openBare(const QString& path); // bare SQLite, with the program's pragmas
+int countRows(const QString& path);     // schedules in the file
 
 // Best of `runs` timings of fn, in milliseconds.
 double bestOf(int runs, const std::function<void()>& fn);

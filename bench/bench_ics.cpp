@@ -23,18 +23,6 @@ void fail(const char* what)
     std::exit(1);
 }
 
-int countRows(const QString& path)
-{
-    sqlite3* db = Generator::openBare(path);
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, "select count(*) from main", -1, &s, nullptr);
-    sqlite3_step(s);
-    const int n = sqlite3_column_int(s, 0);
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return n;
-}
-
 void writeAll(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
@@ -207,7 +195,7 @@ int main(int argc, char** argv)
                                             QStringLiteral("--database"), target}) != 0)
                                       fail("import failed");
                               }));
-        if (countRows(target) != schedules)
+        if (Generator::countRows(target) != schedules)
             fail("the import did not add every schedule");
         Generator::createDatabase(target, empty);
         importSqlite =
@@ -215,7 +203,7 @@ int main(int argc, char** argv)
         Generator::createDatabase(target, empty);
         importLibical =
             std::min(importLibical, Generator::bestOf(1, [&] { bareImportLibical(target, ours); }));
-        if (countRows(target) != schedules)
+        if (Generator::countRows(target) != schedules)
             fail("the bare import did not add every schedule");
     }
 

@@ -54,18 +54,6 @@ public:
     }
 };
 
-int countRows(const QString& path)
-{
-    sqlite3* db = Generator::openBare(path);
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, "select count(*) from main", -1, &s, nullptr);
-    sqlite3_step(s);
-    const int n = sqlite3_column_int(s, 0);
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return n;
-}
-
 double throughAddWindow(const QString& path, TimingDialogs& dialogs)
 {
     Generator::createDatabase(path, Generator::fromToday(0, QDate::currentDate()));
@@ -87,9 +75,9 @@ double throughAddWindow(const QString& path, TimingDialogs& dialogs)
     delete addrcForm;
     // The file stays open until the program is idle; this loop never is.
     DataModule1->ADOConnection1.closeFile();
-    if (dialogs.atSuccess < 0 || countRows(path) != rows) {
-        std::fprintf(stderr, "the series did not complete (%d rows): %s\n", countRows(path),
-                     qPrintable(dialogs.shown.join(QLatin1Char('\n'))));
+    if (dialogs.atSuccess < 0 || Generator::countRows(path) != rows) {
+        std::fprintf(stderr, "the series did not complete (%d rows): %s\n",
+                     Generator::countRows(path), qPrintable(dialogs.shown.join(QLatin1Char('\n'))));
         std::exit(1);
     }
     return dialogs.atSuccess;

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "WindowTestSupport.h"
 #include "editing/addrc.h"
 #include "editing/cfsz.h"
 #include "editing/xgrc.h"
@@ -60,19 +61,6 @@ QList<QDate> storedDates()
     for (const Stored& s : storedRows())
         out << s.date;
     return out;
-}
-
-// Typing, one character at a time (keyClicks knows only ASCII).
-void type(QWidget* w, const QString& text)
-{
-    for (QChar c : text)
-        QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
-}
-
-// A click as the user makes it: an error goes to the default error box.
-void click(QAbstractButton* b)
-{
-    runGuarded([b] { b->click(); });
 }
 
 qint64 addRow(const QString& title, const QDate& date, int isTx)

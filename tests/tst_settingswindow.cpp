@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "WindowTestSupport.h"
 #include "platform/Cp936.h"
 #include "platform/SafeFile.h"
 #include "settings/ColorPicker.h"
@@ -37,17 +38,6 @@ QVariantList stored()
     for (const Settings::Spec& s : Settings::table())
         out << r.value(s.id);
     return out;
-}
-
-void click(QAbstractButton* b)
-{
-    runGuarded([b] { b->click(); });
-}
-
-void type(QWidget* w, const QString& text)
-{
-    for (QChar c : text)
-        QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
 // Chooses an entry of a picker as the user does.

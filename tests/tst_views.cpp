@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "WindowTestSupport.h"
 #include "platform/DayNumber.h"
 #include "platform/Formats.h"
 #include "shell/Application.h"
@@ -93,17 +94,6 @@ QStringList columnTexts(QAbstractItemModel* m, int column)
     for (int r = 1; r < m->rowCount(); ++r)
         out << m->index(r, column).data().toString();
     return out;
-}
-
-void type(QWidget* w, const QString& text)
-{
-    for (QChar c : text)
-        QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
-}
-
-void click(QAbstractButton* b)
-{
-    runGuarded([b] { b->click(); });
 }
 
 void mouse(QWidget* w, QEvent::Type type, const QPoint& pos, Qt::MouseButton button,
