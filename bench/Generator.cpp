@@ -123,6 +123,16 @@ void createDatabase(const QString& path, const Options& o)
     sqlite3_close(db);
 }
 
+void ConsoleDialogs::message(QWidget*, const QString& text)
+{
+    std::printf("message: %s\n", qPrintable(text));
+}
+
+void ConsoleDialogs::error(QWidget*, const QString& text)
+{
+    std::printf("error: %s\n", qPrintable(text));
+}
+
 double bestOf(int runs, const std::function<void()>& fn)
 {
     double best = 1e300;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Dialogs.h"
+
 #include <QDate>
 #include <QElapsedTimer>
 #include <QString>
@@ -29,6 +31,14 @@ Options fromToday(int schedules, const QDate& today, int days = 3650);
 
 sqlite3* openBare(const QString& path); // bare SQLite, with the program's pragmas
 int countRows(const QString& path);     // schedules in the file
+
+// The real dialogs, but nothing may wait for a click: messages and errors
+// go to the console.
+class ConsoleDialogs : public WidgetDialogs {
+public:
+    void message(QWidget*, const QString& text) override;
+    void error(QWidget*, const QString& text) override;
+};
 
 // Best of `runs` timings of fn, in milliseconds.
 double bestOf(int runs, const std::function<void()>& fn);

@@ -53,19 +53,6 @@ qint64 coloursBare(sqlite3* db, const QList<int>& ids)
     return sum;
 }
 
-// Nothing may wait for a click here: errors go to the console.
-class ConsoleDialogs : public WidgetDialogs {
-public:
-    void message(QWidget*, const QString& text) override
-    {
-        std::printf("message: %s\n", qPrintable(text));
-    }
-    void error(QWidget*, const QString& text) override
-    {
-        std::printf("error: %s\n", qPrintable(text));
-    }
-};
-
 QList<int> visibleScheduleIds(QTreeView* tree)
 {
     QList<int> ids;
@@ -83,7 +70,7 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     AssistantApplication app(argc, argv);
-    ConsoleDialogs dialogs;
+    Generator::ConsoleDialogs dialogs;
     Dialogs::install(&dialogs);
     QTemporaryDir dir;
     QFile::copy(QStringLiteral(BRENWICK_SOURCE_DIR "/resources/ovak.ico"),

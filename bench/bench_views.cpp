@@ -73,24 +73,13 @@ public:
     }
 };
 
-class ConsoleDialogs : public WidgetDialogs {
-public:
-    void message(QWidget*, const QString& text) override
-    {
-        std::printf("message: %s\n", qPrintable(text));
-    }
-    void error(QWidget*, const QString& text) override
-    {
-        std::printf("error: %s\n", qPrintable(text));
-    }
-};
 } // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     AssistantApplication app(argc, argv);
-    ConsoleDialogs dialogs;
+    Generator::ConsoleDialogs dialogs;
     Dialogs::install(&dialogs);
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
