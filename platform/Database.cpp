@@ -214,10 +214,10 @@ private:
 DbConnection::DbConnection()
 {
 #ifdef __GLIBC__
-    // A rebuild reads every schedule into a result of some megabytes, and
-    // drops the one before. Left to mmap, each result would come as fresh
-    // pages the kernel must zero: a third of the rebuild's time. Kept in the
-    // heap, the next result reuses the last one's memory.
+    // A result of tens of thousands of rows takes some megabytes, and is
+    // often read again in place of the last one. Left to mmap, each would come
+    // as fresh pages the kernel must zero (a third of such a read's time);
+    // kept in the heap, the next result reuses the last one's memory.
     static const bool tuned = [] {
         mallopt(M_MMAP_THRESHOLD, 64 << 20);
         mallopt(M_TRIM_THRESHOLD, 64 << 20);

@@ -19,7 +19,7 @@ Pinned& pinned()
 }
 
 // Asking the system for its locale at every formatted value shows in a tree
-// of ten thousand schedules.
+// of ten thousand rows.
 const QLocale& locale()
 {
     static const QLocale system = QLocale::system();

@@ -1,6 +1,7 @@
 #include "platform/Sound.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QLibrary>
 #include <dlfcn.h>
@@ -22,7 +23,10 @@ public:
     {
         if (!m_context)
             return false;
-        return m_play(m_context, 0, "event.id", eventId, "event.description", "时雀", nullptr) == 0;
+        // The desktop shows whose sound it was by the application's name.
+        const QByteArray who = QCoreApplication::applicationName().toUtf8();
+        return m_play(m_context, 0, "event.id", eventId, "event.description", who.constData(),
+                      nullptr) == 0;
     }
 
 private:
