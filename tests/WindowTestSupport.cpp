@@ -1,6 +1,7 @@
 #include "WindowTestSupport.h"
 
 #include "shell/Application.h"
+#include "shell/data/dataForm.h"
 
 #include <QAbstractButton>
 #include <QtTest>
@@ -14,4 +15,22 @@ void type(QWidget* w, const QString& text)
 void click(QAbstractButton* b)
 {
     runGuarded([b] { b->click(); });
+}
+
+qint64 addSchedule(const QString& title, const QDate& date, const QTime& time, int yxj, int zt,
+                   const QString& bz)
+{
+    DbTable& t = DataModule1->mydata;
+    t.open();
+    t.append();
+    t.setField(QStringLiteral("title"), title);
+    t.setField(QStringLiteral("content"), QStringLiteral("内容：") + title);
+    t.setField(QStringLiteral("rc_date"), date);
+    t.setField(QStringLiteral("rc_time"), time);
+    t.setField(QStringLiteral("yxj"), yxj);
+    t.setField(QStringLiteral("zt_flag"), zt);
+    t.setField(QStringLiteral("bz"), bz);
+    t.post();
+    t.close();
+    return t.lastId();
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
+#include <QTime>
 
 class QAbstractButton;
 class QWidget;
@@ -10,3 +12,8 @@ class QWidget;
 void type(QWidget* w, const QString& text);
 // A click as the user makes it: an error goes to the default error box.
 void click(QAbstractButton* b);
+
+// A schedule written straight into the data module's table: its content is
+// "内容：" and the title.
+qint64 addSchedule(const QString& title, const QDate& date, const QTime& time, int yxj = 1,
+                   int zt = 1, const QString& bz = QString());

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "WindowTestSupport.h"
 #include "app/Startup.h"
 #include "editing/addrc.h"
 #include "editing/xgrc.h"
@@ -75,8 +76,6 @@ private slots:
     void withoutATrayMinimisingKeepsTheWindow();
 
 private:
-    int addSchedule(const QString& title, const QDate& date, const QTime& time, int yxj = 1,
-                    int zt = 1);
     QModelIndex scheduleNode(int id) const;
     std::unique_ptr<TestEnvironment> env;
 };
@@ -98,23 +97,6 @@ void TestMainWindow::cleanup()
     Desktop::setCursorPos(nullptr);
     Desktop::setScreenSize(nullptr);
     env.reset();
-}
-
-int TestMainWindow::addSchedule(const QString& title, const QDate& date, const QTime& time, int yxj,
-                                int zt)
-{
-    DbTable& t = DataModule1->mydata;
-    t.open();
-    t.append();
-    t.setField("title", title);
-    t.setField("content", QString("内容：") + title);
-    t.setField("rc_date", date);
-    t.setField("rc_time", time);
-    t.setField("yxj", yxj);
-    t.setField("zt_flag", zt);
-    t.post();
-    t.close();
-    return int(t.lastId());
 }
 
 QModelIndex TestMainWindow::scheduleNode(int id) const

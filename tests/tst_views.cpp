@@ -30,24 +30,6 @@ using namespace ViewsLogic;
 namespace {
 const QDate today(2026, 6, 30);
 
-qint64 addSchedule(const QString& title, const QDate& date, const QTime& time, int yxj = 1,
-                   int zt = 1, const QString& bz = QString())
-{
-    DbTable& t = DataModule1->mydata;
-    t.open();
-    t.append();
-    t.setField("title", title);
-    t.setField("content", QString("内容：") + title);
-    t.setField("rc_date", date);
-    t.setField("rc_time", time);
-    t.setField("yxj", yxj);
-    t.setField("zt_flag", zt);
-    t.setField("bz", bz);
-    t.post();
-    t.close();
-    return t.lastId();
-}
-
 void addWorkNote(const QDate& date, const QString& text)
 {
     DbTable& t = DataModule1->zjTable;

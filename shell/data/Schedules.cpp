@@ -106,48 +106,31 @@ ScheduleColumns::ScheduleColumns(const DbSnapshot& r)
 
 namespace Codes {
 
+namespace {
+// The caption of a code counted from `first`; "" for any other code.
+template <size_t N> QString captionOf(const char* const (&captions)[N], int first, int code)
+{
+    const int i = code - first;
+    return i >= 0 && i < int(N) ? QString::fromUtf8(captions[i]) : QString();
+}
+} // namespace
+
 QString statusCaption(int ztFlag)
 {
-    switch (ztFlag) {
-    case 1:
-        return QStringLiteral("没有完成");
-    case 2:
-        return QStringLiteral("进行中");
-    case 3:
-        return QStringLiteral("已经完成");
-    case 4:
-        return QStringLiteral("取消");
-    default:
-        return QString();
-    }
+    static const char* const captions[] = {"没有完成", "进行中", "已经完成", "取消"};
+    return captionOf(captions, 1, ztFlag);
 }
 
 QString priorityCaption(int yxj)
 {
-    switch (yxj) {
-    case 0:
-        return QStringLiteral("高");
-    case 1:
-        return QStringLiteral("中");
-    case 2:
-        return QStringLiteral("低");
-    default:
-        return QString();
-    }
+    static const char* const captions[] = {"高", "中", "低"};
+    return captionOf(captions, 0, yxj);
 }
 
 QString unitCaption(int txTimeFlag)
 {
-    switch (txTimeFlag) {
-    case 0:
-        return QStringLiteral("分钟");
-    case 1:
-        return QStringLiteral("小时");
-    case 2:
-        return QStringLiteral("天");
-    default:
-        return QString();
-    }
+    static const char* const captions[] = {"分钟", "小时", "天"};
+    return captionOf(captions, 0, txTimeFlag);
 }
 
 int unitMinutes(int txTimeFlag)
