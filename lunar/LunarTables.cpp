@@ -91,8 +91,8 @@ const quint32 monthLengthBits[] = {
 const int firstTermYear = 1899;
 const int termYearCount = 203;
 // The earliest day of the month of each term (小寒 in January ... 冬至 in December).
-const quint8 termFirstDay[24] = {5, 20, 4, 19, 5, 20, 5, 20, 5, 21, 5, 21,
-                                 7, 23, 7, 23, 7, 23, 8, 23, 7, 22, 7, 22};
+const quint8 termFirstDay[24] = {4, 19, 3, 18, 4, 19, 4, 19, 4, 20, 4, 20,
+                                 6, 22, 6, 22, 6, 22, 7, 22, 6, 21, 6, 21};
 // Per year, 2 bits per term (小寒 lowest): its day less termFirstDay.
 const quint64 termOffsets[] = {
     0x555665665a55ULL, // 1899
