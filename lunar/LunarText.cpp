@@ -1,5 +1,7 @@
 #include "lunar/LunarText.h"
 
+#include <string>
+
 namespace {
 
 const char16_t* const monthNames[] = {u"正月", u"二月", u"三月", u"四月", u"五月", u"六月",
@@ -25,9 +27,12 @@ struct Festival {
 const Festival festivals[] = {{1, 1, u"春节"},  {1, 15, u"元宵"}, {5, 5, u"端午"}, {7, 7, u"七夕"},
                               {8, 15, u"中秋"}, {9, 9, u"重阳"},  {12, 8, u"腊八"}};
 
+// The names are static: share them instead of copying (a tree asks for
+// thousands of captions).
 QString text(const char16_t* s)
 {
-    return QString::fromUtf16(s);
+    return QString::fromRawData(reinterpret_cast<const QChar*>(s),
+                                qsizetype(std::char_traits<char16_t>::length(s)));
 }
 
 int cycle(int year, int length)
