@@ -88,6 +88,16 @@ QString fullText(const LunarDate& date)
     return date.isValid() ? yearName(date.year) + u' ' + dateText(date) : QString();
 }
 
+QString dateText(const QDate& date)
+{
+    return dateText(fromSolar(date));
+}
+
+QString fullText(const QDate& date)
+{
+    return fullText(fromSolar(date));
+}
+
 QString festival(const QDate& date)
 {
     return festival(fromSolar(date));

@@ -16,6 +16,8 @@ QString solarTermName(int term); // 0 小寒 ... 23 冬至
 // "" for an invalid date.
 QString dateText(const LunarDate& date); // 冬月初一
 QString fullText(const LunarDate& date); // 乙巳年 冬月初一
+QString dateText(const QDate& date);
+QString fullText(const QDate& date);
 
 // A day's festival: 春节 元宵 端午 七夕 中秋 重阳 腊八, and 除夕 on the last day
 // of the year's 腊月. A leap month has none. "" when the day has none.
