@@ -20,8 +20,9 @@ Sources, and why:
   * New moons: python3-ephem (4.1.4), whose Moon is Moshier's fit to JPL's
     DE404 (better than 0.05" from -1369 to 2950, a tenth of a second in time).
     Cross-checked below against ERFA's Moon98 (Meeus's series, worst error
-    18"): the day differs only where ephem's new moon lies within a minute of
-    midnight, and the report lists those.
+    18", half a minute): it gives the same day for every new moon of the
+    range, the two within a minute of midnight included (2057-09-28
+    23:59:50, 2097-08-07 23:59:18); the report lists any that differ.
   * The sun: python3-erfa (IAU SOFA): Earth from EPV00 (within 4.6 km of
     DE405 over 1900-2100), precession-nutation IAU 2006/2000A, the true
     ecliptic of date, light-time and aberration from the Earth's heliocentric
