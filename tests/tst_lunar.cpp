@@ -64,9 +64,11 @@ private slots:
     void rfcTexts();
 };
 
-// Every day of lunar 1900..2099 against tests/data/lunar_months.txt
-// (lunardate's table; four months corrected from the new moons and three
-// Republic-era months in Beijing local time: see its generator).
+// Every day of lunar 1900..2099 against tests/data/lunar_months.txt:
+// python3-lunardate's table, with the months of 1933-07-23, 1954-11-25,
+// 1956-12-02 and 1978-09-03 moved to their new moon's day in UTC+8, and
+// those of 1914-11-17, 1916-02-03 and 1920-11-10 kept a day before it, as
+// Beijing local time had them (generate_lunar_months.py says why).
 void TestLunar::everyDayAgreesWithTheAlmanac()
 {
     const QList<QStringList> years = fixture("lunar_months.txt");
@@ -108,8 +110,10 @@ void TestLunar::everyDayAgreesWithTheAlmanac()
     QVERIFY(checked > 73000);
 }
 
-// The 24 terms of 1900..2100 against tests/data/solar_terms.txt (python3-ephem;
-// 1951's 冬至 corrected, see its generator).
+// The 24 terms of 1900..2100 against tests/data/solar_terms.txt, from
+// python3-ephem; 1951's 冬至 is kept on 12-23, 1.5 s after midnight by IAU
+// 2006/2000A where ephem's constant aberration puts it 3 s before
+// (generate_solar_terms.py says why).
 void TestLunar::everySolarTermAgreesWithTheEphemeris()
 {
     const QList<QStringList> years = fixture("solar_terms.txt");
