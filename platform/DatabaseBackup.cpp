@@ -143,12 +143,15 @@ QStringList removeLeftovers(const QString& database, const QString& backupFolder
     const QRegularExpression pattern(
         QLatin1Char('^') + QRegularExpression::escape(info.completeBaseName()) +
         QStringLiteral("-\\d{4}-\\d{2}-\\d{2}\\.") + QRegularExpression::escape(info.suffix()) +
-        QStringLiteral("\\.part$"));
+        QStringLiteral("\\.part(-journal|-wal|-shm)?$"));
     const QDir folder(backupFolder);
     const QStringList names = folder.entryList(QDir::Files | QDir::System, QDir::Name);
     for (const QString& name : names)
-        if (pattern.match(name).hasMatch())
-            remove(folder.filePath(name));
+        if (pattern.match(name).hasMatch()) {
+            removed << folder.filePath(name);
+            const QString part = name.left(name.lastIndexOf(QLatin1String(".part")) + 5);
+            removeWithJournals(folder.filePath(part)); // a journal: with its file
+        }
     return removed;
 }
 
