@@ -43,6 +43,8 @@ private slots:
     void restoreAndTheOldJournal();
     void importReadsPipesButNoDevice_data();
     void importReadsPipesButNoDevice();
+    void exportsAreTheUsersAlone_data();
+    void exportsAreTheUsersAlone();
     void aDamagedBackupIsRefused_data();
     void aDamagedBackupIsRefused();
 
@@ -758,6 +760,37 @@ void TestIcs::aDamagedBackupIsRefused()
                              Restore::restore(backup, database, QDateTime(today, QTime(9, 0))));
     QCOMPARE(readFile(database), before);
     QCOMPARE(QDir(env->programDir()).entryList(QDir::Files), files);
+}
+
+void TestIcs::exportsAreTheUsersAlone_data()
+{
+    QTest::addColumn<int>("oldMode"); // -1: a new file
+    QTest::addColumn<int>("mode");
+    QTest::newRow("a new file") << -1 << 0600;
+    QTest::newRow("over a file open to all") << 0644 << 0600;
+    QTest::newRow("over a file of the user's") << 0600 << 0600;
+}
+
+void TestIcs::exportsAreTheUsersAlone()
+{
+    QFETCH(int, oldMode);
+    QFETCH(int, mode);
+    {
+        Db db(env->databaseFile());
+        ScheduleData::appendWhole(schedule(QStringLiteral("私事"), today, QTime(9, 0)));
+    }
+    const QString file = env->programDir() + QStringLiteral("mine.ics");
+    if (oldMode >= 0) {
+        writeFile(file, "old");
+        QVERIFY(::chmod(QFile::encodeName(file).constData(), mode_t(oldMode)) == 0);
+    }
+    QProcess tool;
+    tool.start(qEnvironmentVariable("BRENWICK_ICS"),
+               {QStringLiteral("export"), file, QStringLiteral("--database"), env->databaseFile()});
+    QVERIFY(tool.waitForFinished(30000));
+    QCOMPARE(tool.exitCode(), 0);
+    QVERIFY(readFile(file).contains("SUMMARY:私事"));
+    QCOMPARE(int(modeOf(file)), mode);
 }
 
 QTEST_GUILESS_MAIN(TestIcs)

@@ -55,6 +55,7 @@ private slots:
     void anotherUsersFolderDoesNotStopTheStart();
     void aLockThatCannotBeMadeIsAFirstStart();
     void theStartTakesTheDaysBackup();
+    void theStartRemovesWhatKilledCopiesLeft();
     void theStartKeepsTheDataPrivate_data();
     void theStartKeepsTheDataPrivate();
     void theAutostartEntryStartsTheProgram();
@@ -367,6 +368,19 @@ void TestProcesses::theStartTakesTheDaysBackup()
     QVERIFY(p->waitForFinished());
     QCOMPARE(DatabaseBackup::problemWith(copy, {QStringLiteral("main"), QStringLiteral("zjTable")}),
              QString());
+}
+
+void TestProcesses::theStartRemovesWhatKilledCopiesLeft()
+{
+    const QStringList left{QStringLiteral("backups/assistant-2026-03-30.mdb.part"),
+                           QStringLiteral("assistant.mdb.restoring")};
+    for (const QString& file : left)
+        writeFile(env->programDir() + file, QByteArray(64 * 1024, 'x')); // of full size
+    QProcess* p = start();
+    QVERIFY(waitUntilListening());
+    for (const QString& file : left)
+        QTRY_VERIFY2(!QFileInfo::exists(env->programDir() + file), qPrintable(file));
+    QCOMPARE(p->state(), QProcess::Running);
 }
 
 void TestProcesses::theStartKeepsTheDataPrivate_data()
