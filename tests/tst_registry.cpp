@@ -373,6 +373,10 @@ void TestRegistry::replacedFilesAreTheUsersAlone()
     const std::optional<bool> others = otherUserCanRead(file);
     if (!others)
         QSKIP("needs root and setpriv to play another local user");
+    const QString open = root + QStringLiteral("/open.txt");
+    writeFile(open, "x");
+    QVERIFY(::chmod(QFile::encodeName(open).constData(), 0644) == 0);
+    QVERIFY(*otherUserCanRead(open)); // the check can tell
     QVERIFY(!*others);
 }
 
