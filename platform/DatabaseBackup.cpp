@@ -65,8 +65,8 @@ namespace DatabaseBackup {
 
 void copy(const QString& source, const QString& target)
 {
-    struct stat from {};
-    if (::stat(QFile::encodeName(source).constData(), &from) != 0)
+    struct stat sourceStat {};
+    if (::stat(QFile::encodeName(source).constData(), &sourceStat) != 0)
         throw AppError(QStringLiteral("%1: the database file does not exist").arg(native(source)));
     const QString folder = QFileInfo(target).absolutePath();
     if (!SafeFile::makeFolder(folder).isEmpty())
@@ -116,7 +116,7 @@ void copy(const QString& source, const QString& target)
         }
     }
     // Never more open than the file it came from.
-    ::chmod(partName.constData(), from.st_mode & 0600);
+    ::chmod(partName.constData(), sourceStat.st_mode & 0600);
     if (std::rename(partName.constData(), QFile::encodeName(target).constData()) != 0) {
         removeWithJournals(part);
         throw AppError(QStringLiteral("%1: cannot write the copy").arg(native(target)));
