@@ -7,6 +7,7 @@
 #include "platform/DatabaseBackup.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramDir.h"
+#include "platform/SafeFile.h"
 #include "platform/SingleInstance.h"
 #include "platform/Termination.h"
 #include "reminders/tx.h"
@@ -15,16 +16,64 @@
 #include "shell/Forms.h"
 #include "shell/data/dataForm.h"
 #include "shell/public.h"
+#include "shell/settings/Settings.h"
 #include "views/rccx.h"
 #include "views/showbz.h"
 #include "views/tjbz.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 namespace {
 // The start's copy waits until the window is up and its first rebuild done.
 constexpr int startBackupDelayMs = 1500;
+
+QString databaseFile()
+{
+    return ProgramDir::file(QStringLiteral("assistant.mdb"));
+}
+
+QString backupFolder()
+{
+    return ProgramDir::file(QStringLiteral("backups"));
+}
+
+// Files an older version left readable by every local user are closed now.
+void keepDataPrivate()
+{
+    const QString database = databaseFile();
+    for (const char* suffix : {"", "-wal", "-shm"})
+        SafeFile::keepPrivate(database + QLatin1String(suffix));
+    const QDir program(ProgramDir::path());
+    const QString kept = QFileInfo(database).fileName() + QStringLiteral(".before-restore-*");
+    for (const QString& name : program.entryList({kept}, QDir::Files | QDir::System))
+        SafeFile::keepPrivate(program.filePath(name));
+    const QDir backups(backupFolder());
+    if (backups.exists()) {
+        SafeFile::keepPrivate(backups.path());
+        for (const QString& name : backups.entryList(QDir::Files | QDir::System | QDir::Hidden))
+            SafeFile::keepPrivate(backups.filePath(name));
+    }
+    for (const QString& path : Settings::privateFiles())
+        SafeFile::keepPrivate(path);
+}
 } // namespace
+
+bool claimDatabase(SingleInstance& instance, const QString& database)
+{
+    if (instance.tryBecomePrimary())
+        return true;
+    if (instance.notifyPrimary())
+        return false;
+    if (instance.tryBecomePrimary()) // the running copy ended meanwhile
+        return true;
+    Dialogs::instance().error(nullptr,
+                              QStringLiteral("时雀已在运行，正在使用“%1”；无法把它的窗口调到前面"
+                                             "（它可能是在另一个会话中启动的）")
+                                  .arg(QDir::toNativeSeparators(database)));
+    return false;
+}
 
 void createStartupWindows(bool deferBuilding)
 {
@@ -95,11 +144,12 @@ int runAssistant(int argc, char** argv)
         Dialogs::instance().error(nullptr, QStringLiteral("时雀无法启动：") + why);
         return 1;
     }
-    SingleInstance instance(APP_TITLE, folder);
-    if (!instance.tryBecomePrimary()) {
-        instance.notifyPrimary();
+    // One copy per database, whatever the environment it was started in.
+    SingleInstance instance(APP_TITLE, databaseFile(), folder);
+    if (!claimDatabase(instance, databaseFile()))
         return 0;
-    }
+    keepDataPrivate();
+    DatabaseBackup::removeLeftovers(databaseFile(), backupFolder());
 
     createStartupWindows(true);
     QObject::connect(&instance, &SingleInstance::activationRequested, assistantForm,
@@ -111,8 +161,7 @@ int runAssistant(int argc, char** argv)
     // A copy of the database a day, on a thread of its own: at the start and
     // at the first rebuild of each new day. A failure is told once; the next
     // day tries again.
-    DailyBackup backup(DataModule1->ADOConnection1.dataSource(),
-                       ProgramDir::file(QStringLiteral("backups")));
+    DailyBackup backup(DataModule1->ADOConnection1.dataSource(), backupFolder());
     QObject::connect(&backup, &DailyBackup::failed, assistantForm, [](const QString& text) {
         reportError(QStringLiteral("每日备份失败：") + text, assistantForm);
     });

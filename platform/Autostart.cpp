@@ -37,11 +37,12 @@ bool AutostartEntry::exists() const
 
 QString AutostartEntry::program() const
 {
-    QFile f(file());
-    if (!f.open(QIODevice::ReadOnly))
+    // A FIFO or a device in its place would block or never end.
+    QByteArray bytes;
+    if (!SafeFile::read(file(), &bytes).isEmpty())
         return QString();
     bool inEntry = false;
-    for (const QByteArray& raw : f.readAll().split('\n')) {
+    for (const QByteArray& raw : bytes.split('\n')) {
         const QString line = QString::fromUtf8(raw).trimmed();
         if (line.startsWith(QLatin1Char('[')))
             inEntry = line == QLatin1String("[Desktop Entry]");

@@ -1,13 +1,18 @@
 #include "platform/DatabaseBackup.h"
 
 #include "platform/AppError.h"
+#include "platform/SafeFile.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QString native(const QString& path)
@@ -38,26 +43,61 @@ void removeWithJournals(const QString& path)
     for (const char* suffix : {"", "-wal", "-shm", "-journal"})
         QFile::remove(path + QLatin1String(suffix));
 }
+
+// Whether a failed copy failed on the side it writes (a full disk, a folder
+// that cannot be written), as against reading the source.
+bool failedWriting(int rc)
+{
+    switch (rc & 0xff) {
+    case SQLITE_FULL:
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+        return true;
+    case SQLITE_IOERR:
+        return rc != SQLITE_IOERR_READ && rc != SQLITE_IOERR_SHORT_READ;
+    default:
+        return false;
+    }
+}
 } // namespace
 
 namespace DatabaseBackup {
 
 void copy(const QString& source, const QString& target)
 {
-    if (!QFileInfo::exists(source))
+    struct stat sourceStat {};
+    if (::stat(QFile::encodeName(source).constData(), &sourceStat) != 0)
         throw AppError(QStringLiteral("%1: the database file does not exist").arg(native(source)));
     const QString folder = QFileInfo(target).absolutePath();
-    if (!QDir().mkpath(folder))
+    if (!SafeFile::makeFolder(folder).isEmpty())
         throw AppError(QStringLiteral("%1: cannot make the folder").arg(native(folder)));
     const QString part = target + QStringLiteral(".part");
     removeWithJournals(part);
+    // Made here, the user's alone: the engine would make it with the umask's
+    // mode, and its journal takes the mode of the file.
+    const QByteArray partName = QFile::encodeName(part);
+    const int fd =
+        ::open(partName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw AppError(QStringLiteral("%1: %2").arg(native(target), qt_error_string(errno)));
+    ::fchmod(fd, 0600);
+    ::close(fd);
     {
         Connection from, to;
         open(from, source, SQLITE_OPEN_READWRITE);
-        open(to, part, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        if (sqlite3_open_v2(partName.constData(), &to.db,
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+            const QString why = to.message();
+            removeWithJournals(part);
+            throw AppError(QStringLiteral("%1: %2").arg(native(target), why));
+        }
+        sqlite3_busy_timeout(to.db, 5000);
         sqlite3_backup* backup = sqlite3_backup_init(to.db, "main", from.db, "main");
-        if (!backup)
-            throw AppError(QStringLiteral("%1: %2").arg(native(part), to.message()));
+        if (!backup) {
+            const QString why = to.message();
+            removeWithJournals(part);
+            throw AppError(QStringLiteral("%1: %2").arg(native(target), why));
+        }
         // All pages in one step: one read transaction on the source, so the
         // copy is the database as one moment left it; writers go on meanwhile.
         int rc = SQLITE_OK;
@@ -71,15 +111,48 @@ void copy(const QString& source, const QString& target)
         if (rc != SQLITE_DONE) {
             const QString why = QString::fromUtf8(sqlite3_errstr(rc));
             removeWithJournals(part);
-            throw AppError(QStringLiteral("%1: %2").arg(native(source), why));
+            throw AppError(
+                QStringLiteral("%1: %2").arg(native(failedWriting(rc) ? target : source), why));
         }
     }
-    if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(target).constData()) !=
-        0) {
+    // Never more open than the file it came from.
+    ::chmod(partName.constData(), sourceStat.st_mode & 0600);
+    if (std::rename(partName.constData(), QFile::encodeName(target).constData()) != 0) {
         removeWithJournals(part);
         throw AppError(QStringLiteral("%1: cannot write the copy").arg(native(target)));
     }
     removeWithJournals(part);
+}
+
+QString incomingName(const QString& database)
+{
+    return database + QStringLiteral(".restoring");
+}
+
+QStringList removeLeftovers(const QString& database, const QString& backupFolder)
+{
+    QStringList removed;
+    const auto remove = [&removed](const QString& path) {
+        if (QFileInfo(path).isSymLink() || QFileInfo::exists(path))
+            removed << path;
+        removeWithJournals(path);
+    };
+    remove(incomingName(database));
+    remove(incomingName(database) + QStringLiteral(".part"));
+    const QFileInfo info(database);
+    const QRegularExpression pattern(
+        QLatin1Char('^') + QRegularExpression::escape(info.completeBaseName()) +
+        QStringLiteral("-\\d{4}-\\d{2}-\\d{2}\\.") + QRegularExpression::escape(info.suffix()) +
+        QStringLiteral("\\.part(-journal|-wal|-shm)?$"));
+    const QDir folder(backupFolder);
+    const QStringList names = folder.entryList(QDir::Files | QDir::System, QDir::Name);
+    for (const QString& name : names)
+        if (pattern.match(name).hasMatch()) {
+            removed << folder.filePath(name);
+            const QString part = name.left(name.lastIndexOf(QLatin1String(".part")) + 5);
+            removeWithJournals(folder.filePath(part)); // a journal: with its file
+        }
+    return removed;
 }
 
 QString problemWith(const QString& file, const QStringList& tables)

@@ -12,9 +12,19 @@ class QThread;
 // a copy is consistent even while another connection writes.
 namespace DatabaseBackup {
 // Copies source into target, replacing it. The copy is made beside the
-// target and renamed into place, so a target that exists is always whole.
-// Raises AppError.
+// target and renamed into place, so a target that exists is always whole. It
+// is the user's alone (0600, or the source's mode where narrower), and a
+// folder it makes 0700. Raises AppError naming the file that failed: the
+// target when writing failed (a full disk), else the source.
 void copy(const QString& source, const QString& target);
+// Where a restore puts the copy it checks before it takes the database's
+// place: "<database>.restoring".
+QString incomingName(const QString& database);
+// Removes what copies and restores of database that were killed part way
+// left, each of full size: the dated copies' ".part" files in backupFolder,
+// the restore's incoming copy and its ".part". Only for the one who holds the
+// database's lock. Returns the files removed.
+QStringList removeLeftovers(const QString& database, const QString& backupFolder);
 // Empty when the file is a sound database holding every table named; else
 // what is wrong with it.
 QString problemWith(const QString& file, const QStringList& tables = {});

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __GLIBC__
@@ -102,6 +103,13 @@ void DbConnection::createDatabase(const QString& path)
     QFile::remove(temp);
     sqlite3* db = nullptr;
     const QByteArray tempName = QFile::encodeName(temp);
+    // The user's alone, whatever the umask; the journals take the file's mode.
+    const int fd =
+        ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::fchmod(fd, 0600);
+        ::close(fd);
+    }
     int rc = sqlite3_open_v2(tempName.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                              nullptr);
     char* err = nullptr;

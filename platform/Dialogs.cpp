@@ -57,10 +57,12 @@ QWidget* ownerFor(QWidget* owner)
 // The box of an always-on-top window is always on top too. It may come
 // before its window is on the screen (an error while the window loads), and
 // would then stand below every always-on-top window, the main window too.
+// So does a box of no window at all (a start that ends before it has any),
+// which would stand below another copy's main window.
 void keepAbove(QMessageBox& box)
 {
     const QWidget* owner = box.parentWidget();
-    if (owner && owner->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+    if (!owner || owner->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
 }
 } // namespace

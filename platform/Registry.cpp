@@ -147,21 +147,22 @@ void remember(const QString& file, const Registry::Document& doc)
     c.doc = doc;
 }
 
-// Loads the store; nullopt when the file exists but cannot be read. A file
-// that cannot be parsed is kept under another name and read as empty.
-std::optional<Registry::Document> loadStore(const QString& path,
-                                            std::optional<Registry::Damage>& damage)
+// Loads the store; nullopt, with the reason in unreadable, when the file
+// exists but cannot be read. A file that cannot be parsed is kept under
+// another name and read as empty.
+std::optional<Registry::Document>
+loadStore(const QString& path, std::optional<Registry::Damage>& damage, QString& unreadable)
 {
     struct stat st {};
     if (!statOf(path, st))
         return Registry::Document{};
     if (sameStat(cache(), path, st))
         return cache().doc;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    unreadable = SafeFile::read(path, &bytes);
+    if (!unreadable.isEmpty())
         return std::nullopt;
-    const QString text = QString::fromUtf8(file.readAll());
-    file.close();
+    const QString text = QString::fromUtf8(bytes);
     QString error;
     if (auto doc = Registry::parse(text, &error)) {
         remember(path, *doc);
@@ -349,7 +350,8 @@ bool RegistryKey::openKey(const QString& path, bool canCreate)
     closeKey();
     m_path = normalPath(path);
     m_damage.reset();
-    auto doc = loadStore(m_file, m_damage);
+    m_unreadable.clear();
+    auto doc = loadStore(m_file, m_damage, m_unreadable);
     if (!doc)
         return false;
     m_doc = std::move(*doc);

@@ -69,6 +69,9 @@ public:
     bool isOpen() const { return m_open; }
     // Set by an opening that found the store file damaged.
     const std::optional<Registry::Damage>& damage() const { return m_damage; }
+    // Why the last opening could not read a store file that exists (empty
+    // when it could): no right to read it, not a regular file, too large.
+    const QString& unreadable() const { return m_unreadable; }
 
     bool valueExists(const QString& name) const;
     int readInteger(const QString& name) const;
@@ -87,4 +90,5 @@ private:
     QString m_path;
     Registry::Document m_doc;
     std::optional<Registry::Damage> m_damage;
+    QString m_unreadable;
 };

@@ -1,9 +1,15 @@
 #include "platform/SingleInstance.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <csignal>
+#include <QThread>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,15 +24,37 @@ bool usable(const QString& path)
         return false;
     return SingleInstance::isPrivateFolder(path);
 }
+
+// Never through a link, and never waiting on a FIFO someone put there.
+int openLock(const QByteArray& path)
+{
+    const int flags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | flags, 0600);
+    if (fd >= 0 || (errno != EACCES && errno != EROFS))
+        return fd;
+    // One made before, in a folder that cannot be written now: a read-only
+    // descriptor takes the lock as well.
+    return ::open(path.constData(), O_RDONLY | flags);
+}
 } // namespace
 
-SingleInstance::SingleInstance(const QString& name, const QString& folder, QObject* parent)
+SingleInstance::SingleInstance(const QString& name, const QString& guardedFile,
+                               const QString& runtimeFolder, QObject* parent)
     : QObject(parent)
     , m_name(name)
-    , m_folder(folder)
+    , m_guarded(QFileInfo(guardedFile).absoluteFilePath())
+    , m_folder(runtimeFolder)
 {}
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    // The socket goes before the lock: once the lock is free, a new copy
+    // may make its own socket under the same name.
+    delete m_server;
+    m_server = nullptr;
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
 
 bool SingleInstance::isPrivateFolder(const QString& path)
 {
@@ -59,68 +87,126 @@ QString SingleInstance::runtimeDir(const QString& app, QString* why)
 
 QString SingleInstance::lockPath() const
 {
-    return m_folder + QLatin1Char('/') + m_name + QStringLiteral(".lock");
+    return m_guarded + QStringLiteral(".lock");
 }
 
 QString SingleInstance::socketPath() const
 {
-    return m_folder + QLatin1Char('/') + m_name + QStringLiteral(".socket");
+    struct stat st {};
+    if (m_folder.isEmpty() || ::stat(QFile::encodeName(lockPath()).constData(), &st) != 0)
+        return QString();
+    return m_folder + QStringLiteral("/%1-%2-%3.socket")
+                          .arg(m_name)
+                          .arg(quint64(st.st_dev), 0, 16)
+                          .arg(quint64(st.st_ino), 0, 16);
 }
 
 bool SingleInstance::tryBecomePrimary()
 {
-    m_lock = std::make_unique<QLockFile>(lockPath());
-    m_lock->setStaleLockTime(0); // stale only when its owner is gone, never by age
-    if (!m_lock->tryLock(0)) {
-        const bool held = m_lock->error() == QLockFile::LockFailedError && heldByLiveCopy();
-        m_lock.reset();
-        if (held)
-            return false;
-        qWarning("single instance: cannot take the lock %s; starting without it",
-                 qPrintable(lockPath()));
+    if (m_fd >= 0)
+        return true;
+    m_lockError.clear();
+    const QByteArray path = QFile::encodeName(lockPath());
+    struct stat folder {};
+    ::stat(QFile::encodeName(QFileInfo(m_guarded).absolutePath()).constData(), &folder);
+    for (int attempt = 0; attempt < 5 && m_fd < 0 && m_lockError.isEmpty(); ++attempt) {
+        const int fd = openLock(path);
+        if (fd < 0) {
+            m_lockError = qt_error_string(errno);
+            break;
+        }
+        struct stat st {};
+        // Another user's file where ours should be must neither block us nor
+        // be written; the folder's owner may run it as root.
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+            (st.st_uid != ::geteuid() && st.st_uid != folder.st_uid)) {
+            ::close(fd);
+            m_lockError = QStringLiteral("not a lock file of this user");
+            break;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(fd);
+            if (error == EWOULDBLOCK)
+                return false;
+            m_lockError = qt_error_string(error);
+            break;
+        }
+        // Removed or replaced between the opening and the lock: that lock
+        // guards nothing any more.
+        struct stat now {};
+        if (::stat(path.constData(), &now) == 0 && now.st_dev == st.st_dev &&
+            now.st_ino == st.st_ino) {
+            m_fd = fd;
+            if (st.st_uid == ::geteuid() && (st.st_mode & 077))
+                ::fchmod(fd, 0600);
+            // Made by root in a user's folder: the user's, as the engine
+            // does with the journals, so that the user's own start can open it.
+            if (st.st_uid != folder.st_uid && ::geteuid() == 0)
+                (void)::fchown(fd, folder.st_uid, folder.st_gid);
+            // Who holds it, for the uninstaller's message; the lock decides.
+            const QByteArray pid = QByteArray::number(QCoreApplication::applicationPid()) + '\n';
+            if (::ftruncate(fd, 0) == 0)
+                (void)::pwrite(fd, pid.constData(), size_t(pid.size()), 0);
+        } else {
+            ::close(fd);
+        }
+    }
+    if (m_fd < 0) {
+        if (m_lockError.isEmpty())
+            m_lockError = QStringLiteral("the lock file keeps being replaced");
+        qWarning("single instance: cannot take the lock %s (%s); starting without it",
+                 qPrintable(lockPath()), qPrintable(m_lockError));
         return true;
     }
-    // The lock is ours, so any socket file left behind is a dead copy's.
-    QLocalServer::removeServer(socketPath());
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(socketPath()))
-        qWarning("single instance: cannot listen on %s: %s", qPrintable(socketPath()),
-                 qPrintable(m_server->errorString()));
-    connect(m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->readAll().contains(activateMessage.trimmed()))
-                    emit activationRequested();
-                socket->disconnectFromServer();
-            });
-        }
-    });
+    listen();
     return true;
 }
 
-bool SingleInstance::heldByLiveCopy() const
+void SingleInstance::listen()
 {
-    // A copy starting this very moment may not have written its lock yet.
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        qint64 pid = 0;
-        QString host, app;
-        if (m_lock->getLockInfo(&pid, &host, &app))
-            return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
-        ::usleep(50 * 1000);
-    }
-    return false;
+    const QString socket = socketPath();
+    if (socket.isEmpty())
+        return;
+    // The lock is ours, so any socket file left behind is a dead copy's.
+    QLocalServer::removeServer(socket);
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_server->listen(socket))
+        qWarning("single instance: cannot listen on %s: %s", qPrintable(socket),
+                 qPrintable(m_server->errorString()));
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* client = m_server->nextPendingConnection()) {
+            connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+            connect(client, &QLocalSocket::readyRead, this, [this, client] {
+                if (client->readAll().contains(activateMessage.trimmed()))
+                    emit activationRequested();
+                client->disconnectFromServer();
+            });
+        }
+    });
 }
 
 bool SingleInstance::notifyPrimary(int timeoutMs)
 {
-    QLocalSocket socket;
-    socket.connectToServer(socketPath());
-    if (!socket.waitForConnected(timeoutMs))
+    if (m_folder.isEmpty())
         return false;
-    socket.write(activateMessage);
-    const bool written = socket.waitForBytesWritten(timeoutMs);
-    socket.waitForDisconnected(timeoutMs);
-    return written;
+    // The running copy takes its lock a moment before it listens.
+    QElapsedTimer waited;
+    waited.start();
+    do {
+        const QString path = socketPath();
+        if (!path.isEmpty()) {
+            QLocalSocket socket;
+            socket.connectToServer(path);
+            if (socket.waitForConnected(1000)) {
+                socket.write(activateMessage);
+                const bool written = socket.waitForBytesWritten(1000);
+                socket.waitForDisconnected(1000);
+                return written;
+            }
+        }
+        QThread::msleep(100);
+    } while (waited.elapsed() < timeoutMs);
+    return false;
 }

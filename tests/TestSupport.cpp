@@ -7,7 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QWidget>
+#include <unistd.h>
 
 void RecordingDialogs::message(QWidget* parent, const QString& text)
 {
@@ -131,4 +134,27 @@ QByteArray readFile(const QString& path)
     if (!f.open(QIODevice::ReadOnly))
         return QByteArray();
     return f.readAll();
+}
+
+std::optional<bool> otherUserCanRead(const QString& path)
+{
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (::geteuid() != 0 || setpriv.isEmpty())
+        return std::nullopt;
+    const QString temp = QDir(QDir::tempPath()).canonicalPath() + QLatin1Char('/');
+    const QString full = QFileInfo(path).absoluteFilePath();
+    if (full.startsWith(temp)) {
+        const QString top = temp + full.mid(temp.size()).section(QLatin1Char('/'), 0, 0);
+        QFile::setPermissions(top, QFile::permissions(top) | QFile::ReadOther | QFile::ExeOther);
+    }
+    QProcess p;
+    p.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                      QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                      QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                      QStringLiteral("if [ -d \"$1\" ]; then ls -- \"$1\"; else head -c 1 -- "
+                                     "\"$1\"; fi >/dev/null 2>&1"),
+                      QStringLiteral("sh"), full});
+    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit)
+        return std::nullopt;
+    return p.exitCode() == 0;
 }

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 
 // Stands in for every message box and modal showing: records what would have
 // been shown and answers from canned replies, never blocking.
@@ -72,3 +73,10 @@ private:
 // Writes a file whole (tests only).
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
+
+// Whether another local user (nobody) can read the file or list the folder at
+// path. The temporary folder that holds it is first opened to all, as a home
+// folder usually is, so that only the modes of the path and of the folders
+// the program made decide. Empty where no other user can be played (not
+// root, or no setpriv).
+std::optional<bool> otherUserCanRead(const QString& path);

@@ -4,10 +4,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 #include <atomic>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <thread>
 
 // The daily copy of the database: consistent under a writer, one a day,
@@ -23,6 +25,12 @@ private slots:
     void nothingToCopyBeforeTheDatabaseExists();
     void damagedCopiesAreFound_data();
     void damagedCopiesAreFound();
+    void copiesAreTheUsersAlone_data();
+    void copiesAreTheUsersAlone();
+    void aFailureNamesTheFileThatFailed_data();
+    void aFailureNamesTheFileThatFailed();
+    void leftoversOfKilledCopiesAreRemoved_data();
+    void leftoversOfKilledCopiesAreRemoved();
 
 private:
     QString database() const { return env->databaseFile(); }
@@ -229,6 +237,108 @@ void TestBackup::damagedCopiesAreFound()
     }
     QVERIFY(!DatabaseBackup::problemWith(copy, {QStringLiteral("main"), QStringLiteral("zjTable")})
                  .isEmpty());
+}
+
+void TestBackup::copiesAreTheUsersAlone_data()
+{
+    QTest::addColumn<int>("source"); // the database's mode
+    QTest::addColumn<int>("umask");
+    QTest::addColumn<int>("copy");
+    QTest::newRow("of a database open to all") << 0644 << 022 << 0600;
+    QTest::newRow("of the user's database, under umask 000") << 0600 << 0 << 0600;
+    QTest::newRow("of one the group may read") << 0640 << 022 << 0600;
+}
+
+void TestBackup::copiesAreTheUsersAlone()
+{
+    QFETCH(int, source);
+    QFETCH(int, umask);
+    QFETCH(int, copy);
+    makeDatabase(database());
+    QVERIFY(::chmod(QFile::encodeName(database()).constData(), mode_t(source)) == 0);
+    const QString target = folder() + QStringLiteral("/assistant-2026-03-31.mdb");
+    const mode_t before = ::umask(mode_t(umask));
+    DatabaseBackup::copy(database(), target);
+    ::umask(before);
+    const auto mode = [](const QString& path) {
+        struct stat st {};
+        ::stat(QFile::encodeName(path).constData(), &st);
+        return int(st.st_mode & 0777);
+    };
+    QCOMPARE(mode(target), copy);
+    QCOMPARE(mode(folder()), 0700);
+    const std::optional<bool> others = otherUserCanRead(target);
+    if (!others)
+        QSKIP("needs root and setpriv to play another local user");
+    QCOMPARE(*otherUserCanRead(database()), (source & 04) != 0); // the check can tell
+    QVERIFY(!*others);
+}
+
+void TestBackup::aFailureNamesTheFileThatFailed_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<bool>("namesTheCopy"); // else the database
+    QTest::newRow("a full backups disk") << "full" << true;
+    QTest::newRow("a database that is none") << "damaged" << false;
+}
+
+void TestBackup::aFailureNamesTheFileThatFailed()
+{
+    QFETCH(QString, failure);
+    QFETCH(bool, namesTheCopy);
+    makeDatabase(database(), 400);
+    QString backups = folder();
+    QTemporaryDir mount;
+    if (failure == QLatin1String("full")) {
+        // A small file system of its own, where the machine allows one.
+        if (QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                               QStringLiteral("size=64k"), QStringLiteral("tmpfs"),
+                               mount.path()}) != 0)
+            QSKIP("no tmpfs can be mounted here");
+        backups = mount.path();
+    } else {
+        writeFile(database(), QByteArray(8192, 'x'));
+    }
+    const QString target = backups + QStringLiteral("/assistant-2026-03-31.mdb");
+    QString text;
+    try {
+        DatabaseBackup::copy(database(), target);
+    } catch (const AppError& e) {
+        text = e.text();
+    }
+    const QStringList left = QDir(backups).entryList(QDir::Files);
+    if (failure == QLatin1String("full"))
+        QProcess::execute(QStringLiteral("umount"), {mount.path()});
+    QVERIFY2(text.startsWith((namesTheCopy ? target : database()) + QStringLiteral(": ")),
+             qPrintable(text));
+    if (failure == QLatin1String("full"))
+        QVERIFY2(text.endsWith(QStringLiteral("database or disk is full")), qPrintable(text));
+    QCOMPARE(left, QStringList()); // nor is a part of it left behind
+}
+
+void TestBackup::leftoversOfKilledCopiesAreRemoved_data()
+{
+    QTest::addColumn<QString>("file"); // in the program folder
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("a killed backup's copy") << "backups/assistant-2026-03-30.mdb.part" << true;
+    QTest::newRow("its journal") << "backups/assistant-2026-03-30.mdb.part-journal" << true;
+    QTest::newRow("a killed restore's copy") << "assistant.mdb.restoring" << true;
+    QTest::newRow("the part of that copy") << "assistant.mdb.restoring.part" << true;
+    QTest::newRow("a backup") << "backups/assistant-2026-03-30.mdb" << false;
+    QTest::newRow("another database's part") << "backups/other-2026-03-30.mdb.part" << false;
+    QTest::newRow("a file of the user's") << "backups/notes.part" << false;
+    QTest::newRow("the database") << "assistant.mdb" << false;
+}
+
+void TestBackup::leftoversOfKilledCopiesAreRemoved()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, removed);
+    const QString path = env->programDir() + file;
+    writeFile(path, QByteArray(4096, 'x'));
+    DatabaseBackup::removeLeftovers(database(), folder());
+    QCOMPARE(QFileInfo::exists(path), !removed);
 }
 
 QTEST_GUILESS_MAIN(TestBackup)

@@ -11,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QtTest>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -53,6 +54,8 @@ private slots:
     void init();
     void cleanup();
     void newDatabaseHasTheSchema();
+    void newDatabaseIsTheUsersAlone_data();
+    void newDatabaseIsTheUsersAlone();
     void newRowReadsBackWithItsDefaults();
     void statements_data();
     void statements();
@@ -137,6 +140,29 @@ void TestDatabase::newDatabaseHasTheSchema()
     QCOMPARE(q.textField(QStringLiteral("journal_mode")), QStringLiteral("wal"));
     QVERIFY(QFile::exists(env->databaseFile()));
     QVERIFY(!QFile::exists(env->databaseFile() + QStringLiteral(".new")));
+}
+
+void TestDatabase::newDatabaseIsTheUsersAlone_data()
+{
+    QTest::addColumn<int>("umask");
+    QTest::newRow("umask 022") << 022;
+    QTest::newRow("umask 000") << 0;
+}
+
+void TestDatabase::newDatabaseIsTheUsersAlone()
+{
+    QFETCH(int, umask);
+    const mode_t before = ::umask(mode_t(umask));
+    DbQuery q(dm->ADOConnection1);
+    q.setSql(Sql::allSchedules());
+    q.open(); // makes the file; its journals are there while it is open
+    ::umask(before);
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        struct stat st {};
+        const QString file = env->databaseFile() + QLatin1String(suffix);
+        QVERIFY2(::stat(QFile::encodeName(file).constData(), &st) == 0, suffix);
+        QCOMPARE(st.st_mode & 0777, 0600u);
+    }
 }
 
 void TestDatabase::newRowReadsBackWithItsDefaults()

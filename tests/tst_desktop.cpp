@@ -5,6 +5,10 @@
 #include <QImage>
 #include <QProcess>
 #include <QtTest>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 // scripts/install-desktop (run by scripts/run) and scripts/uninstall, in
 // folders of the test's own.
@@ -17,6 +21,8 @@ private slots:
     void theEntryAndIconsAreInstalled();
     void uninstallKeepsTheDataUnlessPurged_data();
     void uninstallKeepsTheDataUnlessPurged();
+    void uninstallRefusesOnlyForACopyOfItsFolder_data();
+    void uninstallRefusesOnlyForACopyOfItsFolder();
 
 private:
     int script(const QString& name, const QStringList& args, QByteArray* out = nullptr);
@@ -102,8 +108,8 @@ void TestDesktop::uninstallKeepsTheDataUnlessPurged()
     const QString program = env->programDir() + QStringLiteral("Brenwick");
     QVERIFY(QDir().mkpath(program));
     QCOMPARE(script(QStringLiteral("install-desktop"), {program}), 0);
-    const QStringList programFiles{"Brenwick", "brenwick-ics", "brenwick_soundeffect.so", "ovak.ico",
-                                   "help.chm"};
+    const QStringList programFiles{"Brenwick", "brenwick-ics", "brenwick_soundeffect.so",
+                                   "ovak.ico", "help.chm"};
     const QStringList data{"assistant.mdb", "plans.txt", "backups/assistant-2026-03-30.mdb",
                            "assistant.mdb.before-restore-20260331-090000"};
     for (const QString& f : programFiles + data)
@@ -132,6 +138,49 @@ void TestDesktop::uninstallKeepsTheDataUnlessPurged()
     }
     QCOMPARE(QFileInfo::exists(settings), !purge);
     QCOMPARE(QFileInfo::exists(program), !purge); // an emptied folder goes too
+}
+
+void TestDesktop::uninstallRefusesOnlyForACopyOfItsFolder_data()
+{
+    QTest::addColumn<QString>("running"); // the program folder of the copy that runs
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("a copy of the folder removed") << "removed" << true;
+    QTest::newRow("a copy of another program folder") << "other" << false;
+}
+
+void TestDesktop::uninstallRefusesOnlyForACopyOfItsFolder()
+{
+    QFETCH(QString, running);
+    QFETCH(bool, refused);
+    const QString removed = env->programDir() + QStringLiteral("removed");
+    const QString folder = env->programDir() + running;
+    QVERIFY(QDir().mkpath(removed));
+    QVERIFY(QDir().mkpath(folder));
+    writeFile(removed + QStringLiteral("/brenwick-ics"), "x");
+    QVERIFY(
+        QFile::copy(qEnvironmentVariable("BRENWICK_EXE"), folder + QStringLiteral("/Brenwick")));
+    QProcess copy;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert(QStringLiteral("XDG_CONFIG_HOME"), env->configHome());
+    copy.setProcessEnvironment(e);
+    copy.start(folder + QStringLiteral("/Brenwick"), {});
+    // Running once it holds the lock beside its database.
+    const QByteArray lock = QFile::encodeName(folder + QStringLiteral("/assistant.mdb.lock"));
+    const auto held = [&lock] {
+        const int fd = ::open(lock.constData(), O_RDONLY | O_CLOEXEC);
+        const bool locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        if (fd >= 0)
+            ::close(fd);
+        return locked;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(held(), 10000);
+    QByteArray out;
+    const int code = script(QStringLiteral("uninstall"), {removed}, &out);
+    copy.kill();
+    copy.waitForFinished();
+    QCOMPARE(code, refused ? 1 : 0);
+    QCOMPARE(out.contains("时雀 is running from " + QFile::encodeName(removed)), refused);
+    QCOMPARE(QFileInfo::exists(removed + QStringLiteral("/brenwick-ics")), refused);
 }
 
 QTEST_GUILESS_MAIN(TestDesktop)

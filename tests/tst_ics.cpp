@@ -11,6 +11,11 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // brenwick-ics: schedules to iCalendar and back, calendar files of other
 // programs, broken files, and the restore of a backup.
@@ -30,7 +35,16 @@ private slots:
     void aBrokenFileAddsNothing();
     void theProgramOnTheCommandLine();
     void restoreKeepsTheCurrentFile();
+    void restoreIsRefusedWhileTheProgramRuns_data();
     void restoreIsRefusedWhileTheProgramRuns();
+    void restoreIsOneStep_data();
+    void restoreIsOneStep();
+    void restoreAndTheOldJournal_data();
+    void restoreAndTheOldJournal();
+    void importReadsPipesButNoDevice_data();
+    void importReadsPipesButNoDevice();
+    void exportsAreTheUsersAlone_data();
+    void exportsAreTheUsersAlone();
     void aDamagedBackupIsRefused_data();
     void aDamagedBackupIsRefused();
 
@@ -121,6 +135,24 @@ QByteArray calendar(QByteArray body)
     body = "BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//Example Corp//Calendar 1.0//EN\n" + body +
            "END:VCALENDAR\n";
     return body.replace("\r\n", "\n").replace("\n", "\r\n");
+}
+
+qint64 scalar(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* st = nullptr;
+    qint64 v = -1;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        v = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    return v;
+}
+
+uint modeOf(const QString& path)
+{
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & 0777;
 }
 
 QStringList uids(const QByteArray& text)
@@ -454,8 +486,12 @@ void TestIcs::restoreKeepsTheCurrentFile()
         DatabaseBackup::copy(database, backup);
         ScheduleData::appendWhole(schedule(QStringLiteral("新的"), today, QTime(10, 0)));
     }
+    // A backup an older version left open to all: the live file is not.
+    QVERIFY(::chmod(QFile::encodeName(backup).constData(), 0644) == 0);
     const QString kept = Restore::restore(backup, database, QDateTime(today, QTime(9, 5, 7)));
     QCOMPARE(kept, database + QStringLiteral(".before-restore-20260331-090507"));
+    QCOMPARE(modeOf(database), 0600u);
+    QCOMPARE(modeOf(kept), 0600u);
     Db restored(database);
     QCOMPARE(rowsOf(restored).size(), 1);
     Db before(kept);
@@ -463,8 +499,16 @@ void TestIcs::restoreKeepsTheCurrentFile()
     QVERIFY(!QFileInfo::exists(database + QStringLiteral(".restoring")));
 }
 
+void TestIcs::restoreIsRefusedWhileTheProgramRuns_data()
+{
+    QTest::addColumn<bool>("runtimeFolder"); // the tool's XDG_RUNTIME_DIR as the program's
+    QTest::newRow("the same session") << true;
+    QTest::newRow("a shell without XDG_RUNTIME_DIR") << false;
+}
+
 void TestIcs::restoreIsRefusedWhileTheProgramRuns()
 {
+    QFETCH(bool, runtimeFolder);
     const QString database = env->databaseFile();
     const QString backup = env->programDir() + QStringLiteral("backup.mdb");
     {
@@ -472,15 +516,214 @@ void TestIcs::restoreIsRefusedWhileTheProgramRuns()
         ScheduleData::appendWhole(schedule(QStringLiteral("一个"), today, QTime(9, 0)));
         DatabaseBackup::copy(database, backup);
     }
-    SingleInstance running(QStringLiteral("时雀"),
+    // This process plays the running program.
+    SingleInstance running(QStringLiteral("时雀"), database,
                            SingleInstance::runtimeDir(QStringLiteral("brenwick")));
     QVERIFY(running.tryBecomePrimary());
     const QByteArray bytes = readFile(database);
     const QStringList files = QDir(env->programDir()).entryList(QDir::Files);
-    QVERIFY_THROWS_EXCEPTION(AppError,
-                             Restore::restore(backup, database, QDateTime(today, QTime(9, 0))));
+    QProcess tool;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    QTemporaryDir tmp;
+    if (!runtimeFolder) {
+        e.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        e.insert(QStringLiteral("TMPDIR"), tmp.path());
+    }
+    tool.setProcessEnvironment(e);
+    tool.start(qEnvironmentVariable("BRENWICK_ICS"),
+               {QStringLiteral("restore"), backup, QStringLiteral("--database"), database});
+    QVERIFY(tool.waitForFinished(30000));
+    QCOMPARE(tool.exitCode(), 1);
+    QVERIFY2(tool.readAllStandardError().contains("时雀正在运行"), "not refused as running");
     QCOMPARE(readFile(database), bytes);
     QCOMPARE(QDir(env->programDir()).entryList(QDir::Files), files);
+}
+
+void TestIcs::restoreIsOneStep_data()
+{
+    QTest::addColumn<QString>("crashAfter"); // the step at whose end the restore is killed
+    QTest::addColumn<bool>("hardLinks");
+    QTest::addColumn<int>("rows"); // the database then holds the old (2) or the new (1)
+    QTest::newRow("the copy checked") << "checked" << true << 2;
+    QTest::newRow("the old one kept aside") << "aside" << true << 2;
+    QTest::newRow("kept aside as a copy, without hard links") << "aside" << false << 2;
+    QTest::newRow("the new one in place") << "replaced" << true << 1;
+}
+
+void TestIcs::restoreIsOneStep()
+{
+    QFETCH(QString, crashAfter);
+    QFETCH(bool, hardLinks);
+    QFETCH(int, rows);
+    const QString database = env->databaseFile();
+    const QString backup = env->programDir() + QStringLiteral("backups/assistant-2026-03-30.mdb");
+    {
+        Db db(database);
+        ScheduleData::appendWhole(schedule(QStringLiteral("旧的"), today, QTime(9, 0)));
+        DatabaseBackup::copy(database, backup);
+        ScheduleData::appendWhole(schedule(QStringLiteral("新的"), today, QTime(10, 0)));
+    }
+    // A backup killed part way the day before: removed by the next restore.
+    writeFile(backup + QStringLiteral(".part"), readFile(backup));
+    const QDateTime now(today, QTime(9, 5, 7));
+    const pid_t child = ::fork();
+    if (child == 0) {
+        Restore::setHardLinks(hardLinks);
+        Restore::setStepHook([&crashAfter](const char* step) {
+            if (crashAfter == QLatin1String(step))
+                ::_exit(7); // as a kill would: nothing more runs
+        });
+        try {
+            Restore::restore(backup, database, now);
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QCOMPARE(WEXITSTATUS(status), 7);
+    {
+        Db after(database);
+        QCOMPARE(rowsOf(after).size(), rows);
+    }
+    const QString kept = database + QStringLiteral(".before-restore-20260331-090507");
+    if (crashAfter != QLatin1String("checked")) {
+        Db before(kept);
+        QCOMPARE(rowsOf(before).size(), 2);
+    }
+    // The next run takes up what the killed one left, and ends whole.
+    QFile::remove(kept);
+    Restore::restore(backup, database, now);
+    {
+        Db after(database);
+        QCOMPARE(rowsOf(after).size(), 1);
+    }
+    const QStringList left =
+        QDir(env->programDir()).entryList({QStringLiteral("*.restoring*")}, QDir::Files) +
+        QDir(env->programDir() + QStringLiteral("backups")).entryList({QStringLiteral("*.part*")});
+    QCOMPARE(left, QStringList());
+}
+
+void TestIcs::restoreAndTheOldJournal_data()
+{
+    QTest::addColumn<QString>("old");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("a crashed program's journal") << "crashed" << false;
+    QTest::newRow("another program has it open") << "open" << true;
+    QTest::newRow("a damaged file and its journal") << "damaged" << false;
+}
+
+void TestIcs::restoreAndTheOldJournal()
+{
+    QFETCH(QString, old);
+    QFETCH(bool, refused);
+    const QString database = env->databaseFile();
+    const QString backup = env->programDir() + QStringLiteral("backup.mdb");
+    {
+        Db db(database);
+        ScheduleData::appendWhole(schedule(QStringLiteral("备份里的"), today, QTime(9, 0)));
+        DatabaseBackup::copy(database, backup);
+    }
+    // Another connection writes rows that stay in the journal: a program
+    // killed, or one still running, without the program's lock.
+    sqlite3* other = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(database).constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other,
+                          "PRAGMA wal_autocheckpoint=0; INSERT INTO main (title, rc_date, "
+                          "rc_time) SELECT title || '后来', rc_date, rc_time FROM main; INSERT "
+                          "INTO main (title, rc_date, rc_time) SELECT title || '又一个', "
+                          "rc_date, rc_time FROM main;",
+                          nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    const QString wal = database + QStringLiteral("-wal");
+    QVERIFY(QFileInfo(wal).size() > 0);
+    if (old != QLatin1String("open")) {
+        // The files as a kill leaves them: the journal not yet in the file.
+        const QByteArray file = readFile(database), journal = readFile(wal);
+        sqlite3_close(other);
+        other = nullptr;
+        writeFile(database, old == QLatin1String("damaged") ? QByteArray(8192, 'x') : file);
+        writeFile(wal, journal);
+    }
+    try {
+        const QString kept = Restore::restore(backup, database, QDateTime(today, QTime(9, 0)));
+        QVERIFY(!refused);
+        QVERIFY(!QFileInfo::exists(wal)); // nothing of the old one beside the new
+        QCOMPARE(DatabaseBackup::problemWith(database, Restore::requiredTables()), QString());
+        {
+            Db restored(database);
+            QCOMPARE(rowsOf(restored).size(), 1);
+        }
+        if (old == QLatin1String("crashed")) {
+            Db keptDb(kept);
+            QCOMPARE(rowsOf(keptDb).size(), 4); // the journal's rows too
+        } else {
+            QVERIFY(QFileInfo::exists(kept));
+        }
+    } catch (const AppError& e) {
+        QVERIFY2(refused, qPrintable(e.text()));
+        QVERIFY2(e.text().contains(QStringLiteral("正被另一个程序使用")), qPrintable(e.text()));
+        // The same database, which the other program goes on using.
+        QCOMPARE(scalar(other, "SELECT count(*) FROM main"), 4);
+        QCOMPARE(QDir(env->programDir()).entryList({QStringLiteral("*.before-restore-*")}),
+                 QStringList());
+    }
+    sqlite3_close(other);
+}
+
+void TestIcs::importReadsPipesButNoDevice_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("failure"); // empty: imported
+    QTest::newRow("standard input") << "-"
+                                    << "";
+    QTest::newRow("a named pipe") << "fifo"
+                                  << "";
+    QTest::newRow("a link to /dev/zero") << "zero"
+                                         << "不是普通文件";
+    QTest::newRow("a folder") << "folder"
+                              << "不是普通文件";
+}
+
+void TestIcs::importReadsPipesButNoDevice()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, failure);
+    const QByteArray ics = calendar("BEGIN:VEVENT\nUID:a@example.com\nDTSTART:20260401T090000\n"
+                                    "SUMMARY:管道\nEND:VEVENT\n");
+    QString file = source;
+    if (source == QLatin1String("fifo")) {
+        file = env->programDir() + QStringLiteral("calendar.fifo");
+        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+    } else if (source == QLatin1String("zero")) {
+        file = env->programDir() + QStringLiteral("calendar.ics");
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), file));
+    } else if (source == QLatin1String("folder")) {
+        file = env->programDir() + QStringLiteral("calendar");
+        QVERIFY(QDir().mkpath(file));
+    }
+    QProcess tool;
+    tool.start(qEnvironmentVariable("BRENWICK_ICS"),
+               {QStringLiteral("import"), file, QStringLiteral("--database"), env->databaseFile()});
+    QVERIFY(tool.waitForStarted());
+    if (source == QLatin1String("-")) {
+        tool.write(ics);
+        tool.closeWriteChannel();
+    } else if (source == QLatin1String("fifo")) {
+        QFile writer(file);
+        QVERIFY(writer.open(QIODevice::WriteOnly)); // meets the tool's reading end
+        writer.write(ics);
+    }
+    QVERIFY(tool.waitForFinished(20000));
+    const QString err = QString::fromUtf8(tool.readAllStandardError());
+    if (failure.isEmpty()) {
+        QCOMPARE(tool.exitCode(), 0);
+        QVERIFY2(tool.readAllStandardOutput().contains("导入了 1 个日程"), qPrintable(err));
+    } else {
+        QCOMPARE(tool.exitCode(), 1);
+        QVERIFY2(err.contains(QDir::toNativeSeparators(file) + QStringLiteral(": ") + failure),
+                 qPrintable(err));
+    }
 }
 
 void TestIcs::aDamagedBackupIsRefused_data()
@@ -510,11 +753,44 @@ void TestIcs::aDamagedBackupIsRefused()
         bytes = damage;
     writeFile(backup, bytes);
     const QByteArray before = readFile(database);
-    const QStringList files = QDir(env->programDir()).entryList(QDir::Files);
+    QStringList files = QDir(env->programDir()).entryList(QDir::Files);
+    files << QStringLiteral("assistant.mdb.lock"); // taken, and left for the next
+    files.sort();
     QVERIFY_THROWS_EXCEPTION(AppError,
                              Restore::restore(backup, database, QDateTime(today, QTime(9, 0))));
     QCOMPARE(readFile(database), before);
     QCOMPARE(QDir(env->programDir()).entryList(QDir::Files), files);
+}
+
+void TestIcs::exportsAreTheUsersAlone_data()
+{
+    QTest::addColumn<int>("oldMode"); // -1: a new file
+    QTest::addColumn<int>("mode");
+    QTest::newRow("a new file") << -1 << 0600;
+    QTest::newRow("over a file open to all") << 0644 << 0600;
+    QTest::newRow("over a file of the user's") << 0600 << 0600;
+}
+
+void TestIcs::exportsAreTheUsersAlone()
+{
+    QFETCH(int, oldMode);
+    QFETCH(int, mode);
+    {
+        Db db(env->databaseFile());
+        ScheduleData::appendWhole(schedule(QStringLiteral("私事"), today, QTime(9, 0)));
+    }
+    const QString file = env->programDir() + QStringLiteral("mine.ics");
+    if (oldMode >= 0) {
+        writeFile(file, "old");
+        QVERIFY(::chmod(QFile::encodeName(file).constData(), mode_t(oldMode)) == 0);
+    }
+    QProcess tool;
+    tool.start(qEnvironmentVariable("BRENWICK_ICS"),
+               {QStringLiteral("export"), file, QStringLiteral("--database"), env->databaseFile()});
+    QVERIFY(tool.waitForFinished(30000));
+    QCOMPARE(tool.exitCode(), 0);
+    QVERIFY(readFile(file).contains("SUMMARY:私事"));
+    QCOMPARE(int(modeOf(file)), mode);
 }
 
 QTEST_GUILESS_MAIN(TestIcs)

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
-#include "platform/DatabaseBackup.h"
+#include "app/Startup.h"
 #include "platform/Autostart.h"
+#include "platform/DatabaseBackup.h"
 #include "platform/ProgramDir.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
@@ -9,13 +10,33 @@
 #include <QDir>
 #include <QFile>
 #include <QLocalSocket>
-#include <QLockFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+QString runtimeFolder()
+{
+    return SingleInstance::runtimeDir(QStringLiteral("brenwick"));
+}
+
+// Whether a lock file is free: no copy holds it.
+bool lockIsFree(const QString& lock)
+{
+    const int fd = ::open(QFile::encodeName(lock).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+} // namespace
 
 // The real executable, started as a user would: from its own program folder,
 // against a settings folder of the test's own.
@@ -26,18 +47,29 @@ private slots:
     void cleanup();
     void firstStartWritesTheDefaultsAndTheNextWritesNothing();
     void secondStartTellsTheRunningCopyAndEnds();
+    void oneCopyPerDatabase_data();
+    void oneCopyPerDatabase();
     void tenStartsLeaveOneCopy();
     void lockOfACrashedCopyDoesNotBlock();
     void logoutEndsAsQuitDoes();
     void anotherUsersFolderDoesNotStopTheStart();
     void aLockThatCannotBeMadeIsAFirstStart();
     void theStartTakesTheDaysBackup();
+    void theStartRemovesWhatKilledCopiesLeft();
+    void theStartKeepsTheDataPrivate_data();
+    void theStartKeepsTheDataPrivate();
     void theAutostartEntryStartsTheProgram();
 
 private:
     QProcessEnvironment programEnvironment() const;
-    QProcess* start(const QProcessEnvironment& extra = QProcessEnvironment());
+    QProcess* start(const QProcessEnvironment& extra = QProcessEnvironment(),
+                    const QString& executable = QString());
     bool waitUntilListening(int ms = 10000);
+    QString lockFile() const { return env->databaseFile() + QStringLiteral(".lock"); }
+    QString socketFile(const QString& runtime = runtimeFolder()) const
+    {
+        return SingleInstance(QStringLiteral("时雀"), env->databaseFile(), runtime).socketPath();
+    }
     std::unique_ptr<TestEnvironment> env;
     QString program;
     QList<QProcess*> processes;
@@ -67,13 +99,6 @@ void TestProcesses::cleanup()
     env.reset();
 }
 
-namespace {
-QString runtimeFolder()
-{
-    return SingleInstance::runtimeDir(QStringLiteral("brenwick"));
-}
-} // namespace
-
 QProcessEnvironment TestProcesses::programEnvironment() const
 {
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
@@ -83,7 +108,7 @@ QProcessEnvironment TestProcesses::programEnvironment() const
     return e;
 }
 
-QProcess* TestProcesses::start(const QProcessEnvironment& extra)
+QProcess* TestProcesses::start(const QProcessEnvironment& extra, const QString& executable)
 {
     auto* p = new QProcess;
     QProcessEnvironment e = programEnvironment();
@@ -95,19 +120,18 @@ QProcess* TestProcesses::start(const QProcessEnvironment& extra)
     }
     p->setProcessEnvironment(e);
     p->setWorkingDirectory(QDir::tempPath()); // not the program folder
-    p->start(program, {});
+    p->start(executable.isEmpty() ? program : executable, {});
     processes << p;
     return p;
 }
 
 bool TestProcesses::waitUntilListening(int ms)
 {
-    const QString socket = SingleInstance(QStringLiteral("时雀"), runtimeFolder()).socketPath();
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < ms) {
         QLocalSocket s;
-        s.connectToServer(socket);
+        s.connectToServer(socketFile()); // there once the copy has made its lock
         if (s.waitForConnected(200))
             return true;
         QTest::qWait(50);
@@ -147,7 +171,7 @@ void TestProcesses::firstStartWritesTheDefaultsAndTheNextWritesNothing()
 void TestProcesses::secondStartTellsTheRunningCopyAndEnds()
 {
     // This test process plays the running copy.
-    SingleInstance running(QStringLiteral("时雀"), runtimeFolder());
+    SingleInstance running(QStringLiteral("时雀"), env->databaseFile(), runtimeFolder());
     QVERIFY(running.tryBecomePrimary());
     QSignalSpy asked(&running, &SingleInstance::activationRequested);
     QProcess* second = start();
@@ -157,6 +181,98 @@ void TestProcesses::secondStartTellsTheRunningCopyAndEnds()
     QTRY_COMPARE(asked.size(), 1);
     // It showed nothing and wrote nothing: no window was created.
     QVERIFY(!QFile::exists(env->registryFile()));
+}
+
+void TestProcesses::oneCopyPerDatabase_data()
+{
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("the same session") << "session"
+                                      << "forwarded";
+    QTest::newRow("a shell without XDG_RUNTIME_DIR") << "unset"
+                                                     << "told";
+    QTest::newRow("another program folder") << "folder"
+                                            << "runs";
+    QTest::newRow("another local user tried the lock first") << "user"
+                                                             << "runs";
+}
+
+void TestProcesses::oneCopyPerDatabase()
+{
+    QFETCH(QString, second);
+    QFETCH(QString, outcome);
+    QProcess* first = nullptr;
+    if (second == QLatin1String("user")) {
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (::geteuid() != 0 || setpriv.isEmpty())
+            QSKIP("needs root and setpriv to play another local user");
+        {
+            SingleInstance earlier(QStringLiteral("时雀"), env->databaseFile(), QString());
+            QVERIFY(earlier.tryBecomePrimary()); // leaves the lock file of an earlier run
+        }
+        QCOMPARE(otherUserCanRead(lockFile()), std::optional<bool>(false));
+        // Holding it would block every start of ours; it cannot even open it.
+        QProcess other;
+        other.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                              QStringLiteral("--clear-groups"), QStringLiteral("flock"),
+                              QStringLiteral("--nonblock"), lockFile(), QStringLiteral("sleep"),
+                              QStringLiteral("30")});
+        const bool ended = other.waitForFinished(5000);
+        if (!ended)
+            other.kill();
+        QVERIFY2(ended && other.exitCode() != 0, "another user holds our lock");
+    } else {
+        first = start();
+        QVERIFY(waitUntilListening());
+    }
+
+    QProcessEnvironment extra;
+    QTemporaryDir tmp, home;
+    QString executable = program, database = env->databaseFile(), runtime = runtimeFolder();
+    if (second == QLatin1String("unset")) {
+        extra.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString());
+        extra.insert(QStringLiteral("TMPDIR"), tmp.path());
+        extra.insert(QStringLiteral("HOME"), home.path());
+        runtime = tmp.path() + QStringLiteral("/brenwick-%1").arg(::geteuid());
+    } else if (second == QLatin1String("folder")) {
+        const QString other = env->programDir() + QStringLiteral("other/");
+        QVERIFY(QDir().mkpath(other));
+        executable = other + QStringLiteral("Brenwick");
+        QVERIFY(QFile::copy(program, executable));
+        database = other + QStringLiteral("assistant.mdb");
+    }
+    QProcess* p = start(extra, executable);
+    QVERIFY(p->waitForStarted());
+    const auto listening = [&] {
+        QLocalSocket s;
+        s.connectToServer(SingleInstance(QStringLiteral("时雀"), database, runtime).socketPath());
+        return s.waitForConnected(200);
+    };
+    if (outcome == QLatin1String("forwarded")) {
+        QVERIFY(p->waitForFinished(10000));
+        QCOMPARE(p->exitCode(), 0);
+    } else if (outcome == QLatin1String("runs")) {
+        QTRY_VERIFY_WITH_TIMEOUT(listening(), 10000);
+        QCOMPARE(p->state(), QProcess::Running);
+    } else {
+        // This process as such a start: it cannot reach the running copy, and
+        // says so instead of running beside it.
+        SingleInstance me(QStringLiteral("时雀"), env->databaseFile(), QDir(runtime).path());
+        QVERIFY(QDir().mkpath(runtime));
+        QVERIFY(!claimDatabase(me, env->databaseFile()));
+        QCOMPARE(env->dialogs().errors().size(), 1);
+        QVERIFY2(env->dialogs().errors().first().startsWith(
+                     QStringLiteral("时雀已在运行，正在使用“%1”").arg(env->databaseFile())),
+                 qPrintable(env->dialogs().errors().first()));
+        // The real start showed the same box meanwhile, and never listened.
+        QCOMPARE(p->state(), QProcess::Running);
+        QVERIFY(!listening());
+        p->terminate();
+        QVERIFY(p->waitForFinished(10000));
+        QCOMPARE(p->exitCode(), 0);
+    }
+    if (first)
+        QCOMPARE(first->state(), QProcess::Running);
 }
 
 void TestProcesses::tenStartsLeaveOneCopy()
@@ -189,7 +305,7 @@ void TestProcesses::lockOfACrashedCopyDoesNotBlock()
     QVERIFY(waitUntilListening());
     crashed->kill(); // leaves its lock file and socket behind
     QVERIFY(crashed->waitForFinished());
-    QVERIFY(QFile::exists(SingleInstance(QStringLiteral("时雀"), runtimeFolder()).lockPath()));
+    QVERIFY(QFile::exists(lockFile()));
     QProcess* next = start();
     QTest::qWait(200);
     QVERIFY(waitUntilListening());
@@ -204,8 +320,8 @@ void TestProcesses::logoutEndsAsQuitDoes()
     QVERIFY(p->waitForFinished(10000));
     QCOMPARE(p->exitStatus(), QProcess::NormalExit);
     QCOMPARE(p->exitCode(), 0);
-    // It ended as 退出 does: its lock is gone with it, not left for the next start.
-    QVERIFY(!QFile::exists(SingleInstance(QStringLiteral("时雀"), runtimeFolder()).lockPath()));
+    // It ended as 退出 does: its lock is free for the next start.
+    QVERIFY(lockIsFree(lockFile()));
 }
 
 void TestProcesses::anotherUsersFolderDoesNotStopTheStart()
@@ -225,7 +341,7 @@ void TestProcesses::anotherUsersFolderDoesNotStopTheStart()
     extra.insert(QStringLiteral("HOME"), home.path());
     QProcess* p = start(extra);
     const QString own = home.path() + QStringLiteral("/.cache/brenwick-runtime");
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(own + QStringLiteral("/时雀.socket")), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socketFile(own)), 10000);
     QCOMPARE(p->state(), QProcess::Running);
     QVERIFY(SingleInstance::isPrivateFolder(own));
 }
@@ -233,7 +349,7 @@ void TestProcesses::anotherUsersFolderDoesNotStopTheStart()
 void TestProcesses::aLockThatCannotBeMadeIsAFirstStart()
 {
     // A folder where the lock file should go: no lock can be made, even as root.
-    const QString lock = SingleInstance(QStringLiteral("时雀"), runtimeFolder()).lockPath();
+    const QString lock = lockFile();
     QVERIFY(QDir().mkpath(lock));
     QProcess* p = start();
     QTest::qWait(1500);
@@ -252,6 +368,70 @@ void TestProcesses::theStartTakesTheDaysBackup()
     QVERIFY(p->waitForFinished());
     QCOMPARE(DatabaseBackup::problemWith(copy, {QStringLiteral("main"), QStringLiteral("zjTable")}),
              QString());
+}
+
+void TestProcesses::theStartRemovesWhatKilledCopiesLeft()
+{
+    const QStringList left{QStringLiteral("backups/assistant-2026-03-30.mdb.part"),
+                           QStringLiteral("assistant.mdb.restoring")};
+    for (const QString& file : left)
+        writeFile(env->programDir() + file, QByteArray(64 * 1024, 'x')); // of full size
+    QProcess* p = start();
+    QVERIFY(waitUntilListening());
+    for (const QString& file : left)
+        QTRY_VERIFY2(!QFileInfo::exists(env->programDir() + file), qPrintable(file));
+    QCOMPARE(p->state(), QProcess::Running);
+}
+
+void TestProcesses::theStartKeepsTheDataPrivate_data()
+{
+    QTest::addColumn<QString>("file"); // in the program folder, or "config:" the settings'
+    QTest::addColumn<bool>("folder");
+    QTest::newRow("the database") << "assistant.mdb" << false;
+    QTest::newRow("a file a restore kept")
+        << "assistant.mdb.before-restore-20260301-090000" << false;
+    QTest::newRow("the backups folder") << "backups" << true;
+    QTest::newRow("a backup") << "backups/assistant-2026-03-30.mdb" << false;
+    QTest::newRow("the plan list") << "plans.txt" << false;
+    QTest::newRow("the settings folder") << "config:Tavimor" << true;
+    QTest::newRow("the settings") << "config:Tavimor/registry.reg" << false;
+    QTest::newRow("the autostart entry") << "config:autostart/Tavimor.desktop" << false;
+}
+
+void TestProcesses::theStartKeepsTheDataPrivate()
+{
+    // As an older version left them: open to every local user.
+    QFETCH(QString, file);
+    QFETCH(bool, folder);
+    const bool settings = file.startsWith(QLatin1String("config:"));
+    const QDir base(settings ? env->configHome() : env->programDir());
+    const QString path = base.filePath(settings ? file.mid(7) : file);
+    if (folder) {
+        QVERIFY(QDir().mkpath(path));
+        writeFile(path + QStringLiteral("/x"), "data");
+    } else {
+        // The settings as a valid store: a damaged one would be kept aside.
+        writeFile(path, path.endsWith(QLatin1String(".reg"))
+                            ? "Windows Registry Editor Version 5.00\r\n\r\n"
+                              "[HKEY_LOCAL_MACHINE\\Software\\Tavimor\\Option]\r\n"
+                            : "data");
+    }
+    for (QString p = path; p != base.path(); p = QFileInfo(p).path())
+        QVERIFY(::chmod(QFile::encodeName(p).constData(), folder || p != path ? 0755 : 0644) == 0);
+    const std::optional<bool> before = otherUserCanRead(path);
+    QProcess* p = start();
+    QVERIFY(waitUntilListening());
+    const auto mode = [&path] {
+        struct stat st {};
+        ::stat(QFile::encodeName(path).constData(), &st);
+        return st.st_mode & 0777;
+    };
+    QTRY_COMPARE(mode(), folder ? 0700u : 0600u);
+    QCOMPARE(p->state(), QProcess::Running);
+    if (!before)
+        QSKIP("needs root and setpriv to play another local user");
+    QVERIFY(*before); // the check can tell
+    QCOMPARE(otherUserCanRead(path), std::optional<bool>(false));
 }
 
 void TestProcesses::theAutostartEntryStartsTheProgram()
@@ -278,13 +458,15 @@ void TestProcesses::theAutostartEntryStartsTheProgram()
     QVERIFY(launcher.waitForFinished(10000));
     QCOMPARE(launcher.exitCode(), 0);
     QVERIFY(waitUntilListening());
-    // The copy that runs is the one in the program folder.
-    const QString lock = SingleInstance(QStringLiteral("时雀"), runtimeFolder()).lockPath();
-    QVERIFY(QLockFile(lock).getLockInfo(&launched, nullptr, nullptr));
+    // The copy that runs is the one in the program folder: it holds the lock
+    // beside that folder's database, and wrote its process id into it.
+    const QString lock = folder + QStringLiteral("/assistant.mdb.lock");
+    QTRY_VERIFY_WITH_TIMEOUT(!lockIsFree(lock), 10000);
+    launched = readFile(lock).trimmed().toLongLong();
     QCOMPARE(QFileInfo(QStringLiteral("/proc/%1/exe").arg(launched)).symLinkTarget(),
              folder + QStringLiteral("/Brenwick"));
     ::kill(pid_t(launched), SIGTERM);
-    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(lock), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(lockIsFree(lock), 10000);
 }
 
 QTEST_GUILESS_MAIN(TestProcesses)

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 class TestRegistry : public QObject {
     Q_OBJECT
@@ -28,6 +29,8 @@ private slots:
     void everyOpeningRereadsTheFile();
     void autostartEntry_data();
     void autostartEntry();
+    void replacedFilesAreTheUsersAlone_data();
+    void replacedFilesAreTheUsersAlone();
 };
 
 void TestRegistry::roundTripKeepsKindsAndCase()
@@ -328,6 +331,53 @@ void TestRegistry::autostartEntry()
     QCOMPARE(AutostartEntry(QStringLiteral("tavimor")).program(), program);
     QVERIFY(entry.remove());
     QVERIFY(!QFile::exists(file));
+}
+
+void TestRegistry::replacedFilesAreTheUsersAlone_data()
+{
+    QTest::addColumn<QString>("name"); // under a folder of the test's own
+    QTest::addColumn<int>("oldMode");  // -1: no file before
+    QTest::addColumn<int>("umask");
+    QTest::newRow("a new file") << "registry.reg" << -1 << 022;
+    QTest::newRow("a new file, under umask 000") << "registry.reg" << -1 << 0;
+    QTest::newRow("an old file open to all") << "registry.reg" << 0644 << 022;
+    QTest::newRow("an old file the group may read") << "registry.reg" << 0640 << 0;
+    QTest::newRow("in folders it makes") << "new/Tavimor/registry.reg" << -1 << 0;
+}
+
+void TestRegistry::replacedFilesAreTheUsersAlone()
+{
+    QFETCH(QString, name);
+    QFETCH(int, oldMode);
+    QFETCH(int, umask);
+    TestEnvironment env;
+    const QString root = env.configHome();
+    const QString file = root + QLatin1Char('/') + name;
+    if (oldMode >= 0) {
+        writeFile(file, "old");
+        QVERIFY(::chmod(QFile::encodeName(file).constData(), mode_t(oldMode)) == 0);
+    }
+    const mode_t before = ::umask(mode_t(umask));
+    const QString failed = SafeFile::replace(file, "the user's data");
+    ::umask(before);
+    QCOMPARE(failed, QString());
+    QCOMPARE(readFile(file), QByteArray("the user's data"));
+    const auto mode = [](const QString& path) {
+        struct stat st {};
+        ::stat(QFile::encodeName(path).constData(), &st);
+        return st.st_mode & 0777;
+    };
+    QCOMPARE(mode(file), 0600u);
+    for (QString folder = QFileInfo(file).path(); folder != root; folder = QFileInfo(folder).path())
+        QCOMPARE(mode(folder), 0700u);
+    const std::optional<bool> others = otherUserCanRead(file);
+    if (!others)
+        QSKIP("needs root and setpriv to play another local user");
+    const QString open = root + QStringLiteral("/open.txt");
+    writeFile(open, "x");
+    QVERIFY(::chmod(QFile::encodeName(open).constData(), 0644) == 0);
+    QVERIFY(*otherUserCanRead(open)); // the check can tell
+    QVERIFY(!*others);
 }
 
 QTEST_GUILESS_MAIN(TestRegistry)

@@ -4,8 +4,10 @@
 #include "shell/settings/ColorText.h"
 #include "shell/settings/Settings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QtTest>
+#include <sys/stat.h>
 
 class TestSettings : public QObject {
     Q_OBJECT
@@ -21,6 +23,8 @@ private slots:
     void parsePlans();
     void savePlansWritesCrLfAfterEveryTitle();
     void plansFileErrors();
+    void hostileFilesFailNamingTheFile_data();
+    void hostileFilesFailNamingTheFile();
     void autostartNamesTheProgramFolder();
 };
 
@@ -214,6 +218,66 @@ void TestSettings::autostartNamesTheProgramFolder()
     Settings::deleteAutostart();
     Settings::deleteAutostart(); // twice: its absence is no error
     QVERIFY(!QFile::exists(env.configHome() + QStringLiteral("/autostart/Tavimor.desktop")));
+}
+
+void TestSettings::hostileFilesFailNamingTheFile_data()
+{
+    QTest::addColumn<bool>("settings"); // else the plan list
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    for (const bool settings : {true, false}) {
+        const char* of = settings ? "settings" : "plan list";
+        QTest::addRow("%s: a FIFO", of) << settings << "fifo"
+                                        << "Not a regular file";
+        QTest::addRow("%s: a link to /dev/zero", of) << settings << "zero"
+                                                     << "Not a regular file";
+        QTest::addRow("%s: 65 MB", of) << settings << "large"
+                                       << "The file is larger than 64 MB";
+    }
+}
+
+void TestSettings::hostileFilesFailNamingTheFile()
+{
+    QFETCH(bool, settings);
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    TestEnvironment env;
+    const QString file = settings ? Settings::storeFile() : Settings::plansFile();
+    QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+    if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0); // no writer: never ends
+    } else if (kind == QLatin1String("zero")) {
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), file));
+    } else {
+        QFile big(file);
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        QVERIFY(big.resize(qint64(65) << 20)); // sparse: no disk taken
+    }
+    const QString expected = fileOpenErrorText(QDir::toNativeSeparators(file), reason);
+    try {
+        if (settings)
+            Settings::readInteger(Settings::intervalTime);
+        else
+            Settings::loadPlans();
+        QFAIL("it was read");
+    } catch (const AppError& e) {
+        QCOMPARE(e.text(), expected);
+    }
+    // Nor is it written over, as a missing or damaged one would be.
+    try {
+        if (settings)
+            Settings::writeFirstRunDefaults();
+        else
+            Settings::savePlans({QStringLiteral("开会")});
+        QFAIL("it was written over");
+    } catch (const AppError& e) {
+        QCOMPARE(e.text(), expected);
+    }
+    struct stat st {};
+    QCOMPARE(::lstat(QFile::encodeName(file).constData(), &st), 0);
+    QVERIFY(kind == QLatin1String("fifo")   ? S_ISFIFO(st.st_mode)
+            : kind == QLatin1String("zero") ? S_ISLNK(st.st_mode)
+                                            : st.st_size == qint64(65) << 20);
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

@@ -7,6 +7,7 @@
 #include "editing/addrc.h"
 #include "mainwindow/Assistant.h"
 #include "platform/Dialogs.h"
+#include "platform/SingleInstance.h"
 #include "reminders/tx.h"
 #include "settings/gxsz.h"
 #include "shell/Application.h"
@@ -20,9 +21,11 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QSystemTrayIcon>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
 // Where the window manager stacks a window among the clients: higher is
@@ -132,6 +135,7 @@ private slots:
     void quittingEndsAnOpenModalWindowsWait();
     void anOpenSettingsWindowComesToTheFront();
     void anErrorWhileTheSettingsLoadIsNotCovered();
+    void aStartThatCannotReachTheRunningCopyIsNotCovered();
     void theTrayMenuShowsTheReminderWindowOnTop();
 
 private:
@@ -301,6 +305,47 @@ void TestX11::anErrorWhileTheSettingsLoadIsNotCovered()
     QVERIFY(answered);
     QCOMPARE(boxes->seen[0].text, QStringLiteral("Invalid data type for 'deleteRc'"));
     QVERIFY(boxes->seen[0].overMainWindow);
+}
+
+void TestX11::aStartThatCannotReachTheRunningCopyIsNotCovered()
+{
+    // This process is the running copy, its always-on-top window on screen; a
+    // start from a shell without its runtime folder cannot reach it.
+    SingleInstance running(QStringLiteral("时雀"), env->databaseFile(),
+                           SingleInstance::runtimeDir(QStringLiteral("brenwick")));
+    QVERIFY(running.tryBecomePrimary());
+    start();
+    QTRY_VERIFY(assistantForm->trayIcon && assistantForm->trayIcon->isVisible());
+    const QString program = env->programDir() + QStringLiteral("Brenwick");
+    QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/../Brenwick"),
+                        program));
+    QTemporaryDir tmp;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    e.insert(QStringLiteral("TMPDIR"), tmp.path());
+    QProcess second;
+    second.setProcessEnvironment(e);
+    second.start(program, {});
+    QVERIFY(second.waitForStarted());
+    // Its box: the one window of that process.
+    WId box = 0;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            QProcess search;
+            search.start(QStringLiteral("xdotool"),
+                         {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                          QStringLiteral("--pid"), QString::number(second.processId())});
+            search.waitForFinished();
+            box = WId(search.readAllStandardOutput().trimmed().split('\n').last().toULongLong());
+            return box != 0;
+        },
+        15000));
+    QTest::qWait(300);
+    const bool above = stackPosition(box) > stackPosition(assistantForm->winId());
+    second.terminate();
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY(above);
 }
 
 void TestX11::theTrayMenuShowsTheReminderWindowOnTop()

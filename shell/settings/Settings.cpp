@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace Settings {
 
@@ -36,6 +37,9 @@ bool open(RegistryKey& key, bool canCreate)
 {
     const bool ok = key.openKey(keyPath(), canCreate);
     reportDamage(key);
+    // Never taken for a missing store, which the first run would write over.
+    if (!key.unreadable().isEmpty())
+        throw AppError(fileOpenErrorText(QDir::toNativeSeparators(storeFile()), key.unreadable()));
     return ok;
 }
 } // namespace
@@ -177,6 +181,12 @@ void deleteAutostart()
         throw AppError(QStringLiteral("Failed to set data for '%1'").arg(autostartName));
 }
 
+QStringList privateFiles()
+{
+    return {QFileInfo(storeFile()).path(), storeFile(), plansFile(),
+            AutostartEntry(autostartName).file()};
+}
+
 QString plansFile()
 {
     return ProgramDir::file(QStringLiteral("plans.txt"));
@@ -215,21 +225,23 @@ QByteArray serializePlans(const QStringList& titles)
 
 QStringList loadPlans()
 {
-    QFile file(plansFile());
-    if (!file.open(QIODevice::ReadOnly))
-        throw AppError(
-            fileOpenErrorText(QDir::toNativeSeparators(file.fileName()), file.errorString()));
-    return parsePlans(file.readAll());
+    const QString path = plansFile();
+    QByteArray bytes;
+    const QString failed = SafeFile::read(path, &bytes);
+    if (!failed.isEmpty())
+        throw AppError(fileOpenErrorText(QDir::toNativeSeparators(path), failed));
+    return parsePlans(bytes);
 }
 
 void savePlans(const QStringList& titles)
 {
     const QString path = plansFile();
     // A list that cannot be read is left alone; a missing one is created.
-    if (QFile::exists(path)) {
-        QFile probe(path);
-        if (!probe.open(QIODevice::ReadOnly))
-            throw AppError(fileOpenErrorText(QDir::toNativeSeparators(path), probe.errorString()));
+    if (QFileInfo::exists(path)) {
+        QByteArray bytes;
+        const QString failed = SafeFile::read(path, &bytes);
+        if (!failed.isEmpty())
+            throw AppError(fileOpenErrorText(QDir::toNativeSeparators(path), failed));
     }
     const QString failed = SafeFile::replace(path, serializePlans(titles));
     if (!failed.isEmpty())

@@ -78,6 +78,10 @@ bool autostartExists();
 void writeAutostart();  // raises "Failed to set data for 'Tavimor'"
 void deleteAutostart(); // its absence is no error
 
+// What this layer keeps of the user's: the store's folder, the store, the
+// plan list and the autostart entry (each 0600, the folder 0700).
+QStringList privateFiles();
+
 // The plan list in plans.txt beside the executable.
 QString plansFile();
 QStringList parsePlans(const QByteArray& bytes);

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <cstdio>
 #include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -114,20 +115,42 @@ Ics::Progress progressLine(const QString& verb)
     };
 }
 
+// Far beyond any calendar a person keeps; a source without end stops here.
+constexpr qint64 importLimit = qint64(256) << 20;
+
+// A file, standard input, or a pipe named on purpose (a FIFO, the shell's
+// <(...)) is read to its end; a device or a folder is refused unopened.
 QByteArray readInput(const QString& file)
 {
+    const QString name =
+        file == QLatin1String("-") ? QStringLiteral("<标准输入>") : QDir::toNativeSeparators(file);
     QFile f;
     bool opened;
     if (file == QLatin1String("-")) {
         opened = f.open(stdin, QIODevice::ReadOnly);
     } else {
+        struct stat st {};
+        if (::stat(QFile::encodeName(file).constData(), &st) == 0 && !S_ISREG(st.st_mode) &&
+            !S_ISFIFO(st.st_mode))
+            throw AppError(QStringLiteral("%1: 不是普通文件").arg(name));
         f.setFileName(file);
         opened = f.open(QIODevice::ReadOnly);
     }
     if (!opened)
-        throw AppError(
-            QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file), f.errorString()));
-    return f.readAll();
+        throw AppError(QStringLiteral("%1: %2").arg(name, f.errorString()));
+    QByteArray bytes;
+    for (;;) {
+        const QByteArray chunk = f.read(qint64(1) << 20);
+        if (chunk.isEmpty())
+            break;
+        bytes += chunk;
+        if (bytes.size() > importLimit)
+            throw AppError(
+                QStringLiteral("%1: 超过 %2 MB，不像日历文件").arg(name).arg(importLimit >> 20));
+    }
+    if (f.error() != QFileDevice::NoError)
+        throw AppError(QStringLiteral("%1: %2").arg(name, f.errorString()));
+    return bytes;
 }
 
 void openDatabase(TDataModule1& module, const QString& path, bool mayCreate)
