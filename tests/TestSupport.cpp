@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QWidget>
 
 void RecordingDialogs::message(QWidget* parent, const QString& text)
@@ -82,6 +83,7 @@ TestEnvironment::TestEnvironment(const QDateTime& now)
     Clock::setNow(now);
     Dialogs::install(&m_dialogs);
     Sound::install(&m_sound);
+    Notifications::install(&m_notifications);
     Dialogs::setTitle(QStringLiteral("时雀"));
 }
 
@@ -89,6 +91,7 @@ TestEnvironment::~TestEnvironment()
 {
     Dialogs::install(nullptr);
     Sound::install(nullptr);
+    Notifications::install(nullptr);
     Clock::reset();
     Formats::reset();
     ProgramDir::set(QString());
@@ -131,4 +134,29 @@ QByteArray readFile(const QString& path)
     if (!f.open(QIODevice::ReadOnly))
         return QByteArray();
     return f.readAll();
+}
+
+PrivateBus::PrivateBus()
+{
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (daemon.isEmpty())
+        return;
+    m_daemon.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                            QStringLiteral("--print-address")});
+    if (m_daemon.waitForReadyRead(5000))
+        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+}
+
+PrivateBus::~PrivateBus()
+{
+    for (const QString& name : std::as_const(m_connections))
+        QDBusConnection::disconnectFromBus(name);
+    m_daemon.kill();
+    m_daemon.waitForFinished();
+}
+
+QDBusConnection PrivateBus::connect(const QString& name)
+{
+    m_connections << name;
+    return QDBusConnection::connectToBus(m_address, name);
 }
