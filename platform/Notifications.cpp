@@ -1,13 +1,17 @@
 #include "platform/Notifications.h"
 
 #include <QCoreApplication>
+#include <QDBusArgument>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QImage>
 #include <QPointer>
 #include <QStandardPaths>
 #include <QUrl>
@@ -15,18 +19,42 @@
 namespace {
 Notifications* installed = nullptr;
 
+// A picture as the notice's raw image (image-data: width, height, row
+// stride, alpha, bits per sample, channels, the bytes in RGBA order).
+struct RawImage {
+    QImage image;
+};
+
+QDBusArgument& operator<<(QDBusArgument& arg, const RawImage& raw)
+{
+    const QImage image = raw.image.convertToFormat(QImage::Format_RGBA8888);
+    arg.beginStructure();
+    arg << image.width() << image.height() << int(image.bytesPerLine()) << true << 8 << 4
+        << QByteArray(reinterpret_cast<const char*>(image.constBits()), int(image.sizeInBytes()));
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& arg, RawImage&)
+{
+    return arg; // sent only
+}
+
 const QString service = QStringLiteral("org.freedesktop.Notifications");
 const QString path = QStringLiteral("/org/freedesktop/Notifications");
 const QString interface = QStringLiteral("org.freedesktop.Notifications");
 // A server that takes this long to answer is as good as none; the notice is
 // dropped rather than shown late.
 constexpr int callTimeoutMs = 10000;
+constexpr int imageSize = 48;
 
 QDBusMessage call(const QString& method)
 {
     return QDBusMessage::createMethodCall(service, path, interface, method);
 }
 } // namespace
+
+Q_DECLARE_METATYPE(RawImage)
 
 Notifications& Notifications::instance()
 {
@@ -44,7 +72,7 @@ void Notifications::install(Notifications* notifications)
     installed = notifications;
 }
 
-QString Notifications::themeIconOrFile(const QString& name, const QString& file)
+QString Notifications::installedIcon(const QString& name)
 {
     for (const QString& data :
          QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
@@ -55,7 +83,7 @@ QString Notifications::themeIconOrFile(const QString& name, const QString& file)
                                                      QLatin1String(suffix))))
                     return name;
     }
-    return file;
+    return QString();
 }
 
 DesktopNotifications::DesktopNotifications(QObject* parent)
@@ -66,6 +94,7 @@ DesktopNotifications::DesktopNotifications(const QDBusConnection& bus, QObject* 
     : QObject(parent)
     , m_bus(bus)
 {
+    qDBusRegisterMetaType<RawImage>();
     if (!m_bus.isConnected())
         return;
     m_bus.connect(service, path, interface, QStringLiteral("ActionInvoked"), this,
@@ -130,6 +159,11 @@ void DesktopNotifications::sendPending()
         hints.insert(QStringLiteral("desktop-entry"), QGuiApplication::desktopFileName());
     const QString icon =
         QDir::isAbsolutePath(n.icon) ? QUrl::fromLocalFile(n.icon).toString() : n.icon;
+    if (icon.isEmpty() && !QGuiApplication::windowIcon().isNull()) {
+        const QImage picture = QGuiApplication::windowIcon().pixmap(imageSize).toImage();
+        if (!picture.isNull())
+            hints.insert(QStringLiteral("image-data"), QVariant::fromValue(RawImage{picture}));
+    }
 
     QDBusMessage message = call(QStringLiteral("Notify"));
     message << n.appName << m_id << icon << n.summary << body << actions << hints << -1;
@@ -140,7 +174,7 @@ void DesktopNotifications::sendPending()
         m_sending = false;
         const QDBusPendingReply<uint> reply = *watcher;
         if (!reply.isError()) {
-            m_id = reply.value();
+            m_id = m_shownId = reply.value();
             m_shown = n;
             emit shown(m_id);
         }
@@ -150,21 +184,21 @@ void DesktopNotifications::sendPending()
 
 void DesktopNotifications::actionInvoked(uint id, const QString& key)
 {
-    if (id != 0 && id == m_id && m_shown.onAction)
+    if (id != 0 && id == m_shownId && m_shown.onAction)
         m_shown.onAction(key);
 }
 
 void DesktopNotifications::notificationClosed(uint id, uint)
 {
-    if (id != 0 && id == m_id) {
+    // Closed on screen, it may live on in the server's list, whose click
+    // still counts; the next notice is a new one, not a replacement.
+    if (id != 0 && id == m_id)
         m_id = 0;
-        m_shown = Notification();
-    }
 }
 
 void DesktopNotifications::serverChanged()
 {
     m_capabilities.reset();
-    m_id = 0;
+    m_id = m_shownId = 0;
     m_shown = Notification();
 }

@@ -11,7 +11,9 @@
 // One notice for the desktop's notification service.
 struct Notification {
     QString appName;
-    QString icon; // an icon name of the installed theme, or an absolute file path
+    // An icon name of the installed theme, or an absolute file path; where
+    // empty, the application's window icon goes as the notice's picture.
+    QString icon;
     QString summary;
     QString body; // plain text; escaped here for a server that reads markup
     // Key and label of each action, offered where the server shows actions;
@@ -33,9 +35,9 @@ public:
     // Tests install their own; nullptr restores the real service. Not owned.
     static void install(Notifications* notifications);
 
-    // An icon name where a theme on the system's data folders holds it,
-    // else the file (a name the server cannot find shows no icon at all).
-    static QString themeIconOrFile(const QString& name, const QString& file);
+    // The name where the icon theme on the system's data folders holds it,
+    // else an empty text (a name the server cannot find shows no icon).
+    static QString installedIcon(const QString& name);
 };
 
 // org.freedesktop.Notifications on a session bus, through asynchronous calls
@@ -70,7 +72,8 @@ private:
     std::optional<QStringList> m_capabilities;
     std::optional<Notification> m_pending;
     Notification m_shown;
-    uint m_id = 0;
+    uint m_id = 0;      // the notice the next one replaces; 0 once it is closed
+    uint m_shownId = 0; // whose actions m_shown answers, closed or not
     bool m_asking = false;
     bool m_sending = false;
 };

@@ -211,8 +211,7 @@ void TtxForm::notifyDesktop(const QStringList& lines)
     n.appName = APP_TITLE;
     n.summary = APP_TITLE;
     n.body = lines.join(QLatin1Char('\n'));
-    n.icon =
-        Notifications::themeIconOrFile(themeIconName, ProgramDir::file(QStringLiteral("ovak.ico")));
+    n.icon = Notifications::installedIcon(themeIconName); // else the window icon, as a picture
     n.actions = {{QStringLiteral("default"), QStringLiteral("查看")},
                  {QStringLiteral("view"), QStringLiteral("查看")}};
     QPointer<TtxForm> self(this);

@@ -433,7 +433,7 @@ void TestReminders::wholeReminder()
 
 void TestReminders::aListGoesToTheDesktop()
 {
-    // No icon theme holds the program's icon: the notice names the file.
+    // No icon theme holds the program's icon: the notice names none.
     QTemporaryDir data;
     const QByteArray oldHome = qgetenv("XDG_DATA_HOME"), oldDirs = qgetenv("XDG_DATA_DIRS");
     qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
@@ -457,7 +457,7 @@ void TestReminders::aListGoesToTheDesktop()
     QCOMPARE(sent[0].appName, QString("时雀"));
     QCOMPARE(sent[0].summary, QString("时雀"));
     QCOMPARE(sent[0].body, QString("2026-12-9[12:00:00] 甲 & <b>\n2026-12-9[12:01:00] 乙 第二行"));
-    QCOMPARE(sent[0].icon, env->programDir() + "ovak.ico");
+    QCOMPARE(sent[0].icon, QString()); // the window icon goes instead
     QCOMPARE(sent[0].actions.value(0).first, QString("default"));
     QVERIFY(!sent[0].actions.value(1).second.isEmpty());
 
@@ -472,6 +472,12 @@ void TestReminders::aListGoesToTheDesktop()
     QCOMPARE(txForm->ids(), QList<qint64>{b}); // what is due now: a was switched off
     QCOMPARE(sent.size(), 2);                  // the new list replaces the notice
     QCOMPARE(sent[1].body, QString("2026-12-9[12:01:00] 乙 第二行"));
+    // Installed with its menu entry, the icon goes by its name in the theme.
+    writeFile(data.path() + "/icons/hicolor/48x48/apps/tavimor.png", "png");
+    txForm->close();
+    assistantForm->RemindTimerTimer();
+    QCOMPARE(sent.size(), 3);
+    QCOMPARE(sent[2].icon, QString("tavimor"));
 }
 
 void TestReminders::systemBusResumeSignal()
