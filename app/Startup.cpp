@@ -10,6 +10,7 @@
 #include "platform/SafeFile.h"
 #include "platform/SingleInstance.h"
 #include "platform/Termination.h"
+#include "platform/ToolkitTranslations.h"
 #include "reminders/tx.h"
 #include "resources/Pictures.h"
 #include "shell/Application.h"
@@ -115,12 +116,15 @@ void destroyStartupWindows()
 
 int runAssistant(int argc, char** argv)
 {
-    // Always-on-top, docking and placing windows need X: on a Wayland session
-    // run through XWayland unless the user chose a platform.
-    if (qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
+    // Always-on-top, docking and placing windows need X: X11 (or XWayland)
+    // where there is one, else Wayland itself, unless the user chose.
+    const bool choosePlatform = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    if (choosePlatform)
+        qputenv("QT_QPA_PLATFORM", "xcb;wayland");
     AssistantApplication app(argc, argv);
+    if (choosePlatform)
+        qunsetenv("QT_QPA_PLATFORM"); // not for the programs it starts
+    ToolkitTranslations::install();
     // The title "时雀" is written into every caption itself: a display name
     // would be appended to each ("Confirm — 时雀").
     QApplication::setWindowIcon(Pictures::appIcon());

@@ -67,15 +67,10 @@ TassistantForm::TassistantForm(QWidget* parent)
     saveZJButton = ui->saveZJButton;
     readZJButton = ui->readZJButton;
 
-    // Without a tray to come back from, the window keeps its taskbar entry
-    // and minimises as usual rather than hiding out of reach.
-    m_trayMode = QSystemTrayIcon::isSystemTrayAvailable();
-    Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                            Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint;
-    if (m_trayMode)
-        flags |= Qt::Tool;
-    setWindowFlags(flags);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
+    followTray(); // a tool window, out of the taskbar, while there is a tray
     setWindowIcon(Pictures::appIcon());
     setFixedSize(232, 427);
 

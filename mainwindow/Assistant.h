@@ -22,6 +22,7 @@ class ResumeWatch;
 class QSystemTrayIcon;
 class QTimer;
 class QTreeView;
+class TrayWatch;
 
 namespace Ui {
 class TassistantForm;
@@ -104,6 +105,10 @@ public:
     QString details() const { return m_details; } // the hover text, lines ending in CR
     // Minimising hides the window only while the tray holds our icon.
     bool hidesWhenMinimised() const;
+    // A tool window without a taskbar entry while there is a tray, an
+    // ordinary one while there is none; followed as trays come and go.
+    void followTray();
+    void setTrayMode(bool tray); // followTray's step, with the tray's presence given
     // The intervalTime the last activation read: the reminder timer's period.
     // The reminder check's period in minutes; 0 while it is off.
     int remindMinutes() const;
@@ -153,7 +158,8 @@ private:
     QString m_colourError; // reported once until a drawing succeeds again
     int m_colourReads = 0;
     int m_activations = 0;
-    bool m_trayMode = true;
+    bool m_trayMode = false;
+    TrayWatch* m_trayWatch = nullptr;
     bool m_placed = false;
     QDate m_builtFor;
     QWindow* m_lastFocus = nullptr;

@@ -8,6 +8,7 @@
 #include "platform/Desktop.h"
 #include "platform/ProgramDir.h"
 #include "platform/ResumeWatch.h"
+#include "platform/TrayWatch.h"
 #include "platform/WindowManager.h"
 #include "reminders/tx.h"
 #include "shell/Forms.h"
@@ -177,16 +178,14 @@ void TassistantForm::addTrayIcon()
     trayIcon = new QSystemTrayIcon(QIcon(path), this);
     trayIcon->setObjectName(QStringLiteral("trayIcon"));
     trayIcon->setToolTip(APP_TITLE);
+    // The tray shows the menu itself, where it was clicked: an XEmbed tray
+    // through the toolkit, a StatusNotifierItem host from the copy the
+    // toolkit exports over D-Bus.
+    trayIcon->setContextMenu(MainMenu);
     connect(trayIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                runGuarded(
-                    [this, reason] {
-                        if (reason == QSystemTrayIcon::Trigger)
-                            showmainClick();
-                        else if (reason == QSystemTrayIcon::Context)
-                            MainMenu->popup(Desktop::cursorPos());
-                    },
-                    this);
+                if (reason == QSystemTrayIcon::Trigger)
+                    runGuarded([this] { showmainClick(); }, this);
             });
     trayIcon->show();
 }
@@ -195,6 +194,44 @@ bool TassistantForm::hidesWhenMinimised() const
 {
     return m_trayMode && trayIcon && trayIcon->isVisible() &&
            QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TassistantForm::followTray()
+{
+    // A program started with the session may be up before the panel's tray.
+    if (!m_trayWatch) {
+        m_trayWatch = new TrayWatch(this);
+        Forms::connect(m_trayWatch, &TrayWatch::changed, this, [this] { followTray(); });
+    }
+    setTrayMode(QSystemTrayIcon::isSystemTrayAvailable());
+}
+
+void TassistantForm::setTrayMode(bool tray)
+{
+    m_trayMode = tray;
+    if (windowFlags().testFlag(Qt::Tool) == tray)
+        return;
+    // Before the first activation (no icon yet) the window was never shown:
+    // only its kind changes.
+    const bool started = trayIcon != nullptr;
+    const bool shown = isVisible();
+    const bool minimised = isMinimized();
+    const QPoint at = pos();
+    setWindowFlag(Qt::Tool, tray); // hides a shown window
+    if (!started)
+        return;
+    move(at);
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    if (tray) {
+        // A window minimised for want of a tray now waits in it.
+        if (shown && !minimised)
+            show();
+    } else if (shown && !minimised) {
+        show();
+    } else {
+        // Hidden in a tray that went away: on the taskbar, out of the way.
+        showMinimized();
+    }
 }
 
 void TassistantForm::showmainClick()

@@ -45,6 +45,15 @@ QString itemText(const QString& dateTimeText, const QString& title)
     return text + QStringLiteral("   ") + title;
 }
 
+QString noticeLine(const QString& dateTimeText, const QString& title)
+{
+    QString line = title;
+    line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    for (const QChar brk : {QChar(u'\n'), QChar(u'\r'), QChar(0x85), QChar(0x2028), QChar(0x2029)})
+        line.replace(brk, QLatin1Char(' '));
+    return dateTimeText + QLatin1Char(' ') + line;
+}
+
 QString soundPath(const QString& stored, const QString& programDir)
 {
     const QString name = Cp936::trimmed(stored);

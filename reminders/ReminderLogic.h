@@ -25,6 +25,9 @@ QPoint placement(const QSize& screen, const QSize& window, int txWinPos);
 // A list item: the date-and-time text filled with blanks to 25 bytes of the
 // Chinese code page, three blanks, the title.
 QString itemText(const QString& dateTimeText, const QString& title);
+// A line of the desktop notice of a list: the date-and-time text, a blank
+// and the title, whose line breaks become blanks (one schedule, one line).
+QString noticeLine(const QString& dateTimeText, const QString& title);
 // The sound file to play: a stored absolute path as it stands, a relative
 // one in the program folder (which ends in '/').
 QString soundPath(const QString& stored, const QString& programDir);

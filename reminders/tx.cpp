@@ -4,10 +4,12 @@
 #include "platform/Cp936.h"
 #include "platform/Desktop.h"
 #include "platform/Formats.h"
+#include "platform/Notifications.h"
 #include "platform/ProgramDir.h"
 #include "platform/Sound.h"
 #include "platform/WindowManager.h"
 #include "reminders/ReminderLogic.h"
+#include "shell/Application.h"
 #include "shell/Forms.h"
 #include "shell/data/Schedules.h"
 #include "shell/public.h"
@@ -17,6 +19,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QShowEvent>
 #include <QTimer>
 #include <QVariantAnimation>
@@ -29,6 +32,8 @@ namespace {
 constexpr int frameExtraWidth = 8;
 constexpr int frameExtraHeight = 27;
 constexpr int itemHeight = 17;
+// The icon the desktop entry installs into the icon theme.
+const QString themeIconName = QStringLiteral("tavimor");
 int duration = 800;
 
 void setRed(QWidget* w, QPalette::ColorRole role)
@@ -164,9 +169,11 @@ void TtxForm::showReminderList()
 
     const QList<Schedule> due = ScheduleData::dueReminders(
         *remindQuery, Clock::today(), [](const Schedule& s) { return isDue(s, Clock::now()); });
+    QStringList noticeLines;
     for (const Schedule& s : due) {
         const QString when = Formats::dateText(s.date) + QLatin1Char('[') +
                              Formats::timeText(s.time) + QLatin1Char(']');
+        noticeLines << noticeLine(when, s.title);
         auto* item = new QListWidgetItem(itemText(when, s.title), txCheckList);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
                        Qt::ItemIsUserTristate);
@@ -179,6 +186,8 @@ void TtxForm::showReminderList()
     txCheckList->setVisible(!empty);
     Label2->setVisible(!empty);
     Label3->setVisible(empty);
+    if (!empty)
+        notifyDesktop(noticeLines);
 
     // The sound also greets an empty list: the command asked for the window.
     int play = 0;
@@ -192,6 +201,26 @@ void TtxForm::showReminderList()
         Sound::instance().playFile(soundPath(file, ProgramDir::path()));
 
     appear();
+}
+
+void TtxForm::notifyDesktop(const QStringList& lines)
+{
+    // The window goes after 20 seconds; the notice stays in the desktop's
+    // list, and brings the window back.
+    Notification n;
+    n.appName = APP_TITLE;
+    n.summary = APP_TITLE;
+    n.body = lines.join(QLatin1Char('\n'));
+    n.icon = Notifications::installedIcon(themeIconName); // else the window icon, as a picture
+    n.actions = {{QStringLiteral("default"), QStringLiteral("查看")},
+                 {QStringLiteral("view"), QStringLiteral("查看")}};
+    QPointer<TtxForm> self(this);
+    n.onAction = [self](const QString&) {
+        if (self)
+            runGuarded([self] { self->placeAndShow(Settings::readInteger(Settings::txWinPos)); },
+                       self);
+    };
+    Notifications::instance().notify(n);
 }
 
 void TtxForm::closeEvent(QCloseEvent* event)

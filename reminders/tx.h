@@ -63,6 +63,7 @@ private:
     void build();
     void showDaySummary();
     void showReminderList();
+    void notifyDesktop(const QStringList& lines);
     void appear();
     void fadeOut();
     void stopAnimation();

@@ -11,9 +11,10 @@ build_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev libxcb1-dev libi
 # PulseAudio server, or PipeWire's stand-in for one; the desktop's alert
 # sound, for a file that cannot be played, comes from the sound theme through
 # libcanberra); and what puts the program into the desktop's menu (icons,
-# entry check).
+# entry check); the toolkit's own dialogs in the user's language; and the
+# toolkit's Wayland platform, for a session without X.
 run_packages=(fonts-noto-cjk libqt6multimedia6 libcanberra0 libcanberra-pulse
-    sound-theme-freedesktop librsvg2-bin desktop-file-utils)
+    sound-theme-freedesktop librsvg2-bin desktop-file-utils qt6-translations-l10n qt6-wayland)
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 # Without either server, PulseAudio: its clients start it on demand.
 installed pipewire-pulse || installed pulseaudio || run_packages+=(pulseaudio)
@@ -22,8 +23,9 @@ installed pipewire-pulse || installed pulseaudio || run_packages+=(pulseaudio)
 x11_test_packages=(xvfb openbox trayer xdotool x11-utils)
 # The desktop's own launcher of desktop entries, which starts the autostart
 # entry in a test as a login would; a message bus of the tests' own, which
-# plays the system's resume signal.
-test_packages=(libglib2.0-bin dbus-daemon)
+# plays the system's resume signal, a notification server and a tray's
+# watcher; a Wayland compositor without a screen.
+test_packages=(libglib2.0-bin dbus-daemon weston)
 
 ensure_packages() {
     local missing=()

@@ -75,6 +75,9 @@ AssistantApplication::AssistantApplication(int& argc, char** argv)
 {
     setApplicationName(QStringLiteral("Brenwick"));
     setOrganizationName(QStringLiteral("Tavimor"));
+    // The menu entry's name: docks and task switchers tie the window to it
+    // (the Wayland app id; on X11 the entry names the window's class).
+    setDesktopFileName(QStringLiteral("Tavimor"));
     Dialogs::setTitle(APP_TITLE);
     AccessibleInputs::install();
 }

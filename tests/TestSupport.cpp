@@ -85,6 +85,7 @@ TestEnvironment::TestEnvironment(const QDateTime& now)
     Clock::setNow(now);
     Dialogs::install(&m_dialogs);
     Sound::install(&m_sound);
+    Notifications::install(&m_notifications);
     Dialogs::setTitle(QStringLiteral("时雀"));
 }
 
@@ -92,6 +93,7 @@ TestEnvironment::~TestEnvironment()
 {
     Dialogs::install(nullptr);
     Sound::install(nullptr);
+    Notifications::install(nullptr);
     Clock::reset();
     Formats::reset();
     ProgramDir::set(QString());
@@ -157,4 +159,29 @@ std::optional<bool> otherUserCanRead(const QString& path)
     if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit)
         return std::nullopt;
     return p.exitCode() == 0;
+}
+
+PrivateBus::PrivateBus()
+{
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (daemon.isEmpty())
+        return;
+    m_daemon.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                            QStringLiteral("--print-address")});
+    if (m_daemon.waitForReadyRead(5000))
+        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+}
+
+PrivateBus::~PrivateBus()
+{
+    for (const QString& name : std::as_const(m_connections))
+        QDBusConnection::disconnectFromBus(name);
+    m_daemon.kill();
+    m_daemon.waitForFinished();
+}
+
+QDBusConnection PrivateBus::connect(const QString& name)
+{
+    m_connections << name;
+    return QDBusConnection::connectToBus(m_address, name);
 }

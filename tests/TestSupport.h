@@ -1,10 +1,13 @@
 #pragma once
 
 #include "platform/Dialogs.h"
+#include "platform/Notifications.h"
 #include "platform/Sound.h"
 
+#include <QDBusConnection>
 #include <QDateTime>
 #include <QList>
+#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
@@ -48,6 +51,13 @@ public:
     void playFile(const QString& path) override { played.append(path); }
 };
 
+// Stands in for the desktop's notification service: records every notice.
+class RecordingNotifications : public Notifications {
+public:
+    QList<Notification> sent;
+    void notify(const Notification& n) override { sent.append(n); }
+};
+
 // A sandbox for one test: temporary program and settings folders, pinned
 // formats, a fixed clock and the recorders installed. Restores all on exit.
 class TestEnvironment {
@@ -61,13 +71,32 @@ public:
     QString databaseFile() const { return programDir() + QStringLiteral("assistant.mdb"); }
     RecordingDialogs& dialogs() { return m_dialogs; }
     RecordingSound& sound() { return m_sound; }
+    RecordingNotifications& notifications() { return m_notifications; }
     void setNow(const QDateTime& now);
 
 private:
     QTemporaryDir m_root;
     RecordingDialogs m_dialogs;
     RecordingSound m_sound;
+    RecordingNotifications m_notifications;
     QByteArray m_oldConfig, m_oldRuntime;
+};
+
+// A message bus of the test's own (dbus-daemon), for services played by the
+// test. Skip the test when !started(): the daemon is not installed.
+class PrivateBus {
+public:
+    PrivateBus();
+    ~PrivateBus();
+    bool started() const { return !m_address.isEmpty(); }
+    QString address() const { return m_address; }
+    // A connection of its own to the bus, closed with the bus.
+    QDBusConnection connect(const QString& name);
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+    QStringList m_connections;
 };
 
 // Writes a file whole (tests only).

@@ -1,11 +1,14 @@
 #include "TestSupport.h"
 #include "platform/AppError.h"
+#include "platform/ToolkitTranslations.h"
 #include "shell/Application.h"
 #include "shell/Forms.h"
 
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QTranslator>
 #include <QtTest>
 
 // The guard in the application object: an error escaping any handler reaches
@@ -17,6 +20,8 @@ private slots:
     void abortShowsNothing();
     void repeatedErrorIsNotStacked();
     void deferredWindowsAreBuiltBeforeAnyInput();
+    void toolkitTextsInTheLocalesLanguage_data();
+    void toolkitTextsInTheLocalesLanguage();
 };
 
 void TestApplication::errorInAHandlerIsReportedAndTheLoopGoesOn()
@@ -99,6 +104,72 @@ void TestApplication::deferredWindowsAreBuiltBeforeAnyInput()
     QVERIFY(!builtAfterPaint);
     second.show();
     QTRY_VERIFY(builtAfterPaint);
+}
+
+namespace {
+// Notes the buttons of the next message box, and answers it.
+void readNextBox(QStringList* buttons)
+{
+    QTimer::singleShot(0, [buttons] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        for (QAbstractButton* b : box->buttons())
+            *buttons << b->text();
+        box->reject();
+    });
+}
+} // namespace
+
+void TestApplication::toolkitTextsInTheLocalesLanguage_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("file"); // "" when the system has none
+    QTest::newRow("zh_CN") << "zh_CN"
+                           << "qtbase_zh_CN.qm";
+    QTest::newRow("zh_TW") << "zh_TW"
+                           << "qtbase_zh_TW.qm";
+    QTest::newRow("de_DE") << "de_DE"
+                           << "qtbase_de.qm";
+    QTest::newRow("C: the toolkit's own English") << "C"
+                                                  << "";
+}
+
+void TestApplication::toolkitTextsInTheLocalesLanguage()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, file);
+    TestEnvironment env;
+    Dialogs::install(nullptr); // the real boxes, answered below
+    QTranslator* translator = ToolkitTranslations::install(QLocale(locale));
+    const auto remove = qScopeGuard([translator] {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    });
+    if (file.isEmpty()) {
+        QVERIFY(!translator);
+        return;
+    }
+    if (!translator)
+        QSKIP("the toolkit's translations are not installed (qt6-translations-l10n)");
+    QCOMPARE(QFileInfo(translator->filePath()).fileName(), file);
+    // The file and colour dialogs speak the language.
+    for (const auto& [context, text] :
+         {std::pair{"QFileDialog", "Look in:"}, std::pair{"QFileDialog", "File &name:"},
+          std::pair{"QColorDialog", "&Basic colors"}})
+        QVERIFY2(QCoreApplication::translate(context, text) != QLatin1String(text), text);
+
+    // The confirmation keeps the buttons the program gives it; the message
+    // box's OK is the toolkit's, in the language (确定 under zh_CN).
+    QStringList buttons;
+    readNextBox(&buttons);
+    Dialogs::instance().confirm(nullptr, QStringLiteral("确定要添加吗？"));
+    buttons.sort();
+    QCOMPARE(buttons, (QStringList{"&No", "&Yes"}));
+    buttons.clear();
+    readNextBox(&buttons);
+    Dialogs::instance().message(nullptr, QStringLiteral("     日程添加成功！     "));
+    QCOMPARE(buttons, QStringList{QCoreApplication::translate("QPlatformTheme", "OK")});
 }
 
 int main(int argc, char** argv)

@@ -81,6 +81,12 @@ void TestDesktop::theEntryAndIconsAreInstalled()
     QVERIFY(lines.contains(QStringLiteral("Name=时雀")));
     QVERIFY(lines.contains(QStringLiteral("Icon=tavimor")));
     QVERIFY(lines.contains(QStringLiteral("Categories=Office;Calendar;")));
+    // Found under its English name and by what it is for; the window's class
+    // (the application's name) ties its windows to the entry.
+    for (const char* line :
+         {"Name[en]=Shique", "GenericName=日程助手", "GenericName[en]=Schedule Assistant",
+          "Keywords=日程;提醒;日历;calendar;reminder;schedule;", "StartupWMClass=Brenwick"})
+        QVERIFY2(lines.contains(QString::fromUtf8(line)), line);
     const QStringList exec = lines.filter(QRegularExpression(QStringLiteral("^Exec=")));
     QCOMPARE(exec.size(), 1);
     // The same rules the autostart entry is read back by.

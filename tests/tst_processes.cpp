@@ -59,6 +59,7 @@ private slots:
     void theStartKeepsTheDataPrivate_data();
     void theStartKeepsTheDataPrivate();
     void theAutostartEntryStartsTheProgram();
+    void withoutXItRunsOnWayland();
 
 private:
     QProcessEnvironment programEnvironment() const;
@@ -467,6 +468,49 @@ void TestProcesses::theAutostartEntryStartsTheProgram()
              folder + QStringLiteral("/Brenwick"));
     ::kill(pid_t(launched), SIGTERM);
     QTRY_VERIFY_WITH_TIMEOUT(lockIsFree(lock), 10000);
+}
+
+void TestProcesses::withoutXItRunsOnWayland()
+{
+    // A Wayland session without XWayland: a compositor with no screen, in
+    // the private runtime folder, and no X display at all.
+    const QString weston = QStandardPaths::findExecutable(QStringLiteral("weston"));
+    if (weston.isEmpty())
+        QSKIP("needs weston");
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString socket = QStringLiteral("brenwick-test-wayland");
+    QProcess compositor;
+    QProcessEnvironment ce = QProcessEnvironment::systemEnvironment();
+    ce.remove(QStringLiteral("DISPLAY"));
+    ce.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    compositor.setProcessEnvironment(ce);
+    compositor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    compositor.setStandardOutputFile(QProcess::nullDevice());
+    compositor.start(weston, {QStringLiteral("--backend=headless-backend.so"),
+                              QStringLiteral("--socket=") + socket});
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(runtime + QLatin1Char('/') + socket).exists(), 10000);
+
+    QProcessEnvironment extra;
+    extra.insert(QStringLiteral("QT_QPA_PLATFORM"), QString()); // the user chose nothing
+    extra.insert(QStringLiteral("DISPLAY"), QString());
+    extra.insert(QStringLiteral("WAYLAND_DISPLAY"), socket);
+    extra.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    extra.insert(QStringLiteral("WAYLAND_DEBUG"), QStringLiteral("client")); // its requests
+    QProcess* p = start(extra);
+    QVERIFY(waitUntilListening());
+    // The window maps, by the name of its menu entry.
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += p->readAllStandardError()).contains("ack_configure"), 10000);
+    QVERIFY(said.contains("set_app_id(\"Tavimor\")"));
+    QVERIFY(said.contains("set_title(\"" + QStringLiteral("时雀").toUtf8() + "\")"));
+    QTest::qWait(500);
+    QCOMPARE(p->state(), QProcess::Running);
+    p->terminate();
+    QVERIFY(p->waitForFinished(10000));
+    QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p->exitCode(), 0);
+    compositor.terminate();
+    QVERIFY(compositor.waitForFinished(10000));
 }
 
 QTEST_GUILESS_MAIN(TestProcesses)

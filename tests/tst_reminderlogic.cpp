@@ -18,6 +18,8 @@ private slots:
     void placement();
     void itemText_data();
     void itemText();
+    void noticeLine_data();
+    void noticeLine();
     void summaryTexts();
     void soundPath_data();
     void soundPath();
@@ -153,6 +155,32 @@ void TestReminderLogic::itemText()
     const QString text = ReminderLogic::itemText(when, "会议");
     QCOMPARE(text, expected);
     QVERIFY(Cp936::byteLength(text.left(text.size() - 5)) >= 25);
+}
+
+void TestReminderLogic::noticeLine_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("as it stands") << "会议 <b>&"
+                                  << "2008-5-6[14:30:00] 会议 <b>&";
+    QTest::newRow("a line break") << "会议\n地点"
+                                  << "2008-5-6[14:30:00] 会议 地点";
+    QTest::newRow("CR LF: one blank") << "会议\r\n地点"
+                                      << "2008-5-6[14:30:00] 会议 地点";
+    QTest::newRow("a lone CR") << "会议\r地点"
+                               << "2008-5-6[14:30:00] 会议 地点";
+    QTest::newRow("Unicode line and paragraph separators")
+        << QString("甲") + QChar(0x2028) + "乙" + QChar(0x2029) + "丙" + QChar(0x85) + "丁"
+        << "2008-5-6[14:30:00] 甲 乙 丙 丁";
+    QTest::newRow("no title") << ""
+                              << "2008-5-6[14:30:00] ";
+}
+
+void TestReminderLogic::noticeLine()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, line);
+    QCOMPARE(ReminderLogic::noticeLine("2008-5-6[14:30:00]", title), line);
 }
 
 void TestReminderLogic::summaryTexts()

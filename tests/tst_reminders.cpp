@@ -21,8 +21,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QProcess>
-#include <QStandardPaths>
+#include <QScopeGuard>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QtTest>
@@ -54,6 +53,7 @@ private slots:
     void nothingDue();
     void aShownWindowIsNotRebuilt();
     void wholeReminder();
+    void aListGoesToTheDesktop();
     void systemBusResumeSignal();
 
 private:
@@ -408,6 +408,7 @@ void TestReminders::aShownWindowIsNotRebuilt()
     QVERIFY(txForm->isVisible());
     QCOMPARE(txForm->ids(), QList<qint64>{a});
     QCOMPARE(env->sound().played.size(), 1);
+    QCOMPARE(env->notifications().sent.size(), 1);
 }
 
 void TestReminders::wholeReminder()
@@ -430,41 +431,80 @@ void TestReminders::wholeReminder()
     QVERIFY(env->dialogs().errors().isEmpty());
 }
 
+void TestReminders::aListGoesToTheDesktop()
+{
+    // No icon theme holds the program's icon: the notice names none.
+    QTemporaryDir data;
+    const QByteArray oldHome = qgetenv("XDG_DATA_HOME"), oldDirs = qgetenv("XDG_DATA_DIRS");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(data.path()));
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_DATA_HOME", oldHome);
+        qputenv("XDG_DATA_DIRS", oldDirs);
+    });
+    QList<Notification>& sent = env->notifications().sent;
+    assistantForm->FormActivate(); // the day summary is no notice
+    txForm->close();
+    firstActivation = 0;
+    assistantForm->txClick(); // nor is an empty list
+    txForm->close();
+    QVERIFY(sent.isEmpty());
+
+    addSchedule("甲 & <b>", today, QTime(12, 0), 10);
+    const qint64 b = addSchedule("乙\n第二行", today, QTime(12, 1), 10);
+    assistantForm->RemindTimerTimer();
+    QCOMPARE(sent.size(), 1);
+    QCOMPARE(sent[0].appName, QString("时雀"));
+    QCOMPARE(sent[0].summary, QString("时雀"));
+    QCOMPARE(sent[0].body, QString("2026-12-9[12:00:00] 甲 & <b>\n2026-12-9[12:01:00] 乙 第二行"));
+    QCOMPARE(sent[0].icon, QString()); // the window icon goes instead
+    QCOMPARE(sent[0].actions.value(0).first, QString("default"));
+    QVERIFY(!sent[0].actions.value(1).second.isEmpty());
+
+    // Gone after its 20 seconds, the window comes back from the notice.
+    txForm->txCheckList->item(0)->setCheckState(Qt::Unchecked);
+    txForm->Timer1Timer();
+    QVERIFY(!txForm->isVisible());
+    Settings::Writer().integer(Settings::txWinPos, 1);
+    sent[0].onAction("default");
+    QVERIFY(txForm->isVisible());
+    QCOMPARE(txForm->pos(), QPoint(357, 309));
+    QCOMPARE(txForm->ids(), QList<qint64>{b}); // what is due now: a was switched off
+    QCOMPARE(sent.size(), 2);                  // the new list replaces the notice
+    QCOMPARE(sent[1].body, QString("2026-12-9[12:01:00] 乙 第二行"));
+    // Installed with its menu entry, the icon goes by its name in the theme.
+    writeFile(data.path() + "/icons/hicolor/48x48/apps/tavimor.png", "png");
+    txForm->close();
+    assistantForm->RemindTimerTimer();
+    QCOMPARE(sent.size(), 3);
+    QCOMPARE(sent[2].icon, QString("tavimor"));
+}
+
 void TestReminders::systemBusResumeSignal()
 {
     // A bus of our own stands in for the system bus: logind's name on one
     // connection, the watch on another.
-    const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
-    if (daemon.isEmpty())
+    PrivateBus bus;
+    if (!bus.started())
         QSKIP("no dbus-daemon");
-    QProcess bus;
-    bus.start(daemon, {"--session", "--nofork", "--print-address"});
-    QVERIFY(bus.waitForReadyRead(5000));
-    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
-    {
-        QDBusConnection logind = QDBusConnection::connectToBus(address, "logind");
-        QDBusConnection ours = QDBusConnection::connectToBus(address, "ours");
-        QVERIFY(logind.isConnected() && ours.isConnected());
-        QVERIFY(logind.registerService("org.freedesktop.login1"));
-        ResumeWatch watch(ours, nullptr);
-        QVERIFY(watch.watching());
-        QSignalSpy resumed(&watch, &ResumeWatch::resumed);
-        auto send = [&logind](bool sleeping) {
-            QDBusMessage m = QDBusMessage::createSignal(
-                "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep");
-            m << sleeping;
-            logind.send(m);
-        };
-        send(true); // going to sleep: nothing yet
-        send(false);
-        QTRY_COMPARE(resumed.size(), 1);
-        QTest::qWait(50);
-        QCOMPARE(resumed.size(), 1);
-    }
-    QDBusConnection::disconnectFromBus("logind");
-    QDBusConnection::disconnectFromBus("ours");
-    bus.kill();
-    bus.waitForFinished();
+    QDBusConnection logind = bus.connect("logind");
+    QDBusConnection ours = bus.connect("ours");
+    QVERIFY(logind.isConnected() && ours.isConnected());
+    QVERIFY(logind.registerService("org.freedesktop.login1"));
+    ResumeWatch watch(ours, nullptr);
+    QVERIFY(watch.watching());
+    QSignalSpy resumed(&watch, &ResumeWatch::resumed);
+    auto send = [&logind](bool sleeping) {
+        QDBusMessage m = QDBusMessage::createSignal(
+            "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep");
+        m << sleeping;
+        logind.send(m);
+    };
+    send(true); // going to sleep: nothing yet
+    send(false);
+    QTRY_COMPARE(resumed.size(), 1);
+    QTest::qWait(50);
+    QCOMPARE(resumed.size(), 1);
 }
 
 QTEST_MAIN(TestReminders)
