@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QMutex>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -250,11 +251,31 @@ public:
 private:
     enum class State { Head, Body, Raw };
 
+    // Requests go on whole, one by one, unless the relay answers one itself.
     void flushToServer()
     {
-        if (m_server->state() == QAbstractSocket::ConnectedState && !m_toServer.isEmpty()) {
-            m_server->write(m_toServer);
-            m_toServer.clear();
+        while (m_server->state() == QAbstractSocket::ConnectedState) {
+            const qsizetype end = m_toServer.indexOf("\r\n\r\n");
+            if (end < 0)
+                return;
+            qint64 length = 0;
+            for (const QByteArray& line : m_toServer.left(end).split('\n'))
+                if (line.toLower().startsWith("content-length:"))
+                    length = line.mid(15).trimmed().toLongLong();
+            if (m_toServer.size() < end + 4 + length)
+                return;
+            const QByteArray request = m_toServer.left(end + 4 + length);
+            m_toServer.remove(0, request.size());
+            if (m_proxy.refuseSyncCollection && request.startsWith("REPORT ") &&
+                request.contains("sync-collection")) {
+                const QByteArray body = "<?xml version=\"1.0\"?><D:error xmlns:D=\"DAV:\">"
+                                        "<D:supported-report/></D:error>";
+                m_client->write("HTTP/1.1 403 Forbidden\r\nContent-Type: application/xml\r\n"
+                                "Content-Length: " +
+                                QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                continue;
+            }
+            m_server->write(request);
         }
     }
 
@@ -399,6 +420,110 @@ QUrl TestProxy::url(const QUrl& serverUrl) const
     QUrl u = serverUrl;
     u.setPort(m_port);
     return u;
+}
+
+// ---- Canned answers ---------------------------------------------------------------
+
+struct CannedServer::Private {
+    struct Answer {
+        int status;
+        QByteArray body;
+        QList<QPair<QByteArray, QByteArray>> headers;
+    };
+    QThread thread;
+    QTcpServer* server = nullptr;
+    quint16 port = 0;
+    mutable QMutex lock;
+    QHash<QByteArray, Answer> answers; // "METHOD PATH"
+    QStringList asked;
+
+    QByteArray reply(const QByteArray& request)
+    {
+        const QList<QByteArray> first = request.left(request.indexOf("\r\n")).split(' ');
+        const QByteArray key = first.value(0) + ' ' + first.value(1);
+        QMutexLocker locked(&lock);
+        asked << QString::fromUtf8(key);
+        const Answer a = answers.value(key, Answer{404, "not here", {}});
+        const QByteArray base = "http://127.0.0.1:" + QByteArray::number(port);
+        QByteArray body = a.body;
+        body.replace("{base}", base);
+        QByteArray out = "HTTP/1.1 " + QByteArray::number(a.status) + " Canned\r\n";
+        for (auto [name, value] : a.headers)
+            out += name + ": " + value.replace("{base}", base) + "\r\n";
+        if (a.status == 207)
+            out += "Content-Type: application/xml; charset=utf-8\r\n";
+        return out + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    }
+};
+
+CannedServer::CannedServer()
+    : d(std::make_unique<Private>())
+{
+    d->thread.start();
+    auto* server = new QTcpServer;
+    server->moveToThread(&d->thread);
+    Private* p = d.get();
+    QMetaObject::invokeMethod(
+        server,
+        [p, server] {
+            QObject::connect(server, &QTcpServer::newConnection, server, [p, server] {
+                while (QTcpSocket* socket = server->nextPendingConnection()) {
+                    socket->setParent(server);
+                    auto buffer = std::make_shared<QByteArray>();
+                    QObject::connect(socket, &QTcpSocket::readyRead, socket, [p, socket, buffer] {
+                        *buffer += socket->readAll();
+                        for (;;) {
+                            const qsizetype end = buffer->indexOf("\r\n\r\n");
+                            if (end < 0)
+                                return;
+                            qint64 length = 0;
+                            for (const QByteArray& line : buffer->left(end).split('\n'))
+                                if (line.toLower().startsWith("content-length:"))
+                                    length = line.mid(15).trimmed().toLongLong();
+                            if (buffer->size() < end + 4 + length)
+                                return;
+                            const QByteArray request = buffer->left(end + 4 + length);
+                            buffer->remove(0, request.size());
+                            socket->write(p->reply(request));
+                        }
+                    });
+                    QObject::connect(socket, &QTcpSocket::disconnected, socket,
+                                     &QObject::deleteLater);
+                }
+            });
+            server->listen(QHostAddress::LocalHost, 0);
+            p->port = server->serverPort();
+        },
+        Qt::BlockingQueuedConnection);
+    d->server = server;
+}
+
+CannedServer::~CannedServer()
+{
+    QTcpServer* server = d->server;
+    QMetaObject::invokeMethod(
+        server, [server] { delete server; }, Qt::BlockingQueuedConnection);
+    d->thread.quit();
+    d->thread.wait();
+}
+
+QUrl CannedServer::url(const QString& path) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(d->port).arg(path));
+}
+
+void CannedServer::answer(const QByteArray& method, const QString& path, int status,
+                          const QByteArray& body,
+                          const QList<QPair<QByteArray, QByteArray>>& headers)
+{
+    QMutexLocker locked(&d->lock);
+    d->answers.insert(method + ' ' + path.toUtf8(), Private::Answer{status, body, headers});
+}
+
+QStringList CannedServer::asked() const
+{
+    QMutexLocker locked(&d->lock);
+    return d->asked;
 }
 
 // ---- The phone ---------------------------------------------------------------------

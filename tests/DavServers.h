@@ -67,10 +67,11 @@ public:
     QUrl url(const QUrl& serverUrl) const; // serverUrl with the proxy's port
 
     std::atomic<bool> stripEtags{false};
-    std::atomic<int> delayMs{0};   // before each answer goes on
-    std::atomic<bool> hold{false}; // answers go nowhere
-    std::atomic<int> cutAnswer{0}; // the n-th answer from now is cut off half-way,
-    std::atomic<int> cutRun{1};    // and so many after it
+    std::atomic<int> delayMs{0};                   // before each answer goes on
+    std::atomic<bool> hold{false};                 // answers go nowhere
+    std::atomic<int> cutAnswer{0};                 // the n-th answer from now is cut off half-way,
+    std::atomic<int> cutRun{1};                    // and so many after it
+    std::atomic<bool> refuseSyncCollection{false}; // as a server without RFC 6578 would
     std::atomic<int> connections{0};
     std::atomic<int> answers{0};
     std::atomic<int> unauthorized{0}; // 401 answers
@@ -81,6 +82,26 @@ private:
     std::unique_ptr<class QThread> m_thread;
     class QTcpServer* m_server = nullptr;
     quint16 m_port = 0;
+};
+
+// An HTTP server of canned answers on its own thread, for the spellings of
+// servers not at hand (a principal at the root, absolute and relative hrefs,
+// a context path behind the well-known address).
+class CannedServer {
+public:
+    CannedServer();
+    ~CannedServer();
+    QUrl url(const QString& path = QStringLiteral("/")) const;
+    // Answers METHOD PATH (the path as sent); "{base}" in the body and the
+    // headers becomes http://127.0.0.1:PORT. Anything else: 404.
+    void answer(const QByteArray& method, const QString& path, int status, const QByteArray& body,
+                const QList<QPair<QByteArray, QByteArray>>& headers = {});
+    QStringList asked() const; // "METHOD PATH", in order
+
+    struct Private;
+
+private:
+    std::unique_ptr<Private> d;
 };
 
 // The other client: Debian's python3-caldav through tests/phone.py.

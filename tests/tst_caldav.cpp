@@ -15,6 +15,8 @@ class TestCalDav : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void discoverySpellings_data();
+    void discoverySpellings();
     void discoveryFindsTheEventCalendars_data() { serverRows(); }
     void discoveryFindsTheEventCalendars();
     void writesAreGuardedByEtags_data() { serverRows(); }
@@ -52,6 +54,43 @@ template <class T> T await(QFuture<T> f)
     return CalDavClient::wait(f);
 }
 
+namespace {
+struct Route {
+    QByteArray method;
+    QString path;
+    int status;
+    QByteArray body;
+    QByteArray location;
+};
+
+QByteArray multistatus(const QByteArray& responses)
+{
+    return "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\" "
+           "xmlns:c=\"urn:ietf:params:xml:ns:caldav\">" +
+           responses + "</d:multistatus>";
+}
+
+QByteArray response(const QByteArray& href, const QByteArray& props, const QByteArray& missing = {})
+{
+    QByteArray r = "<d:response><d:href>" + href + "</d:href><d:propstat><d:prop>" + props +
+                   "</d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat>";
+    if (!missing.isEmpty())
+        r += "<d:propstat><d:prop>" + missing +
+             "</d:prop><d:status>HTTP/1.1 404 Not Found</d:status></d:propstat>";
+    return r + "</d:response>";
+}
+
+const QByteArray calendarType = "<d:resourcetype><d:collection/><c:calendar/></d:resourcetype>";
+QByteArray comps(const QByteArray& names)
+{
+    QByteArray out = "<c:supported-calendar-component-set>";
+    for (const QByteArray& n : names.split(','))
+        out += "<c:comp name=\"" + n + "\"/>";
+    return out + "</c:supported-calendar-component-set>";
+}
+} // namespace
+Q_DECLARE_METATYPE(QList<Route>)
+
 void TestCalDav::initTestCase()
 {
     m_radicale = std::make_unique<DavTestServer>(DavTestServer::Kind::Radicale);
@@ -83,6 +122,106 @@ QUrl TestCalDav::newCalendar(DavTestServer& s, const QString& components)
 {
     const QString name = QStringLiteral("cal%1").arg(++m_calendars);
     return s.makeCalendar(name, QStringLiteral("日历 %1").arg(m_calendars), components);
+}
+
+void TestCalDav::discoverySpellings_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QList<Route>>("routes");
+    QTest::addColumn<QString>("principal");
+    QTest::addColumn<QStringList>("calendars"); // "path|name"
+
+    QTest::newRow("principal at the root, full URLs, encoded names")
+        << "/"
+        << QList<
+               Route>{{"PROPFIND",
+                       "/",
+                       207,
+                       multistatus(response(
+                           "{base}/",
+                           "<d:current-user-principal><d:href>/</d:href></d:current-user-principal>"
+                           "<c:calendar-home-set><d:href>{base}/home/</d:href></"
+                           "c:calendar-home-set>"
+                           "<d:resourcetype><d:collection/><d:principal/></d:resourcetype>",
+                           "<d:displayname/>")),
+                       {}},
+                      {"PROPFIND",
+                       "/home/",
+                       207,
+                       multistatus(
+                           response("/home/", "<d:resourcetype><d:collection/></d:resourcetype>") +
+                           response("{base}/home/%E5%AE%B6/",
+                                    calendarType + "<d:displayname>家</d:displayname>" +
+                                        comps("VEVENT,VTODO")) +
+                           response("/home/todo/", calendarType + comps("VTODO")) +
+                           response("/home/inbox/", "<d:resourcetype><d:collection/"
+                                                    "><c:schedule-inbox/></d:resourcetype>")),
+                       {}}}
+        << "/" << QStringList{QStringLiteral("/home/%E5%AE%B6/|家")};
+
+    QTest::newRow("well-known redirect, relative hrefs, no component set")
+        << "/"
+        << QList<Route>{{"PROPFIND", "/.well-known/caldav", 301, {}, "/dav/"},
+                        {"PROPFIND",
+                         "/dav/",
+                         207,
+                         multistatus(response(
+                             "/dav/", "<d:current-user-principal><d:href>principals/u/</d:href>"
+                                      "</d:current-user-principal>")),
+                         {}},
+                        {"PROPFIND",
+                         "/dav/principals/u/",
+                         207,
+                         multistatus(response("/dav/principals/u/",
+                                              "<c:calendar-home-set><d:href>../../cals/u/</"
+                                              "d:href></c:calendar-home-set>")),
+                         {}},
+                        {"PROPFIND",
+                         "/dav/cals/u/",
+                         207,
+                         multistatus(
+                             response("/dav/cals/u/",
+                                      "<d:resourcetype><d:collection/></d:resourcetype>") +
+                             response("work/", calendarType, comps("VEVENT") + "<d:displayname/>")),
+                         {}}}
+        << "/dav/principals/u" << QStringList{QStringLiteral("/dav/cals/u/work/|work")};
+
+    QTest::newRow("the calendar's own address, no principal")
+        << "/cal/me/"
+        << QList<Route>{{"PROPFIND",
+                         "/cal/me/",
+                         207,
+                         multistatus(response("/cal/me/",
+                                              calendarType + "<d:displayname>我的</d:displayname>",
+                                              "<d:current-user-principal/><c:calendar-home-set/>")),
+                         {}}}
+        << "/cal/me" << QStringList{QStringLiteral("/cal/me/|我的")};
+}
+
+void TestCalDav::discoverySpellings()
+{
+    QFETCH(QString, start);
+    QFETCH(QList<Route>, routes);
+    QFETCH(QString, principal);
+    QFETCH(QStringList, calendars);
+    CannedServer canned;
+    for (const Route& r : routes) {
+        QList<QPair<QByteArray, QByteArray>> headers;
+        if (!r.location.isEmpty())
+            headers.append({"Location", r.location});
+        canned.answer(r.method, r.path, r.status, r.body, headers);
+    }
+    DavAccount account;
+    account.server = canned.url(start);
+    CalDavClient client(account);
+    const DavDiscovery found = await(client.discover());
+    QVERIFY2(!found.error, qPrintable(found.error.text + QLatin1Char(' ') + found.error.detail +
+                                      canned.asked().join(QLatin1Char(','))));
+    QCOMPARE(Dav::hrefKey(found.principal), principal);
+    QStringList got;
+    for (const Dav::Calendar& c : found.calendars)
+        got << Dav::hrefOf(c.url) + QLatin1Char('|') + c.displayName;
+    QCOMPARE(got, calendars);
 }
 
 void TestCalDav::discoveryFindsTheEventCalendars()

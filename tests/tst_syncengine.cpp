@@ -23,6 +23,8 @@ private slots:
     void aServerRestartBetweenRounds();
     void aRoundCutOffConvergesNextTime_data();
     void aRoundCutOffConvergesNextTime();
+    void aServerWithoutSyncCollection_data() { serverRows(); }
+    void aServerWithoutSyncCollection();
     void uploadsWithoutEtagsAreNotFetchedBack_data() { serverRows(); }
     void uploadsWithoutEtagsAreNotFetchedBack();
 
@@ -312,6 +314,37 @@ void TestSyncEngine::aRoundCutOffConvergesNextTime()
     CONVERGED(s);
     QCOMPARE(s.local.texts.size(), 11); // k0 k2 k4..k11 kp
     QCOMPARE(s.round().requests, 1);
+}
+
+void TestSyncEngine::aServerWithoutSyncCollection()
+{
+    DavTestServer& srv = server();
+    TestProxy proxy(srv.port());
+    proxy.refuseSyncCollection = true;
+    Setup s(srv, ++m_calendars, proxy.port());
+    for (int i = 0; i < 5; ++i)
+        s.local.put(QStringLiteral("q%1").arg(i), QStringLiteral("无记号 %1").arg(i));
+    s.phone.run(put(QStringLiteral("qp"), QStringLiteral("手机")));
+    const SyncReport first = s.round();
+    ROUND_OK(first);
+    QCOMPARE(first.uploaded, 5);
+    QCOMPARE(first.downloaded, 1);
+    QVERIFY(s.status.token().isEmpty());
+
+    s.phone.run(put(QStringLiteral("q0"), QStringLiteral("手机改")) +
+                QStringList{QStringLiteral("del"), QStringLiteral("q1")});
+    s.local.put(QStringLiteral("q2"), QStringLiteral("本机改"));
+    const SyncReport r = s.round();
+    ROUND_OK(r);
+    QVERIFY(r.fullListing);
+    QCOMPARE(r.downloaded, 1);
+    QCOMPARE(r.deletedLocal, 1);
+    QCOMPARE(r.uploaded, 1);
+    CONVERGED(s);
+    // Idle: the refused sync-collection and the ETag listing, nothing fetched.
+    const SyncReport idle = s.round();
+    ROUND_OK(idle);
+    QCOMPARE(idle.requests, 2);
 }
 
 void TestSyncEngine::uploadsWithoutEtagsAreNotFetchedBack()
