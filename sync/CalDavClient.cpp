@@ -101,14 +101,25 @@ public:
 
     ~DavWorker() override { shutdown(); }
 
-    // Ends every request still running; their callers get Cancelled.
+    // Ends every request still running; their callers get Cancelled, and so
+    // do those of the calls not begun (their promises go unfulfilled).
     void shutdown()
     {
         m_closing = true;
+        m_queue.clear();
         const auto open = m_open;
         for (const QPointer<QNetworkReply>& reply : open)
             if (reply)
                 reply->abort();
+    }
+
+    // Calls run one after another, each to its end: one request at a time.
+    using Operation = std::function<void(std::function<void()> finished)>;
+    void enqueue(Operation op)
+    {
+        m_queue.append(std::move(op));
+        if (!m_busy)
+            next();
     }
 
     using Done = std::function<void(Reply)>;
@@ -139,8 +150,24 @@ private:
     void listHomes(std::shared_ptr<DavDiscovery> found, int index,
                    std::function<void(DavDiscovery)> done);
 
+    void next()
+    {
+        if (m_queue.isEmpty() || m_closing) {
+            m_busy = false;
+            return;
+        }
+        m_busy = true;
+        const Operation op = m_queue.takeFirst();
+        op([this] {
+            QMetaObject::invokeMethod(
+                this, [this] { next(); }, Qt::QueuedConnection);
+        });
+    }
+
     DavAccount m_account;
     std::shared_ptr<CalDavClient::Counters> m_counters;
+    QList<Operation> m_queue;
+    bool m_busy = false;
     QNetworkAccessManager* m_nam = nullptr;
     QList<QPointer<QNetworkReply>> m_open;
     bool m_closing = false;
@@ -687,9 +714,12 @@ template <class T, class Op> QFuture<T> CalDavClient::post(Op op)
     QMetaObject::invokeMethod(
         worker,
         [worker, promise, op] {
-            op(*worker, [promise](T result) {
-                promise->addResult(std::move(result));
-                promise->finish();
+            worker->enqueue([worker, promise, op](std::function<void()> finished) {
+                op(*worker, [promise, finished](T result) {
+                    promise->addResult(std::move(result));
+                    promise->finish();
+                    finished();
+                });
             });
         },
         Qt::QueuedConnection);

@@ -11,6 +11,7 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <stdexcept>
 
 namespace {
 
@@ -589,6 +590,10 @@ QByteArray MemoryLocalSide::read(const QString& uid)
 
 QByteArray MemoryLocalSide::write(const QString& uid, const QByteArray& ics)
 {
+    if (failAfterWrites == 0)
+        throw std::runtime_error("磁盘已满");
+    if (failAfterWrites > 0)
+        --failAfterWrites;
     ++writes;
     texts.insert(uid, ics);
     return hashOf(ics);

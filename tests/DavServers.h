@@ -121,6 +121,7 @@ class MemoryLocalSide : public SyncLocalSide {
 public:
     QHash<QString, QByteArray> texts;
     int writes = 0, removals = 0;
+    int failAfterWrites = -1; // a full disk: write() throws once this many more went well
 
     QList<Item> items() override;
     QByteArray read(const QString& uid) override;

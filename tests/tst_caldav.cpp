@@ -36,6 +36,7 @@ private slots:
     void failuresAreNeverSuccess_data() { serverRows(); }
     void failuresAreNeverSuccess();
     void theCallersLoopKeepsTurning();
+    void closingTheClientCancelsWhatRuns();
 
 private:
     void serverRows();
@@ -650,6 +651,25 @@ void TestCalDav::theCallersLoopKeepsTurning()
     QVERIFY(took.elapsed() >= 4 * 700);
     // The loop ran its timer all along: at least a tick in every 50 ms.
     QVERIFY2(ticks >= took.elapsed() / 50, qPrintable(QString::number(ticks)));
+}
+
+void TestCalDav::closingTheClientCancelsWhatRuns()
+{
+    // The program quits during a round: what is waited for ends at once.
+    TestProxy proxy(m_xandikos->port());
+    proxy.hold = true;
+    DavAccount account = m_xandikos->account();
+    account.server = proxy.url(m_xandikos->root());
+    auto client = std::make_unique<CalDavClient>(account);
+    QFuture<DavDiscovery> pending = client->discover();
+    QFuture<DavListing> queued = client->syncCollection(account.server, {});
+    QTRY_COMPARE(proxy.connections.load(), 1);
+    QElapsedTimer t;
+    t.start();
+    client.reset();
+    QCOMPARE(CalDavClient::wait(pending).error.kind, Dav::ErrorKind::Cancelled);
+    QCOMPARE(CalDavClient::wait(queued).error.kind, Dav::ErrorKind::Cancelled);
+    QVERIFY(t.elapsed() < 5000);
 }
 
 QTEST_GUILESS_MAIN(TestCalDav)

@@ -102,8 +102,8 @@ void TestDesktop::uninstallKeepsTheDataUnlessPurged()
     const QString program = env->programDir() + QStringLiteral("Brenwick");
     QVERIFY(QDir().mkpath(program));
     QCOMPARE(script(QStringLiteral("install-desktop"), {program}), 0);
-    const QStringList programFiles{"Brenwick", "brenwick-ics", "brenwick_soundeffect.so", "ovak.ico",
-                                   "help.chm"};
+    const QStringList programFiles{"Brenwick", "brenwick-ics", "brenwick_soundeffect.so",
+                                   "ovak.ico", "help.chm"};
     const QStringList data{"assistant.mdb", "plans.txt", "backups/assistant-2026-03-30.mdb",
                            "assistant.mdb.before-restore-20260331-090000"};
     for (const QString& f : programFiles + data)

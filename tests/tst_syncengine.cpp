@@ -23,6 +23,7 @@ private slots:
     void aServerRestartBetweenRounds();
     void aRoundCutOffConvergesNextTime_data();
     void aRoundCutOffConvergesNextTime();
+    void aLocalFailureStopsTheRoundUntilMended();
     void aServerWithoutSyncCollection_data() { serverRows(); }
     void aServerWithoutSyncCollection();
     void uploadsWithoutEtagsAreNotFetchedBack_data() { serverRows(); }
@@ -314,6 +315,27 @@ void TestSyncEngine::aRoundCutOffConvergesNextTime()
     CONVERGED(s);
     QCOMPARE(s.local.texts.size(), 11); // k0 k2 k4..k11 kp
     QCOMPARE(s.round().requests, 1);
+}
+
+void TestSyncEngine::aLocalFailureStopsTheRoundUntilMended()
+{
+    Setup s(*m_radicale, ++m_calendars);
+    s.local.put(QStringLiteral("d0"), QStringLiteral("本机"));
+    ROUND_OK(s.round());
+    s.phone.run(put(QStringLiteral("d1"), QStringLiteral("一")) +
+                put(QStringLiteral("d2"), QStringLiteral("二")) +
+                put(QStringLiteral("d3"), QStringLiteral("三")));
+    s.local.failAfterWrites = 1;
+    const SyncReport full = s.round();
+    QCOMPARE(full.localError, QStringLiteral("磁盘已满"));
+    QCOMPARE(full.text(), QStringLiteral("同步中断：磁盘已满"));
+    QCOMPARE(s.local.texts.size(), 2);
+
+    s.local.failAfterWrites = -1;
+    const SyncReport mended = s.round();
+    ROUND_OK(mended);
+    QCOMPARE(mended.downloaded, 2); // the one written before is not fetched again
+    CONVERGED(s);
 }
 
 void TestSyncEngine::aServerWithoutSyncCollection()
