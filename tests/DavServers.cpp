@@ -437,6 +437,7 @@ struct CannedServer::Private {
     mutable QMutex lock;
     QHash<QByteArray, Answer> answers; // "METHOD PATH"
     QStringList asked;
+    QByteArray digestUser;
 
     QByteArray reply(const QByteArray& request)
     {
@@ -444,7 +445,15 @@ struct CannedServer::Private {
         const QByteArray key = first.value(0) + ' ' + first.value(1);
         QMutexLocker locked(&lock);
         asked << QString::fromUtf8(key);
-        const Answer a = answers.value(key, Answer{404, "not here", {}});
+        const QByteArray head = request.left(request.indexOf("\r\n\r\n")).toLower();
+        const bool answered = head.contains("authorization: digest") &&
+                              head.contains("username=\"" + digestUser + '"');
+        const Answer a = !digestUser.isEmpty() && !answered
+                             ? Answer{401,
+                                      "who?",
+                                      {{"WWW-Authenticate", "Digest realm=\"canned\", "
+                                                            "nonce=\"abc123\", qop=\"auth\""}}}
+                             : answers.value(key, Answer{404, "not here", {}});
         const QByteArray base = "http://127.0.0.1:" + QByteArray::number(port);
         QByteArray body = a.body;
         body.replace("{base}", base);
@@ -519,6 +528,12 @@ void CannedServer::answer(const QByteArray& method, const QString& path, int sta
 {
     QMutexLocker locked(&d->lock);
     d->answers.insert(method + ' ' + path.toUtf8(), Private::Answer{status, body, headers});
+}
+
+void CannedServer::requireDigest(const QByteArray& user)
+{
+    QMutexLocker locked(&d->lock);
+    d->digestUser = user;
 }
 
 QStringList CannedServer::asked() const

@@ -97,6 +97,9 @@ public:
     void answer(const QByteArray& method, const QString& path, int status, const QByteArray& body,
                 const QList<QPair<QByteArray, QByteArray>>& headers = {});
     QStringList asked() const; // "METHOD PATH", in order
+    // Refuses requests without a Digest answer for this user (the answer's
+    // hash is the toolkit's business and goes unchecked).
+    void requireDigest(const QByteArray& user);
 
     struct Private;
 

@@ -32,6 +32,7 @@ private slots:
     void oneConnectionCarriesTheRequests_data() { serverRows(); }
     void oneConnectionCarriesTheRequests();
     void passwords();
+    void digestGoesThroughTheToolkit();
     void certificates();
     void failuresAreNeverSuccess_data() { serverRows(); }
     void failuresAreNeverSuccess();
@@ -512,6 +513,29 @@ void TestCalDav::passwords()
     const DavDiscovery anonymous = await(nobody.discover());
     QCOMPARE(anonymous.error.kind, Dav::ErrorKind::Auth);
     QCOMPARE(anonymous.error.text, QStringLiteral("服务器要求用户名和密码"));
+}
+
+void TestCalDav::digestGoesThroughTheToolkit()
+{
+    CannedServer canned;
+    canned.requireDigest("alice");
+    canned.answer(
+        "REPORT", QStringLiteral("/cal/"), 207,
+        "<d:multistatus xmlns:d=\"DAV:\"><d:sync-token>t1</d:sync-token></d:multistatus>");
+    DavAccount account;
+    account.server = canned.url();
+    account.user = QStringLiteral("alice");
+    account.password = QStringLiteral("pw");
+    CalDavClient client(account);
+    const DavListing first = await(client.syncCollection(canned.url(QStringLiteral("/cal/")), {}));
+    QVERIFY2(!first.error, qPrintable(first.error.text));
+    QCOMPARE(first.token, QStringLiteral("t1"));
+    QVERIFY(!await(client.syncCollection(canned.url(QStringLiteral("/cal/")), {})).error);
+
+    account.user = QStringLiteral("mallory");
+    CalDavClient wrong(account);
+    QCOMPARE(await(wrong.syncCollection(canned.url(QStringLiteral("/cal/")), {})).error.kind,
+             Dav::ErrorKind::Auth);
 }
 
 void TestCalDav::certificates()
