@@ -453,7 +453,8 @@ struct CannedServer::Private {
                                       "who?",
                                       {{"WWW-Authenticate", "Digest realm=\"canned\", "
                                                             "nonce=\"abc123\", qop=\"auth\""}}}
-                             : answers.value(key, Answer{404, "not here", {}});
+                             : answers.value(key, answers.value(first.value(0) + " *",
+                                                                Answer{404, "not here", {}}));
         const QByteArray base = "http://127.0.0.1:" + QByteArray::number(port);
         QByteArray body = a.body;
         body.replace("{base}", base);

@@ -92,8 +92,9 @@ public:
     CannedServer();
     ~CannedServer();
     QUrl url(const QString& path = QStringLiteral("/")) const;
-    // Answers METHOD PATH (the path as sent); "{base}" in the body and the
-    // headers becomes http://127.0.0.1:PORT. Anything else: 404.
+    // Answers METHOD PATH (the path as sent; "*" for any other path);
+    // "{base}" in the body and the headers becomes http://127.0.0.1:PORT.
+    // Anything else: 404.
     void answer(const QByteArray& method, const QString& path, int status, const QByteArray& body,
                 const QList<QPair<QByteArray, QByteArray>>& headers = {});
     QStringList asked() const; // "METHOD PATH", in order
