@@ -171,8 +171,21 @@ private:
     QNetworkAccessManager* m_nam = nullptr;
     QList<QPointer<QNetworkReply>> m_open;
     bool m_closing = false;
-    QByteArray m_basic;         // sent with every request once the server has asked for Basic
-    bool m_toolkitAuth = false; // the server asks for another scheme
+    // In UTF-8: the toolkit would send Latin-1, and Chinese passwords
+    // would never match.
+    QByteArray basicCredentials() const
+    {
+        return "Basic " +
+               (m_account.user + QLatin1Char(':') + m_account.password).toUtf8().toBase64();
+    }
+    static QString originOf(const QUrl& url)
+    {
+        return url.scheme() + QStringLiteral("://") + url.host() + QLatin1Char(':') +
+               QString::number(url.port(url.scheme() == QLatin1String("https") ? 443 : 80));
+    }
+
+    QSet<QString> m_basicOrigins; // the servers that asked for Basic
+    bool m_toolkitAuth = false;   // a server asked for another scheme
 };
 
 QNetworkAccessManager* DavWorker::nam()
@@ -212,13 +225,12 @@ void DavWorker::send(const QByteArray& verb, const QUrl& url, const QByteArray& 
         ssl.addCaCertificates(m_account.caCertificates);
     request.setSslConfiguration(ssl);
     request.setHeader(QNetworkRequest::UserAgentHeader, QCoreApplication::applicationName());
-    // Once the server has asked for Basic, every later request carries it,
-    // rather than paying a refused request on every new connection.
-    const bool withBasic = !m_basic.isEmpty() && url.scheme() == m_account.server.scheme() &&
-                           url.host() == m_account.server.host() &&
-                           url.port() == m_account.server.port();
+    // Once a server has asked for Basic, every later request to it carries
+    // it, rather than paying a refused request on every new connection.
+    // Another host (a redirect's) gets it only once it asks.
+    const bool withBasic = m_basicOrigins.contains(originOf(url));
     if (withBasic)
-        request.setRawHeader("Authorization", m_basic);
+        request.setRawHeader("Authorization", basicCredentials());
     qint64 sent = verb.size() + url.path(QUrl::FullyEncoded).size() + 12 + body.size() + 2;
     for (const auto& [name, value] : headers) {
         request.setRawHeader(name, value);
@@ -259,12 +271,7 @@ void DavWorker::send(const QByteArray& verb, const QUrl& url, const QByteArray& 
                 if (r.status == 401 && !retried && !m_closing && !m_account.user.isEmpty()) {
                     const QByteArray challenge = r.headers.value("www-authenticate").toLower();
                     if (challenge.contains("basic") && !withBasic) {
-                        // In UTF-8: the toolkit would send Latin-1, and
-                        // Chinese passwords would never match.
-                        m_basic =
-                            "Basic " + (m_account.user + QLatin1Char(':') + m_account.password)
-                                           .toUtf8()
-                                           .toBase64();
+                        m_basicOrigins.insert(originOf(url));
                         send(verb, url, body, headers, done, true);
                         return;
                     }

@@ -437,24 +437,29 @@ struct CannedServer::Private {
     mutable QMutex lock;
     QHash<QByteArray, Answer> answers; // "METHOD PATH"
     QStringList asked;
-    QByteArray digestUser;
+    QByteArray authScheme, authUser;
 
     QByteArray reply(const QByteArray& request)
     {
         const QList<QByteArray> first = request.left(request.indexOf("\r\n")).split(' ');
         const QByteArray key = first.value(0) + ' ' + first.value(1);
         QMutexLocker locked(&lock);
-        asked << QString::fromUtf8(key);
-        const QByteArray head = request.left(request.indexOf("\r\n\r\n")).toLower();
-        const bool answered = head.contains("authorization: digest") &&
-                              head.contains("username=\"" + digestUser + '"');
-        const Answer a = !digestUser.isEmpty() && !answered
-                             ? Answer{401,
-                                      "who?",
-                                      {{"WWW-Authenticate", "Digest realm=\"canned\", "
-                                                            "nonce=\"abc123\", qop=\"auth\""}}}
-                             : answers.value(key, answers.value(first.value(0) + " *",
-                                                                Answer{404, "not here", {}}));
+        const QByteArray head = request.left(request.indexOf("\r\n\r\n"));
+        const bool credentials = head.toLower().contains("\r\nauthorization:");
+        asked << QString::fromUtf8(key) +
+                     (credentials ? QStringLiteral(" (with credentials)") : QString());
+        bool answered = true;
+        QByteArray challenge = authScheme + " realm=\"canned\"";
+        if (authScheme == "Digest") {
+            answered = head.toLower().contains("authorization: digest") &&
+                       head.contains("username=\"" + authUser + '"');
+            challenge += ", nonce=\"abc123\", qop=\"auth\"";
+        } else if (authScheme == "Basic") {
+            answered = head.contains("Authorization: Basic " + (authUser + ':').toBase64().left(4));
+        }
+        const Answer a = !answered ? Answer{401, "who?", {{"WWW-Authenticate", challenge}}}
+                                   : answers.value(key, answers.value(first.value(0) + " *",
+                                                                      Answer{404, "not here", {}}));
         const QByteArray base = "http://127.0.0.1:" + QByteArray::number(port);
         QByteArray body = a.body;
         body.replace("{base}", base);
@@ -531,10 +536,11 @@ void CannedServer::answer(const QByteArray& method, const QString& path, int sta
     d->answers.insert(method + ' ' + path.toUtf8(), Private::Answer{status, body, headers});
 }
 
-void CannedServer::requireDigest(const QByteArray& user)
+void CannedServer::requireAuth(const QByteArray& scheme, const QByteArray& user)
 {
     QMutexLocker locked(&d->lock);
-    d->digestUser = user;
+    d->authScheme = scheme;
+    d->authUser = user;
 }
 
 QStringList CannedServer::asked() const

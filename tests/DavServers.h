@@ -97,10 +97,11 @@ public:
     // Anything else: 404.
     void answer(const QByteArray& method, const QString& path, int status, const QByteArray& body,
                 const QList<QPair<QByteArray, QByteArray>>& headers = {});
-    QStringList asked() const; // "METHOD PATH", in order
-    // Refuses requests without a Digest answer for this user (the answer's
-    // hash is the toolkit's business and goes unchecked).
-    void requireDigest(const QByteArray& user);
+    QStringList asked() const; // "METHOD PATH", " (with credentials)" where sent, in order
+    // Refuses requests without credentials of this scheme ("Basic" or
+    // "Digest") for this user; a Digest answer's hash goes unchecked (the
+    // toolkit's business).
+    void requireAuth(const QByteArray& scheme, const QByteArray& user);
 
     struct Private;
 

@@ -33,6 +33,7 @@ private slots:
     void oneConnectionCarriesTheRequests();
     void passwords();
     void digestGoesThroughTheToolkit();
+    void credentialsGoOnlyWhereAsked();
     void certificates();
     void failuresAreNeverSuccess_data() { serverRows(); }
     void failuresAreNeverSuccess();
@@ -518,7 +519,7 @@ void TestCalDav::passwords()
 void TestCalDav::digestGoesThroughTheToolkit()
 {
     CannedServer canned;
-    canned.requireDigest("alice");
+    canned.requireAuth("Digest", "alice");
     canned.answer(
         "REPORT", QStringLiteral("/cal/"), 207,
         "<d:multistatus xmlns:d=\"DAV:\"><d:sync-token>t1</d:sync-token></d:multistatus>");
@@ -536,6 +537,36 @@ void TestCalDav::digestGoesThroughTheToolkit()
     CalDavClient wrong(account);
     QCOMPARE(await(wrong.syncCollection(canned.url(QStringLiteral("/cal/")), {})).error.kind,
              Dav::ErrorKind::Auth);
+}
+
+void TestCalDav::credentialsGoOnlyWhereAsked()
+{
+    // The principal lives on another host, which asks for Basic; the first
+    // host, which never asks, never gets the password.
+    CannedServer front, back;
+    back.requireAuth("Basic", "alice");
+    front.answer("PROPFIND", QStringLiteral("/"), 207,
+                 multistatus(response("/", "<d:current-user-principal><d:href>" +
+                                               back.url(QStringLiteral("/p/")).toEncoded() +
+                                               "</d:href></d:current-user-principal>")));
+    back.answer("PROPFIND", QStringLiteral("/p/"), 207,
+                multistatus(response("/p/", "<c:calendar-home-set><d:href>/home/</d:href>"
+                                            "</c:calendar-home-set>")));
+    back.answer("PROPFIND", QStringLiteral("/home/"), 207,
+                multistatus(response("/home/work/", calendarType + comps("VEVENT"))));
+    DavAccount account;
+    account.server = front.url();
+    account.user = QStringLiteral("alice");
+    account.password = QStringLiteral("密码");
+    CalDavClient client(account);
+    const DavDiscovery found = await(client.discover());
+    QVERIFY2(!found.error, qPrintable(found.error.text + back.asked().join(QLatin1Char(','))));
+    QCOMPARE(found.calendars.size(), 1);
+    for (const QString& asked : front.asked())
+        QVERIFY2(!asked.contains(QLatin1String("credentials")), qPrintable(asked));
+    QCOMPARE(back.asked(), (QStringList{QStringLiteral("PROPFIND /p/"),
+                                        QStringLiteral("PROPFIND /p/ (with credentials)"),
+                                        QStringLiteral("PROPFIND /home/ (with credentials)")}));
 }
 
 void TestCalDav::certificates()
