@@ -220,10 +220,11 @@ void DavWorker::send(const QByteArray& verb, const QUrl& url, const QByteArray& 
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-    if (!m_account.caCertificates.isEmpty())
+    if (url.scheme() == QLatin1String("https") && !m_account.caCertificates.isEmpty()) {
+        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
         ssl.addCaCertificates(m_account.caCertificates);
-    request.setSslConfiguration(ssl);
+        request.setSslConfiguration(ssl);
+    }
     request.setHeader(QNetworkRequest::UserAgentHeader, QCoreApplication::applicationName());
     // Once a server has asked for Basic, every later request to it carries
     // it, rather than paying a refused request on every new connection.
