@@ -11,7 +11,9 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <csignal>
 #include <stdexcept>
+#include <sys/prctl.h>
 
 namespace {
 
@@ -122,6 +124,8 @@ bool DavTestServer::start()
              << QStringLiteral("127.0.0.1") << QStringLiteral("-p") << QString::number(m_port);
     }
     m_process = std::make_unique<QProcess>();
+    // A test that crashes takes its server with it.
+    m_process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->setStandardOutputFile(m_dir.filePath(QStringLiteral("server.log")),
                                      QIODevice::Append);

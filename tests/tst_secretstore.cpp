@@ -6,7 +6,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
 #include <cstdio>
+#include <sys/prctl.h>
 
 // The secret store against a real GNOME Keyring on a message bus of the
 // test's own, and without any: first the bus alone, then the keyring on it.
@@ -55,6 +57,9 @@ void TestSecretStore::initTestCase()
             "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
             "<allow own=\"*\"/></policy></busconfig>\n");
     f.close();
+    // A test that crashes takes its bus and keyring with it.
+    for (QProcess* p : {&m_bus, &m_keyring})
+        p->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_bus.start(QStringLiteral("dbus-daemon"),
                 {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
                  QStringLiteral("--print-address=1")});
