@@ -402,7 +402,7 @@ void DavWorker::discover(std::function<void(DavDiscovery)> done)
             return;
         }
         propfind(found->principal, 0, {caldav("calendar-home-set")}, 3,
-                 [this, found, fail, done](const Reply& reply, const Dav::Multistatus& ms) {
+                 [this, found, fail, done](const Reply& reply, const Dav::Multistatus& answer) {
                      if (reply.error) {
                          // A calendar given by its own address needs no home.
                          if (!found->calendars.isEmpty() && !fatal(reply.error))
@@ -411,10 +411,11 @@ void DavWorker::discover(std::function<void(DavDiscovery)> done)
                              fail(reply.error);
                          return;
                      }
-                     const Dav::Response* r = responseFor(ms, reply.url);
-                     const QStringList homes =
-                         r ? r->found.value(key(caldav("calendar-home-set"))).hrefs : QStringList();
-                     for (const QString& h : homes)
+                     const Dav::Response* self = responseFor(answer, reply.url);
+                     const QStringList sets =
+                         self ? self->found.value(key(caldav("calendar-home-set"))).hrefs
+                              : QStringList();
+                     for (const QString& h : sets)
                          found->homes << Dav::resolve(reply.url, h);
                      if (found->homes.isEmpty() && found->calendars.isEmpty())
                          found->homes << found->principal;
@@ -553,14 +554,14 @@ void DavWorker::listEtags(const QUrl& collection, std::function<void(DavListing)
              }
              // A server without calendar-query still lists its members' ETags.
              propfind(collection, 1, {dav("getetag"), dav("resourcetype")}, 0,
-                      [this, collection, done](const Reply& r, const Dav::Multistatus&) {
-                          DavListing out;
-                          if (r.error)
-                              out.error = r.error;
+                      [this, collection, done](const Reply& answer, const Dav::Multistatus&) {
+                          DavListing members;
+                          if (answer.error)
+                              members.error = answer.error;
                           else
-                              listing(collection, r, out);
-                          out.token.clear();
-                          done(out);
+                              listing(collection, answer, members);
+                          members.token.clear();
+                          done(members);
                       });
          });
 }
@@ -666,9 +667,9 @@ void DavWorker::put(const QUrl& url, const QByteArray& ics, const QString& etag,
         propfind(url, 0, {dav("getetag")}, 0,
                  [out, done](const Reply& reply, const Dav::Multistatus& ms) {
                      DavStored stored = out;
-                     const Dav::Response* r = reply.error ? nullptr : responseFor(ms, reply.url);
-                     if (r)
-                         stored.etag = r->found.value(key(dav("getetag"))).text;
+                     const Dav::Response* self = reply.error ? nullptr : responseFor(ms, reply.url);
+                     if (self)
+                         stored.etag = self->found.value(key(dav("getetag"))).text;
                      else
                          stored.error = reply.error;
                      done(stored);
