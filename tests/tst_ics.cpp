@@ -1,8 +1,10 @@
+#include "DatabaseFixtures.h"
 #include "TestSupport.h"
 #include "platform/AppError.h"
 #include "platform/DatabaseBackup.h"
 #include "platform/SingleInstance.h"
 #include "shell/data/Schedules.h"
+#include "shell/data/Schema.h"
 #include "shell/data/dataForm.h"
 #include "tools/ics/Calendar.h"
 #include "tools/ics/Restore.h"
@@ -29,6 +31,7 @@ private slots:
     void aBrokenFileAddsNothing_data();
     void aBrokenFileAddsNothing();
     void theProgramOnTheCommandLine();
+    void olderAndNewerFilesOnTheCommandLine();
     void restoreKeepsTheCurrentFile();
     void restoreIsRefusedWhileTheProgramRuns();
     void aDamagedBackupIsRefused_data();
@@ -442,6 +445,39 @@ void TestIcs::theProgramOnTheCommandLine()
     QCOMPARE(err.count('\n'), 1);
     QCOMPARE(run({"export", "-", "--database", env->programDir() + "missing.mdb"}, &err), 1);
     QVERIFY(!QFileInfo::exists(env->programDir() + "missing.mdb"));
+}
+
+void TestIcs::olderAndNewerFilesOnTheCommandLine()
+{
+    // The tool opens a file as the program does: an older one is brought up
+    // to date (by an export too), a newer one is refused and left as it is.
+    const QString program = qEnvironmentVariable("BRENWICK_ICS");
+    const QString database = env->databaseFile();
+    makeDatabase(database, fixtureSql(QStringLiteral("assistant-v1-ics.sql")));
+    QProcess p;
+    p.start(program, {"export", "-", "--database", database});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(p.readAllStandardOutput().count("BEGIN:VEVENT"), 4);
+    QCOMPARE(sqlValue(database, "pragma user_version"), Schema::version());
+
+    sqlValue(
+        database,
+        QByteArray("pragma user_version=" + QByteArray::number(Schema::version() + 1)).constData());
+    const QByteArray bytes = readFile(database);
+    for (const char* command : {"export", "import"}) {
+        p.start(program, {command, command == QByteArray("import") ? database : "-", "--database",
+                          database});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
+                 QStringLiteral("brenwick-ics: %1: 数据库文件是第 %2 版的，本程序只认识到第 %3 "
+                                "版，没有打开它（文件未作改动）\n")
+                     .arg(database)
+                     .arg(Schema::version() + 1)
+                     .arg(Schema::version()));
+        QCOMPARE(readFile(database), bytes);
+    }
 }
 
 void TestIcs::restoreKeepsTheCurrentFile()

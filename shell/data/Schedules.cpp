@@ -324,8 +324,6 @@ QSet<qint64> ids(DbQuery& q)
 
 QSet<QString> importedEvents(DbQuery& q)
 {
-    q.setSql(Sql::makeImportLog());
-    q.execSql();
     q.setSql(Sql::forgetDeletedImports());
     q.execSql();
     run(q, Sql::importedEvents());

@@ -98,7 +98,7 @@ void openForExport(DbQuery& q, const std::optional<QDate>& from, const std::opti
 qint64 appendWhole(const Schedule& s);
 QSet<qint64> ids(DbQuery& q);
 // The events already imported, as uid and start joined by a newline, of the
-// schedules that still exist. Makes the log when the file has none.
+// schedules that still exist.
 QSet<QString> importedEvents(DbQuery& q);
 // Notes that the event of uid and start became the schedule id.
 void logImport(const QString& uid, const QString& start, qint64 id);
