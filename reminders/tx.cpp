@@ -132,6 +132,10 @@ void TtxForm::showEvent(QShowEvent* event)
 
 void TtxForm::FormShow()
 {
+    // Until its reads succeed the window says nothing: a failed read must
+    // not pass for "nothing is due".
+    for (QWidget* w : QList<QWidget*>{txCheckList, Label2, Label3, Label4, Label5})
+        w->hide();
     if (firstActivation == 1)
         showDaySummary();
     else
@@ -147,17 +151,12 @@ void TtxForm::showDaySummary()
     const int completed = ScheduleData::completedCountOfDay(*remindQuery, yesterday);
     Label4->setText(yesterdayText(completed, notCompleted));
     firstActivation = 0;
-    txCheckList->hide();
-    Label2->hide();
-    Label3->hide();
     Label4->show();
     Label5->show();
 }
 
 void TtxForm::showReminderList()
 {
-    Label4->hide();
-    Label5->hide();
     txCheckList->clear();
     m_ids.clear();
     m_applied = 0;
