@@ -109,6 +109,7 @@ private slots:
     void dataSourceIsThePathAsItIs_data();
     void dataSourceIsThePathAsItIs();
     void scheduleRecords();
+    void everyFieldIsReadAndWritten();
     void readOnlyFileIsNamedAndRecovers();
     void aReadOnlyFolderIsReadNotWritten_data();
     void aReadOnlyFolderIsReadNotWritten();
@@ -681,7 +682,6 @@ void TestDatabase::scheduleRecords()
     QCOMPARE(back->moment(), QDateTime(today.addDays(2), QTime(14, 30, 15)));
     QCOMPARE(back->ztFlag, 1); // the file's defaults
     QCOMPARE(back->bz, QString());
-    QCOMPARE(back->leadMinutes(), 1440);
     QVERIFY(!q.active()); // read and closed
     QVERIFY(ScheduleData::setNote(q, s.id, QStringLiteral("已订会议室")));
     QCOMPARE(ScheduleData::byId(q, s.id)->bz, QStringLiteral("已订会议室"));
@@ -698,6 +698,57 @@ void TestDatabase::scheduleRecords()
         QCOMPARE(e.text(), QStringLiteral("Column 'rc_time' holds no value"));
     }
     QCOMPARE(ScheduleData::priorityOf(q, s.id), std::optional<int>(2)); // others still read
+}
+
+void TestDatabase::everyFieldIsReadAndWritten()
+{
+    // The field list is every column of main, in the file's order.
+    DbQuery q(dm->ADOConnection1);
+    ScheduleData::openAll(q);
+    QStringList fields;
+    for (const ScheduleField& f : scheduleFields)
+        fields << QLatin1String(f.column);
+    QCOMPARE(q.snapshot()->columns(), fields);
+
+    const auto text = [](const Schedule& s) {
+        return QStringList{s.title,
+                           s.content,
+                           s.date.toString(Qt::ISODate),
+                           s.time.toString(QStringLiteral("HH:mm:ss.zzz")),
+                           QString::number(s.yxj),
+                           QString::number(s.ztFlag),
+                           QString::number(s.isTx),
+                           QString::number(s.txTime),
+                           QString::number(s.txTimeFlag),
+                           s.bz}
+            .join(QLatin1Char('|'));
+    };
+    Schedule a;
+    a.title = QStringLiteral("甲");
+    a.content = QStringLiteral("乙\n第二行");
+    a.date = today;
+    a.time = QTime(14, 30, 15, 250);
+    a.yxj = 2;
+    a.ztFlag = 3;
+    a.isTx = 1;
+    a.txTime = 7;
+    a.txTimeFlag = 1;
+    a.bz = QStringLiteral("丙");
+    a.id = ScheduleData::append(a);
+    QCOMPARE(text(*ScheduleData::byId(q, a.id)), text(a));
+    // A save of the editing windows writes what they edit; status and note stay.
+    Schedule b;
+    b.id = a.id;
+    b.title = QStringLiteral("丁");
+    b.content = QStringLiteral("戊");
+    b.date = today.addDays(1);
+    b.time = QTime(8, 0);
+    b.txTime = 2;
+    b.txTimeFlag = 2;
+    QVERIFY(ScheduleData::update(q, b));
+    b.ztFlag = a.ztFlag;
+    b.bz = a.bz;
+    QCOMPARE(text(*ScheduleData::byId(q, a.id)), text(b));
 }
 
 void TestDatabase::readOnlyFileIsNamedAndRecovers()

@@ -162,12 +162,12 @@ void TestIcs::roundTripKeepsEverySchedule()
                                   QTime(9, n, 15), yxj, zt, l.isTx, l.amount, l.unit);
             if (n % 3 == 0)
                 s.bz = QStringLiteral("备注, 带;标点\\和\n换行");
-            ScheduleData::appendWhole(s);
+            ScheduleData::append(s);
         }
     Schedule odd =
         schedule(QStringLiteral("十五个汉字的标题正好三十字节长"), today, QTime(23, 59, 59));
     odd.content = QStringLiteral("第一行，逗号;分号\\反斜杠\n第二行: 冒号");
-    ScheduleData::appendWhole(odd);
+    ScheduleData::append(odd);
 
     const QByteArray first = exportOf(a);
     QCOMPARE(uids(first).size(), 13);
@@ -407,7 +407,7 @@ void TestIcs::theProgramOnTheCommandLine()
         Db db(database);
         DbTransaction t(db.module.ADOConnection1);
         for (int i = 0; i < 1200; ++i)
-            ScheduleData::appendWhole(
+            ScheduleData::append(
                 schedule(QStringLiteral("第%1个").arg(i), today.addDays(i % 40), QTime(8, 0)));
         t.commit();
     }
@@ -486,9 +486,9 @@ void TestIcs::restoreKeepsTheCurrentFile()
     const QString backup = env->programDir() + QStringLiteral("backups/assistant-2026-03-30.mdb");
     {
         Db db(database);
-        ScheduleData::appendWhole(schedule(QStringLiteral("旧的"), today, QTime(9, 0)));
+        ScheduleData::append(schedule(QStringLiteral("旧的"), today, QTime(9, 0)));
         DatabaseBackup::copy(database, backup);
-        ScheduleData::appendWhole(schedule(QStringLiteral("新的"), today, QTime(10, 0)));
+        ScheduleData::append(schedule(QStringLiteral("新的"), today, QTime(10, 0)));
     }
     const QString kept = Restore::restore(backup, database, QDateTime(today, QTime(9, 5, 7)));
     QCOMPARE(kept, database + QStringLiteral(".before-restore-20260331-090507"));
@@ -505,7 +505,7 @@ void TestIcs::restoreIsRefusedWhileTheProgramRuns()
     const QString backup = env->programDir() + QStringLiteral("backup.mdb");
     {
         Db db(database);
-        ScheduleData::appendWhole(schedule(QStringLiteral("一个"), today, QTime(9, 0)));
+        ScheduleData::append(schedule(QStringLiteral("一个"), today, QTime(9, 0)));
         DatabaseBackup::copy(database, backup);
     }
     SingleInstance running(QStringLiteral("时雀"),
@@ -535,7 +535,7 @@ void TestIcs::aDamagedBackupIsRefused()
         Db db(database);
         DbTransaction t(db.module.ADOConnection1);
         for (int i = 0; i < 300; ++i)
-            ScheduleData::appendWhole(schedule(QString(12, QChar(0x5B57)), today, QTime(9, 0)));
+            ScheduleData::append(schedule(QString(12, QChar(0x5B57)), today, QTime(9, 0)));
         t.commit();
     }
     DatabaseBackup::copy(database, backup);
