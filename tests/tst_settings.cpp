@@ -12,6 +12,8 @@ class TestSettings : public QObject {
 private slots:
     void firstRunWritesElevenDefaults();
     void existingKeyIsLeftAsItIs();
+    void laterSettingsReadAsTheirDefault_data();
+    void laterSettingsReadAsTheirDefault();
     void colorToText_data();
     void colorToText();
     void textToColor_data();
@@ -74,6 +76,60 @@ void TestSettings::existingKeyIsLeftAsItIs()
     } catch (const AppError& e) {
         QCOMPARE(e.text(), QStringLiteral("Failed to get data for 'intervalTime'"));
     }
+}
+
+void TestSettings::laterSettingsReadAsTheirDefault_data()
+{
+    // A setting of the table's kind, under the name "x"; the store holds
+    // `stored` (a line of the store file, "" for none, "-" for no key at all).
+    QTest::addColumn<int>("since");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QVariant>("defaultValue");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QVariant>("expected"); // a string starting "!" is the error
+    using S = Settings::Since;
+    using K = Settings::Kind;
+    const int first = int(S::First), later = int(S::Later);
+    const int integer = int(K::Integer), string = int(K::String);
+    QTest::newRow("first design, missing")
+        << first << integer << QVariant(5) << "" << QVariant("!Failed to get data for 'x'");
+    QTest::newRow("first design string, missing")
+        << first << string << QVariant("默认") << "" << QVariant(QString());
+    QTest::newRow("later, missing") << later << integer << QVariant(5) << "" << QVariant(5);
+    QTest::newRow("later string, missing")
+        << later << string << QVariant("默认") << "" << QVariant("默认");
+    QTest::newRow("later, no key at all") << later << integer << QVariant(5) << "-" << QVariant(5);
+    QTest::newRow("later, stored")
+        << later << integer << QVariant(5) << "\"X\"=dword:00000007" << QVariant(7);
+    QTest::newRow("later string, stored empty")
+        << later << string << QVariant("默认") << "\"x\"=\"\"" << QVariant(QString());
+    QTest::newRow("later, stored as a string") << later << integer << QVariant(5) << "\"x\"=\"ab\""
+                                               << QVariant("!Invalid data type for 'x'");
+}
+
+void TestSettings::laterSettingsReadAsTheirDefault()
+{
+    QFETCH(int, since);
+    QFETCH(int, kind);
+    QFETCH(QVariant, defaultValue);
+    QFETCH(QString, stored);
+    QFETCH(QVariant, expected);
+    TestEnvironment env;
+    if (stored != QLatin1String("-"))
+        writeFile(env.registryFile(), "Windows Registry Editor Version 5.00\n\n"
+                                      "[HKEY_LOCAL_MACHINE\\Software\\Tavimor\\Option]\n" +
+                                          stored.toUtf8() + "\n");
+    const Settings::Spec spec{Settings::Id(0), "x", Settings::Kind(kind), defaultValue,
+                              Settings::Since(since)};
+    try {
+        const QVariant got = Settings::Reader().value(spec);
+        QCOMPARE(got.toString(), expected.toString());
+        QCOMPARE(got.typeId(),
+                 kind == int(Settings::Kind::Integer) ? QMetaType::Int : QMetaType::QString);
+    } catch (const AppError& e) {
+        QCOMPARE(QLatin1Char('!') + e.text(), expected.toString());
+    }
+    QVERIFY(env.dialogs().errors().isEmpty());
 }
 
 void TestSettings::colorToText_data()
