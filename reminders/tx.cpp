@@ -29,7 +29,8 @@ namespace {
 constexpr int frameExtraWidth = 8;
 constexpr int frameExtraHeight = 27;
 constexpr int itemHeight = 17;
-int duration = 800;
+// How long the window takes to appear and to fade out.
+constexpr int duration = 800;
 
 void setRed(QWidget* w, QPalette::ColorRole role)
 {
@@ -98,16 +99,6 @@ TtxForm::~TtxForm()
 QSize TtxForm::windowSize() const
 {
     return size() + QSize(frameExtraWidth, frameExtraHeight);
-}
-
-void TtxForm::setAnimationDuration(int ms)
-{
-    duration = qMax(0, ms);
-}
-
-int TtxForm::animationDuration()
-{
-    return duration;
 }
 
 void TtxForm::placeAndShow(int txWinPos)
@@ -205,7 +196,7 @@ void TtxForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (isVisible() && duration > 0 && WindowManager::compositing()) {
+    if (isVisible() && WindowManager::compositing()) {
         event->ignore();
         fadeOut();
         return;
@@ -259,8 +250,6 @@ void TtxForm::reveal(double part)
 void TtxForm::appear()
 {
     stopAnimation();
-    if (duration <= 0)
-        return;
     // Out of the centre; where a compositing manager shows opacity, it also
     // comes up from transparent.
     const bool fade = WindowManager::compositing();

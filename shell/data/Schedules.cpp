@@ -113,35 +113,59 @@ ScheduleColumns::ScheduleColumns(const DbSnapshot& rows)
 namespace Codes {
 
 namespace {
+const char* const statuses[] = {"没有完成", "进行中", "已经完成", "取消"};
+const char* const priorities[] = {"高", "中", "低"};
+const char* const units[] = {"分钟", "小时", "天"};
+
 // The caption of a code counted from `first`; "" for any other code.
 template <size_t N> QString captionOf(const char* const (&captions)[N], int first, int code)
 {
     const int i = code - first;
     return i >= 0 && i < int(N) ? QString::fromUtf8(captions[i]) : QString();
 }
+
+template <size_t N> QStringList captionsOf(const char* const (&captions)[N])
+{
+    QStringList out;
+    for (const char* c : captions)
+        out << QString::fromUtf8(c);
+    return out;
+}
 } // namespace
 
 QString statusCaption(int ztFlag)
 {
-    static const char* const captions[] = {"没有完成", "进行中", "已经完成", "取消"};
-    return captionOf(captions, 1, ztFlag);
+    return captionOf(statuses, 1, ztFlag);
 }
 
 QString priorityCaption(int yxj)
 {
-    static const char* const captions[] = {"高", "中", "低"};
-    return captionOf(captions, 0, yxj);
+    return captionOf(priorities, 0, yxj);
 }
 
 QString unitCaption(int txTimeFlag)
 {
-    static const char* const captions[] = {"分钟", "小时", "天"};
-    return captionOf(captions, 0, txTimeFlag);
+    return captionOf(units, 0, txTimeFlag);
 }
 
 int unitMinutes(int txTimeFlag)
 {
     return txTimeFlag == 0 ? 1 : txTimeFlag == 1 ? 60 : 1440;
+}
+
+QStringList statusCaptions()
+{
+    return captionsOf(statuses);
+}
+
+QStringList priorityCaptions()
+{
+    return captionsOf(priorities);
+}
+
+QStringList unitCaptions()
+{
+    return captionsOf(units);
 }
 
 } // namespace Codes

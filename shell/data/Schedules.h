@@ -5,6 +5,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 #include <functional>
 #include <optional>
@@ -97,6 +98,11 @@ QString statusCaption(int ztFlag);   // "" for codes outside 1..4
 QString priorityCaption(int yxj);    // "" for codes outside 0..2
 QString unitCaption(int txTimeFlag); // "" for codes outside 0..2
 int unitMinutes(int txTimeFlag);     // 1, 60, and 1440 for any other code
+// Every caption in code order, as the lists and menus offer them: entry i
+// stands for code i (statuses: code i + 1).
+QStringList statusCaptions();
+QStringList priorityCaptions();
+QStringList unitCaptions();
 } // namespace Codes
 
 // Every operation the windows run on the data, each with the statement text
