@@ -78,12 +78,8 @@ void createDatabase(const QString& path, const Options& o)
     check(db, sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr));
     for (const QByteArray& step : Schema::schema().steps)
         check(db, sqlite3_exec(db, step.constData(), nullptr, nullptr, nullptr));
-    check(
-        db,
-        sqlite3_exec(
-            db,
-            QByteArray("PRAGMA user_version=" + QByteArray::number(Schema::version())).constData(),
-            nullptr, nullptr, nullptr));
+    const QByteArray stamp = "PRAGMA user_version=" + QByteArray::number(Schema::version());
+    check(db, sqlite3_exec(db, stamp.constData(), nullptr, nullptr, nullptr));
     check(db, sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr));
     sqlite3_stmt* ins = nullptr;
     check(db, sqlite3_prepare_v2(db,

@@ -461,9 +461,8 @@ void TestIcs::olderAndNewerFilesOnTheCommandLine()
     QCOMPARE(p.readAllStandardOutput().count("BEGIN:VEVENT"), 4);
     QCOMPARE(sqlValue(database, "pragma user_version"), Schema::version());
 
-    sqlValue(
-        database,
-        QByteArray("pragma user_version=" + QByteArray::number(Schema::version() + 1)).constData());
+    const QByteArray newer = "pragma user_version=" + QByteArray::number(Schema::version() + 1);
+    sqlValue(database, newer.constData());
     const QByteArray bytes = readFile(database);
     for (const char* command : {"export", "import"}) {
         p.start(program, {command, command == QByteArray("import") ? database : "-", "--database",
