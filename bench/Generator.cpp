@@ -76,7 +76,10 @@ void createDatabase(const QString& path, const Options& o)
     check(db, sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr));
     check(db, sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr));
-    check(db, sqlite3_exec(db, Schema::sql().constData(), nullptr, nullptr, nullptr));
+    for (const QByteArray& step : Schema::schema().steps)
+        check(db, sqlite3_exec(db, step.constData(), nullptr, nullptr, nullptr));
+    const QByteArray stamp = "PRAGMA user_version=" + QByteArray::number(Schema::version());
+    check(db, sqlite3_exec(db, stamp.constData(), nullptr, nullptr, nullptr));
     check(db, sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr));
     sqlite3_stmt* ins = nullptr;
     check(db, sqlite3_prepare_v2(db,

@@ -4,6 +4,7 @@
 // SQLite with libical making or parsing the same calendar.
 #include "Generator.h"
 #include "platform/DayNumber.h"
+#include "platform/Heap.h"
 #include "tools/ics/Tool.h"
 
 #include <QCoreApplication>
@@ -169,6 +170,7 @@ int tool(const QStringList& args)
 
 int main(int argc, char** argv)
 {
+    Heap::keepLargeBlocks(); // as the program does at its start
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     const QString source = dir.filePath(QStringLiteral("assistant.mdb"));

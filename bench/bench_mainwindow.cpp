@@ -5,6 +5,7 @@
 #include "mainwindow/Assistant.h"
 #include "platform/DayNumber.h"
 #include "platform/Dialogs.h"
+#include "platform/Heap.h"
 #include "platform/ProgramDir.h"
 #include "shell/Application.h"
 #include "shell/data/dataForm.h"
@@ -68,6 +69,7 @@ QList<int> visibleScheduleIds(QTreeView* tree)
 
 int main(int argc, char** argv)
 {
+    Heap::keepLargeBlocks(); // as the program does at its start
     qputenv("QT_QPA_PLATFORM", "offscreen");
     AssistantApplication app(argc, argv);
     Generator::ConsoleDialogs dialogs;
@@ -110,9 +112,9 @@ int main(int argc, char** argv)
         for (int i = 1; i < 3 && i < model->rowCount(); ++i)
             tree->expand(model->index(i, 0));
         const QList<int> visible = visibleScheduleIds(tree);
-        const int before = assistantForm->colourReads();
+        const int before = assistantForm->probe().colourReads;
         const double repaint = Generator::bestOf(5, [tree] { tree->viewport()->repaint(); });
-        const int perRepaint = (assistantForm->colourReads() - before) / 5;
+        const int perRepaint = (assistantForm->probe().colourReads - before) / 5;
         const double repaintBare =
             Generator::bestOf(5, [&] { sink = sink + coloursBare(bare, visible); });
         Generator::printRow(

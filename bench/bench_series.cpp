@@ -5,6 +5,7 @@
 #include "editing/addrc.h"
 #include "platform/DayNumber.h"
 #include "platform/Dialogs.h"
+#include "platform/Heap.h"
 #include "platform/ProgramDir.h"
 #include "shell/Application.h"
 #include "shell/data/dataForm.h"
@@ -120,6 +121,7 @@ double bare(const QString& path)
 
 int main(int argc, char** argv)
 {
+    Heap::keepLargeBlocks(); // as the program does at its start
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     AssistantApplication app(argc, argv);

@@ -3,6 +3,7 @@
 // each beside bare SQLite doing the same work in the same run.
 #include "Generator.h"
 #include "platform/DayNumber.h"
+#include "platform/Heap.h"
 #include "platform/ProgramDir.h"
 #include "shell/data/Statements.h"
 #include "shell/data/dataForm.h"
@@ -117,6 +118,7 @@ void appendBare(sqlite3* db, int rows)
 
 int main(int argc, char** argv)
 {
+    Heap::keepLargeBlocks(); // as the program does at its start
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));

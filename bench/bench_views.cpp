@@ -4,6 +4,7 @@
 //   bench_views [COUNT...]          default 10000 100000
 #include "Generator.h"
 #include "platform/Dialogs.h"
+#include "platform/Heap.h"
 #include "platform/ProgramDir.h"
 #include "shell/Application.h"
 #include "shell/data/dataForm.h"
@@ -77,6 +78,7 @@ public:
 
 int main(int argc, char** argv)
 {
+    Heap::keepLargeBlocks(); // as the program does at its start
     qputenv("QT_QPA_PLATFORM", "offscreen");
     AssistantApplication app(argc, argv);
     Generator::ConsoleDialogs dialogs;

@@ -9,6 +9,8 @@
 
 void ScheduleFields::wire(QWidget* window)
 {
+    yxj->addItems(Codes::priorityCaptions());
+    tx_time_flag->addItems(Codes::unitCaptions());
     content->setMaxBytes(contentBytes);
     Forms::connect(tx_check, &QCheckBox::clicked, window, [this] { tx_checkClick(); });
 }

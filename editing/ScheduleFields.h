@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/data/Schedules.h"
+
 class DateEdit;
 class LimitedMemo;
 class QCheckBox;
@@ -19,8 +21,8 @@ struct ScheduleFields {
     SpinEdit* tx_time_edit = nullptr;
     QComboBox* tx_time_flag = nullptr;
 
-    static constexpr int titleBytes = 30;
-    static constexpr int contentBytes = 200;
+    static constexpr int titleBytes = fieldOf(&Schedule::title).maxBytes;
+    static constexpr int contentBytes = fieldOf(&Schedule::content).maxBytes;
 
     // The fields of a window's generated form; wires 提醒 and the limits.
     template <class Form> void takeFields(Form& ui, QWidget* window)

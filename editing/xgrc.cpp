@@ -14,8 +14,6 @@
 
 TxgrcForm* xgrcForm = nullptr;
 
-namespace {} // namespace
-
 TxgrcForm::TxgrcForm(QWidget* parent)
     : QWidget(parent)
     , ui(std::make_unique<Ui::TxgrcForm>())

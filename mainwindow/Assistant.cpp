@@ -10,6 +10,7 @@
 #include "resources/Pictures.h"
 #include "settings/gxsz.h"
 #include "shell/Forms.h"
+#include "shell/data/Schedules.h"
 #include "shell/public.h"
 #include "shell/settings/ColorText.h"
 #include "shell/settings/Settings.h"
@@ -55,6 +56,21 @@ TassistantForm::TassistantForm(QWidget* parent)
 {
     ui->setupUi(this);
     Forms::markAsForm(this);
+    takeControls();
+    setUpWindow();
+    setUpTree();
+    setUpWorkNotePanel();
+    buildMenus();
+    startTimers();
+    connect(qApp, &QGuiApplication::focusWindowChanged, this,
+            [this](QWindow* now) { onFocusWindowChanged(now); });
+    Dialogs::setDefaultOwner(this);
+
+    runGuarded([this] { FormCreate(); }, this);
+}
+
+void TassistantForm::takeControls()
+{
     Panel1 = ui->Panel1;
     Label1 = ui->Label1;
     rcTree = ui->rcTree;
@@ -66,7 +82,10 @@ TassistantForm::TassistantForm(QWidget* parent)
     zjMemo = ui->zjMemo;
     saveZJButton = ui->saveZJButton;
     readZJButton = ui->readZJButton;
+}
 
+void TassistantForm::setUpWindow()
+{
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
@@ -86,6 +105,13 @@ TassistantForm::TassistantForm(QWidget* parent)
     Label1->setPalette(lime);
     Label1->adjustSize();
 
+    Forms::connect(menuButton, &QPushButton::clicked, this, [this] { menuButtonClick(); });
+    Forms::connect(cxButton, &QPushButton::clicked, this, [this] { cxButton1Click(); });
+    Forms::connect(zjButton, &QPushButton::clicked, this, [this] { zjButtonClick(); });
+}
+
+void TassistantForm::setUpTree()
+{
     rcTreeModel = new ScheduleTreeModel(this);
     QIcon statusIcons[5];
     for (int i = 1; i <= 4; ++i)
@@ -113,21 +139,21 @@ TassistantForm::TassistantForm(QWidget* parent)
     connect(rcTree, &QTreeView::expanded, this, [this] { rcTree->viewport()->update(); });
     connect(rcTree, &QTreeView::collapsed, this, [this] { rcTree->viewport()->update(); });
     hoverTip = new HoverTip(this);
+}
 
+void TassistantForm::setUpWorkNotePanel()
+{
     Label3->setFont(uiFont(10));
     QPalette caption = Label3->palette();
     caption.setColor(QPalette::WindowText, ColorText::toQColor(activeCaption));
     Label3->setPalette(caption);
     zjMemo->setFont(uiFont(12));
-
-    Forms::connect(menuButton, &QPushButton::clicked, this, [this] { menuButtonClick(); });
-    Forms::connect(cxButton, &QPushButton::clicked, this, [this] { cxButton1Click(); });
-    Forms::connect(zjButton, &QPushButton::clicked, this, [this] { zjButtonClick(); });
     Forms::connect(saveZJButton, &QPushButton::clicked, this, [this] { saveZJButtonClick(); });
     Forms::connect(readZJButton, &QPushButton::clicked, this, [this] { readZJButtonClick(); });
+}
 
-    buildMenus();
-
+void TassistantForm::startTimers()
+{
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(300);
@@ -135,24 +161,26 @@ TassistantForm::TassistantForm(QWidget* parent)
     Timer1->start();
     m_monotonic.start();
 
+    // Started by the first activation, with the period of the settings.
     RemindTimer = new QTimer(this);
     RemindTimer->setObjectName(QStringLiteral("RemindTimer"));
     RemindTimer->setInterval(60000);
     // A coarse timer may slip by 5% of its period: three minutes of an hour.
     RemindTimer->setTimerType(Qt::PreciseTimer);
     Forms::connect(RemindTimer, &QTimer::timeout, this, [this] { RemindTimerTimer(); });
-
-    connect(qApp, &QGuiApplication::focusWindowChanged, this,
-            [this](QWindow* now) { onFocusWindowChanged(now); });
-    Dialogs::setDefaultOwner(this);
-
-    runGuarded([this] { FormCreate(); }, this);
 }
 
 TassistantForm::~TassistantForm()
 {
     if (assistantForm == this)
         assistantForm = nullptr;
+}
+
+TassistantForm::Probe& TassistantForm::probe()
+{
+    if (!m_probe)
+        m_probe = std::make_unique<Probe>();
+    return *m_probe;
 }
 
 void TassistantForm::FormCreate()
@@ -181,17 +209,17 @@ void TassistantForm::buildMenus()
     Forms::connect(ztszMenu, &QMenu::aboutToShow, this, [this] { ztszClick(); });
     m_statusGroup = new QActionGroup(this);
     m_statusGroup->setExclusive(true);
+    // One item per status code, in code order, captioned as every window does.
     const struct {
         const char* name;
-        const char* caption;
         int picture;
         void (TassistantForm::*handler)();
-    } statuses[4] = {{"mwc", "没有完成", 14, &TassistantForm::mwcClick},
-                     {"jxz", "进行中", 16, &TassistantForm::jxzClick},
-                     {"ywc", "已经完成", 17, &TassistantForm::ywcClick},
-                     {"qx", "取消", 15, &TassistantForm::qxClick}};
+    } statuses[4] = {{"mwc", 14, &TassistantForm::mwcClick},
+                     {"jxz", 16, &TassistantForm::jxzClick},
+                     {"ywc", 17, &TassistantForm::ywcClick},
+                     {"qx", 15, &TassistantForm::qxClick}};
     for (int i = 0; i < 4; ++i) {
-        QAction* a = item(ztszMenu, statuses[i].name, QString::fromUtf8(statuses[i].caption),
+        QAction* a = item(ztszMenu, statuses[i].name, Codes::statusCaption(i + 1),
                           statuses[i].picture, statuses[i].handler);
         a->setCheckable(true);
         m_statusGroup->addAction(a);

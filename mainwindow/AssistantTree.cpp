@@ -64,7 +64,8 @@ void TassistantForm::FormShow()
 
 std::optional<QColor> TassistantForm::priorityColor(qint64 id)
 {
-    ++m_colourReads;
+    if (m_probe)
+        ++m_probe->colourReads;
     try {
         const std::optional<int> yxj = ScheduleData::priorityOf(*cxQuery, id);
         // A row deleted elsewhere keeps the tree's colour until the next rebuild.

@@ -105,7 +105,8 @@ void TassistantForm::onFocusWindowChanged(QWindow* now)
 void TassistantForm::FormActivate()
 {
     Forms::buildPending(); // the reminder window among them
-    ++m_activations;
+    if (m_probe)
+        ++m_probe->activations;
     int interval = 0, position = 0;
     {
         const Settings::Reader settings;

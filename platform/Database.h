@@ -13,6 +13,20 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
+// The schema of the files a connection opens, by versions (PRAGMA
+// user_version): steps[i] takes a file of version i to version i + 1. A new
+// file runs every step; an older one the steps it lacks, all in one
+// transaction that leaves the file as it was when any of them fails.
+struct DbSchema {
+    QList<QByteArray> steps;
+    // A file made before versions were kept (user_version 0) is of version
+    // `unversioned` when `unversionedProbe` finds a row in it. One it finds
+    // nothing in (an empty or a foreign file) is opened as it is, unchanged.
+    int unversioned = 0;
+    QByteArray unversionedProbe;
+    int version() const { return int(steps.size()); }
+};
+
 // The data-access layer: one connection, query objects holding a static
 // snapshot of their result, and table objects that append rows. Every post
 // and every delete is committed when it returns. Failures raise AppError.
@@ -26,8 +40,14 @@ public:
     void setConnectionString(const QString& text);
     QString connectionString() const { return m_connectionString; }
     QString dataSource() const; // the file named by "Data Source="
-    // A missing file is created with this schema; without one it is an error.
-    void setSchema(const QByteArray& sql) { m_schema = sql; }
+    // Every opening brings an older file up to the schema's version and
+    // refuses a newer one. A missing file is made with the schema, unless
+    // creating is off or there are no steps: then it is an error.
+    void setSchema(DbSchema schema) { m_schema = std::move(schema); }
+    void setCreatesMissingFile(bool on) { m_createsMissingFile = on; }
+    // The file's folder could not be written when it was opened: the file
+    // is read and nothing is written.
+    bool readOnlyFolder() const { return m_readOnlyFolder; }
 
     // In use by at least one open query or table.
     bool connected() const { return m_users > 0; }
@@ -43,6 +63,7 @@ public:
 
     // Raises the engine's last error on this connection as AppError.
     [[noreturn]] void raise(const QString& context = QString()) const;
+    QString errorText() const; // the text raise() gives
     // Runs statements that return nothing, outside any query object.
     void exec(const QString& sql);
 
@@ -58,10 +79,14 @@ private:
     sqlite3* handle(); // opens the file when it is closed
     void endUse();
     void createDatabase(const QString& path);
+    sqlite3* openFile(const QString& path);
+    void migrate(sqlite3* db, const QString& path);
     QString unwritableFile() const;
 
     QString m_connectionString;
-    QByteArray m_schema;
+    DbSchema m_schema;
+    bool m_createsMissingFile = true;
+    bool m_readOnlyFolder = false;
     sqlite3* m_db = nullptr;
     int m_users = 0;
     int m_uses = 0;

@@ -12,7 +12,7 @@ DbTransaction::DbTransaction(DbConnection& connection)
     ++connection.m_uses;
     // IMMEDIATE: a writer elsewhere makes us wait here, not fail half-way.
     if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        const QString message = engineMessage(db);
+        const QString message = connection.errorText();
         connection.endUse();
         throw AppError(message);
     }

@@ -66,7 +66,6 @@ public:
 
     bool openKey(const QString& path, bool canCreate);
     void closeKey();
-    bool isOpen() const { return m_open; }
     // Set by an opening that found the store file damaged.
     const std::optional<Registry::Damage>& damage() const { return m_damage; }
     // Why the last opening could not read a store file that exists (empty

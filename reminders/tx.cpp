@@ -34,7 +34,8 @@ constexpr int frameExtraHeight = 27;
 constexpr int itemHeight = 17;
 // The icon the desktop entry installs into the icon theme.
 const QString themeIconName = QStringLiteral("tavimor");
-int duration = 800;
+// How long the window takes to appear and to fade out.
+constexpr int duration = 800;
 
 void setRed(QWidget* w, QPalette::ColorRole role)
 {
@@ -105,16 +106,6 @@ QSize TtxForm::windowSize() const
     return size() + QSize(frameExtraWidth, frameExtraHeight);
 }
 
-void TtxForm::setAnimationDuration(int ms)
-{
-    duration = qMax(0, ms);
-}
-
-int TtxForm::animationDuration()
-{
-    return duration;
-}
-
 void TtxForm::placeAndShow(int txWinPos)
 {
     // A window fading out is as good as closed: it comes back as a new showing.
@@ -137,6 +128,10 @@ void TtxForm::showEvent(QShowEvent* event)
 
 void TtxForm::FormShow()
 {
+    // Until its reads succeed the window says nothing: a failed read must
+    // not pass for "nothing is due".
+    for (QWidget* w : QList<QWidget*>{txCheckList, Label2, Label3, Label4, Label5})
+        w->hide();
     if (firstActivation == 1)
         showDaySummary();
     else
@@ -152,17 +147,12 @@ void TtxForm::showDaySummary()
     const int completed = ScheduleData::completedCountOfDay(*remindQuery, yesterday);
     Label4->setText(yesterdayText(completed, notCompleted));
     firstActivation = 0;
-    txCheckList->hide();
-    Label2->hide();
-    Label3->hide();
     Label4->show();
     Label5->show();
 }
 
 void TtxForm::showReminderList()
 {
-    Label4->hide();
-    Label5->hide();
     txCheckList->clear();
     m_ids.clear();
     m_applied = 0;
@@ -235,7 +225,7 @@ void TtxForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (isVisible() && duration > 0 && WindowManager::compositing()) {
+    if (isVisible() && WindowManager::compositing()) {
         event->ignore();
         fadeOut();
         return;
@@ -289,8 +279,6 @@ void TtxForm::reveal(double part)
 void TtxForm::appear()
 {
     stopAnimation();
-    if (duration <= 0)
-        return;
     // Out of the centre; where a compositing manager shows opacity, it also
     // comes up from transparent.
     const bool fade = WindowManager::compositing();

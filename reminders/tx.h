@@ -50,11 +50,6 @@ public:
     // frame of 8 by 27 pixels (311 by 150).
     QSize windowSize() const;
 
-    // How long the window takes to appear and to fade out; 0 shows and
-    // hides it at once.
-    static void setAnimationDuration(int ms);
-    static int animationDuration();
-
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

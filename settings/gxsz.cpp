@@ -176,6 +176,8 @@ void TgxszForm::FormShow()
                 zm->setText(v.toString());
                 zm->setCursorPosition(0); // its beginning, not its end
                 break;
+            default: // not in loadOrder
+                break;
             }
         }
     }
@@ -268,6 +270,8 @@ void TgxszForm::confirmButtonClick()
             case Settings::txWinPos:
                 v = txckItemIndex() == 0 ? 0 : 1;
                 break;
+            default: // not in saveOrder
+                continue;
             }
             settings.value(id, v);
         }

@@ -1,7 +1,10 @@
+#include "DatabaseFixtures.h"
+#include "ReadOnlyFolder.h"
 #include "TestSupport.h"
 #include "platform/AppError.h"
 #include "platform/DayNumber.h"
 #include "shell/data/Schedules.h"
+#include "shell/data/Schema.h"
 #include "shell/data/Statements.h"
 #include "shell/data/dataForm.h"
 
@@ -39,6 +42,38 @@ const QList<Row> rows = {
     {QStringLiteral("it's 50%"), today.addDays(2), QTime(9, 30), 0, 1, 0}, // 11
 };
 
+// What a file holds, without the program's layer: its tables and indexes,
+// and every row of every table, as lines of text.
+QStringList contentOf(const QString& path, const char* sql)
+{
+    QStringList out;
+    sqlite3* db = nullptr;
+    sqlite3_stmt* st = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK)
+        qFatal("%s", sqlite3_errmsg(db));
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        QStringList cells;
+        for (int c = 0; c < sqlite3_column_count(st); ++c)
+            cells << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, c)));
+        out << cells.join(QLatin1Char('|'));
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return out;
+}
+QStringList schemaOf(const QString& path)
+{
+    return contentOf(path, "select type, name, sql from sqlite_master order by name");
+}
+QStringList rowsOf(const QString& path)
+{
+    QStringList out;
+    for (const char* table : {"main", "zjTable", "sqlite_sequence"})
+        out << contentOf(path, QByteArray("select * from ") + table + " order by 1");
+    return out;
+}
+
 QList<int> ids(DbQuery& q)
 {
     QList<int> out;
@@ -56,6 +91,10 @@ private slots:
     void newDatabaseHasTheSchema();
     void newDatabaseIsTheUsersAlone_data();
     void newDatabaseIsTheUsersAlone();
+    void olderFilesAreBroughtUpToDate_data();
+    void olderFilesAreBroughtUpToDate();
+    void aNewerFileIsRefusedAndLeftUntouched();
+    void aFailingMigrationLeavesTheFileAsItWas();
     void newRowReadsBackWithItsDefaults();
     void statements_data();
     void statements();
@@ -73,7 +112,10 @@ private slots:
     void dataSourceIsThePathAsItIs_data();
     void dataSourceIsThePathAsItIs();
     void scheduleRecords();
+    void everyFieldIsReadAndWritten();
     void readOnlyFileIsNamedAndRecovers();
+    void aReadOnlyFolderIsReadNotWritten_data();
+    void aReadOnlyFolderIsReadNotWritten();
 
 private:
     void fill();
@@ -135,9 +177,13 @@ void TestDatabase::newDatabaseHasTheSchema()
         tables << q.textField(QStringLiteral("name"));
     QVERIFY(tables.contains(QStringLiteral("main")));
     QVERIFY(tables.contains(QStringLiteral("zjTable")));
+    QVERIFY(tables.contains(QStringLiteral("icsImport")));
     q.setSql(QStringLiteral("pragma journal_mode"));
     q.open();
     QCOMPARE(q.textField(QStringLiteral("journal_mode")), QStringLiteral("wal"));
+    q.setSql(QStringLiteral("pragma user_version"));
+    q.open();
+    QCOMPARE(q.intField(QStringLiteral("user_version")), Schema::version());
     QVERIFY(QFile::exists(env->databaseFile()));
     QVERIFY(!QFile::exists(env->databaseFile() + QStringLiteral(".new")));
 }
@@ -163,6 +209,97 @@ void TestDatabase::newDatabaseIsTheUsersAlone()
         QVERIFY2(::stat(QFile::encodeName(file).constData(), &st) == 0, suffix);
         QCOMPARE(st.st_mode & 0777, 0600u);
     }
+}
+
+void TestDatabase::olderFilesAreBroughtUpToDate_data()
+{
+    QTest::addColumn<QString>("fixture");
+    QTest::addColumn<QString>("imported"); // an event the import log holds
+    QTest::newRow("version 1") << "assistant-v1.sql" << QString();
+    QTest::newRow("version 1, after an import")
+        << "assistant-v1-ics.sql" << QStringLiteral("abc@example.com\n20260408T103000");
+}
+
+void TestDatabase::olderFilesAreBroughtUpToDate()
+{
+    QFETCH(QString, fixture);
+    QFETCH(QString, imported);
+    const QString file = env->databaseFile();
+    makeDatabase(file, fixtureSql(fixture));
+    const QStringList before = rowsOf(file);
+    QCOMPARE(sqlValue(file, "pragma user_version"), 0);
+
+    DbQuery q(dm->ADOConnection1);
+    const std::optional<Schedule> s = ScheduleData::byId(q, 2);
+    QVERIFY(s);
+    QCOMPARE(s->title, QStringLiteral("it's 50%"));
+    QCOMPARE(s->moment(), QDateTime(QDate(2026, 4, 1), QTime(14, 30)));
+    QCOMPARE(ScheduleData::byId(q, 4)->bz, QStringLiteral("已订会议室"));
+    QCOMPARE(ScheduleData::workNoteText(q, QDate(2026, 3, 30)),
+             QStringLiteral("写完周报\n明天继续"));
+    QCOMPARE(ScheduleData::importedEvents(q).contains(imported), !imported.isEmpty());
+    dm->ADOConnection1.closeFile();
+
+    // The data as it was, the version of today and the tables of a new file.
+    QCOMPARE(rowsOf(file), before);
+    QCOMPARE(sqlValue(file, "pragma user_version"), Schema::version());
+    const QString fresh = env->programDir() + QStringLiteral("fresh.mdb");
+    {
+        TDataModule1 other;
+        other.ADOConnection1.setConnectionString(QStringLiteral("Data Source=") + fresh);
+        other.ADOConnection1.exec(QStringLiteral("select 1"));
+    }
+    QCOMPARE(schemaOf(file), schemaOf(fresh));
+}
+
+void TestDatabase::aNewerFileIsRefusedAndLeftUntouched()
+{
+    const QString file = env->databaseFile();
+    makeDatabase(file, fixtureSql(QStringLiteral("assistant-v1.sql")) +
+                           "PRAGMA user_version=" + QByteArray::number(Schema::version() + 1));
+    const QByteArray bytes = readFile(file);
+    DbQuery q(dm->ADOConnection1);
+    try {
+        ScheduleData::byId(q, 1);
+        QFAIL("a file of a newer version was opened");
+    } catch (const AppError& e) {
+        QCOMPARE(e.text(), QStringLiteral("%1: 数据库文件是第 %2 版的，本程序只认识到第 %3 版，"
+                                          "没有打开它（文件未作改动）")
+                               .arg(file)
+                               .arg(Schema::version() + 1)
+                               .arg(Schema::version()));
+    }
+    QVERIFY(!dm->ADOConnection1.fileOpen());
+    QCOMPARE(readFile(file), bytes);
+    QVERIFY(!QFile::exists(file + QStringLiteral("-wal")));
+    QVERIFY(!QFile::exists(file + QStringLiteral("-shm")));
+}
+
+void TestDatabase::aFailingMigrationLeavesTheFileAsItWas()
+{
+    const QString file = env->databaseFile();
+    makeDatabase(file, fixtureSql(QStringLiteral("assistant-v1.sql")));
+    const QByteArray bytes = readFile(file);
+    // Version 2 goes well, version 3 fails half-way: neither stays.
+    DbSchema broken = Schema::schema();
+    broken.steps << "CREATE TABLE extra (a); INSERT INTO nosuch VALUES (1);";
+    dm->ADOConnection1.setSchema(broken);
+    DbQuery q(dm->ADOConnection1);
+    try {
+        ScheduleData::byId(q, 1);
+        QFAIL("a failed migration was reported as done");
+    } catch (const AppError& e) {
+        QCOMPARE(e.text(), QStringLiteral("%1: 无法把数据库从第 1 版升级到第 %2 版（no such table: "
+                                          "nosuch），文件保持原样")
+                               .arg(file)
+                               .arg(broken.version()));
+    }
+    QVERIFY(!dm->ADOConnection1.fileOpen());
+    QCOMPARE(readFile(file), bytes);
+    QVERIFY(!QFile::exists(file + QStringLiteral("-wal")));
+    // Not replaced, not emptied: the program of today still reads it.
+    dm->ADOConnection1.setSchema(Schema::schema());
+    QCOMPARE(ScheduleData::byId(q, 4)->title, QStringLiteral("评审"));
 }
 
 void TestDatabase::newRowReadsBackWithItsDefaults()
@@ -571,7 +708,6 @@ void TestDatabase::scheduleRecords()
     QCOMPARE(back->moment(), QDateTime(today.addDays(2), QTime(14, 30, 15)));
     QCOMPARE(back->ztFlag, 1); // the file's defaults
     QCOMPARE(back->bz, QString());
-    QCOMPARE(back->leadMinutes(), 1440);
     QVERIFY(!q.active()); // read and closed
     QVERIFY(ScheduleData::setNote(q, s.id, QStringLiteral("已订会议室")));
     QCOMPARE(ScheduleData::byId(q, s.id)->bz, QStringLiteral("已订会议室"));
@@ -588,6 +724,57 @@ void TestDatabase::scheduleRecords()
         QCOMPARE(e.text(), QStringLiteral("Column 'rc_time' holds no value"));
     }
     QCOMPARE(ScheduleData::priorityOf(q, s.id), std::optional<int>(2)); // others still read
+}
+
+void TestDatabase::everyFieldIsReadAndWritten()
+{
+    // The field list is every column of main, in the file's order.
+    DbQuery q(dm->ADOConnection1);
+    ScheduleData::openAll(q);
+    QStringList fields;
+    for (const ScheduleField& f : scheduleFields)
+        fields << QLatin1String(f.column);
+    QCOMPARE(q.snapshot()->columns(), fields);
+
+    const auto text = [](const Schedule& s) {
+        return QStringList{s.title,
+                           s.content,
+                           s.date.toString(Qt::ISODate),
+                           s.time.toString(QStringLiteral("HH:mm:ss.zzz")),
+                           QString::number(s.yxj),
+                           QString::number(s.ztFlag),
+                           QString::number(s.isTx),
+                           QString::number(s.txTime),
+                           QString::number(s.txTimeFlag),
+                           s.bz}
+            .join(QLatin1Char('|'));
+    };
+    Schedule a;
+    a.title = QStringLiteral("甲");
+    a.content = QStringLiteral("乙\n第二行");
+    a.date = today;
+    a.time = QTime(14, 30, 15, 250);
+    a.yxj = 2;
+    a.ztFlag = 3;
+    a.isTx = 1;
+    a.txTime = 7;
+    a.txTimeFlag = 1;
+    a.bz = QStringLiteral("丙");
+    a.id = ScheduleData::append(a);
+    QCOMPARE(text(*ScheduleData::byId(q, a.id)), text(a));
+    // A save of the editing windows writes what they edit; status and note stay.
+    Schedule b;
+    b.id = a.id;
+    b.title = QStringLiteral("丁");
+    b.content = QStringLiteral("戊");
+    b.date = today.addDays(1);
+    b.time = QTime(8, 0);
+    b.txTime = 2;
+    b.txTimeFlag = 2;
+    QVERIFY(ScheduleData::update(q, b));
+    b.ztFlag = a.ztFlag;
+    b.bz = a.bz;
+    QCOMPARE(text(*ScheduleData::byId(q, a.id)), text(b));
 }
 
 void TestDatabase::readOnlyFileIsNamedAndRecovers()
@@ -613,6 +800,87 @@ void TestDatabase::readOnlyFileIsNamedAndRecovers()
     QVERIFY2(lines[0].startsWith(env->databaseFile() + QStringLiteral(": ")), qPrintable(lines[0]));
     // Mended by the user, the next command writes again.
     QCOMPARE(lines[1], QStringLiteral("written"));
+}
+
+void TestDatabase::aReadOnlyFolderIsReadNotWritten_data()
+{
+    QTest::addColumn<int>("made");        // 0: by the program, 1: with a crash's log, 2: version 1
+    QTest::addColumn<QString>("refusal"); // of the opening, after the file's name; "": it opens
+    QTest::newRow("closed by the program") << 0 << QString();
+    QTest::newRow("its log left by a crash") << 1 << QString();
+    QTest::newRow("needing a migration")
+        << 2
+        << QStringLiteral(
+               "数据库文件是第 1 版的，要升级到第 %1 版才能使用，但它所在的文件夹是只读的")
+               .arg(Schema::version());
+}
+
+void TestDatabase::aReadOnlyFolderIsReadNotWritten()
+{
+    QFETCH(int, made);
+    QFETCH(QString, refusal);
+    const QString file = env->databaseFile();
+    if (made == 2) {
+        makeDatabase(file, fixtureSql(QStringLiteral("assistant-v1.sql")));
+    } else {
+        fill();
+        dm->ADOConnection1.closeFile();
+    }
+    if (made == 1) {
+        // A crash leaves the last post in the log beside the file: copies
+        // taken while a writer holds it open are such a state.
+        const QString live = env->programDir() + QStringLiteral("live.mdb");
+        QFile::copy(file, live);
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(live).constData(), &db);
+        sqlite3_exec(db,
+                     "pragma wal_autocheckpoint=0; insert into main (title) values ('在日志里')",
+                     nullptr, nullptr, nullptr);
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            QFile::remove(file + QLatin1String(suffix));
+            QVERIFY(QFile::copy(live + QLatin1String(suffix), file + QLatin1String(suffix)));
+        }
+        sqlite3_close(db);
+    }
+    const QStringList sideFiles = QDir(env->programDir()).entryList(QDir::Files);
+    const QByteArray bytes = readFile(file);
+    ReadOnlyFolder folder(env->programDir());
+    if (!folder.failure().isEmpty())
+        QSKIP(qPrintable(folder.failure()));
+
+    DbQuery q(dm->ADOConnection1);
+    try {
+        ScheduleData::openAll(q);
+        QVERIFY2(refusal.isEmpty(), "a file needing a migration was opened");
+    } catch (const AppError& e) {
+        QCOMPARE(e.text(), file + QStringLiteral(": ") + refusal);
+    }
+    if (refusal.isEmpty()) {
+        QCOMPARE(q.recordCount(), rows.size() + (made == 1 ? 1 : 0));
+        QVERIFY(dm->ADOConnection1.readOnlyFolder());
+        // Every write says why it fails, naming the folder.
+        const QString readOnly =
+            QFileInfo(file).absolutePath() + QStringLiteral(": 文件夹是只读的，不能写入");
+        try {
+            ScheduleData::setStatus(q, 1, 3);
+            QFAIL("a write in a read-only folder succeeded");
+        } catch (const AppError& e) {
+            QCOMPARE(e.text(), readOnly);
+        }
+        try {
+            DbTransaction t(dm->ADOConnection1);
+            ScheduleData::append(Schedule());
+            QFAIL("a row was added in a read-only folder");
+        } catch (const AppError& e) {
+            QCOMPARE(e.text(), readOnly);
+        }
+        QCOMPARE(ScheduleData::statusOf(q, 1), std::optional<int>(1));
+    }
+    q.close();
+    dm->ADOConnection1.closeFile();
+    folder.release();
+    QCOMPARE(readFile(file), bytes);
+    QCOMPARE(QDir(env->programDir()).entryList(QDir::Files), sideFiles);
 }
 
 QTEST_GUILESS_MAIN(TestDatabase)

@@ -1,8 +1,10 @@
+#include "DatabaseFixtures.h"
 #include "TestSupport.h"
 #include "platform/AppError.h"
 #include "platform/DatabaseBackup.h"
 #include "platform/SingleInstance.h"
 #include "shell/data/Schedules.h"
+#include "shell/data/Schema.h"
 #include "shell/data/dataForm.h"
 #include "tools/ics/Calendar.h"
 #include "tools/ics/Restore.h"
@@ -34,6 +36,7 @@ private slots:
     void aBrokenFileAddsNothing_data();
     void aBrokenFileAddsNothing();
     void theProgramOnTheCommandLine();
+    void olderAndNewerFilesOnTheCommandLine();
     void restoreKeepsTheCurrentFile();
     void restoreIsRefusedWhileTheProgramRuns_data();
     void restoreIsRefusedWhileTheProgramRuns();
@@ -191,12 +194,12 @@ void TestIcs::roundTripKeepsEverySchedule()
                                   QTime(9, n, 15), yxj, zt, l.isTx, l.amount, l.unit);
             if (n % 3 == 0)
                 s.bz = QStringLiteral("备注, 带;标点\\和\n换行");
-            ScheduleData::appendWhole(s);
+            ScheduleData::append(s);
         }
     Schedule odd =
         schedule(QStringLiteral("十五个汉字的标题正好三十字节长"), today, QTime(23, 59, 59));
     odd.content = QStringLiteral("第一行，逗号;分号\\反斜杠\n第二行: 冒号");
-    ScheduleData::appendWhole(odd);
+    ScheduleData::append(odd);
 
     const QByteArray first = exportOf(a);
     QCOMPARE(uids(first).size(), 13);
@@ -436,7 +439,7 @@ void TestIcs::theProgramOnTheCommandLine()
         Db db(database);
         DbTransaction t(db.module.ADOConnection1);
         for (int i = 0; i < 1200; ++i)
-            ScheduleData::appendWhole(
+            ScheduleData::append(
                 schedule(QStringLiteral("第%1个").arg(i), today.addDays(i % 40), QTime(8, 0)));
         t.commit();
     }
@@ -476,15 +479,47 @@ void TestIcs::theProgramOnTheCommandLine()
     QVERIFY(!QFileInfo::exists(env->programDir() + "missing.mdb"));
 }
 
+void TestIcs::olderAndNewerFilesOnTheCommandLine()
+{
+    // The tool opens a file as the program does: an older one is brought up
+    // to date (by an export too), a newer one is refused and left as it is.
+    const QString program = qEnvironmentVariable("BRENWICK_ICS");
+    const QString database = env->databaseFile();
+    makeDatabase(database, fixtureSql(QStringLiteral("assistant-v1-ics.sql")));
+    QProcess p;
+    p.start(program, {"export", "-", "--database", database});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(p.readAllStandardOutput().count("BEGIN:VEVENT"), 4);
+    QCOMPARE(sqlValue(database, "pragma user_version"), Schema::version());
+
+    const QByteArray newer = "pragma user_version=" + QByteArray::number(Schema::version() + 1);
+    sqlValue(database, newer.constData());
+    const QByteArray bytes = readFile(database);
+    for (const char* command : {"export", "import"}) {
+        p.start(program, {command, command == QByteArray("import") ? database : "-", "--database",
+                          database});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
+                 QStringLiteral("brenwick-ics: %1: 数据库文件是第 %2 版的，本程序只认识到第 %3 "
+                                "版，没有打开它（文件未作改动）\n")
+                     .arg(database)
+                     .arg(Schema::version() + 1)
+                     .arg(Schema::version()));
+        QCOMPARE(readFile(database), bytes);
+    }
+}
+
 void TestIcs::restoreKeepsTheCurrentFile()
 {
     const QString database = env->databaseFile();
     const QString backup = env->programDir() + QStringLiteral("backups/assistant-2026-03-30.mdb");
     {
         Db db(database);
-        ScheduleData::appendWhole(schedule(QStringLiteral("旧的"), today, QTime(9, 0)));
+        ScheduleData::append(schedule(QStringLiteral("旧的"), today, QTime(9, 0)));
         DatabaseBackup::copy(database, backup);
-        ScheduleData::appendWhole(schedule(QStringLiteral("新的"), today, QTime(10, 0)));
+        ScheduleData::append(schedule(QStringLiteral("新的"), today, QTime(10, 0)));
     }
     // A backup an older version left open to all: the live file is not.
     QVERIFY(::chmod(QFile::encodeName(backup).constData(), 0644) == 0);
@@ -513,7 +548,7 @@ void TestIcs::restoreIsRefusedWhileTheProgramRuns()
     const QString backup = env->programDir() + QStringLiteral("backup.mdb");
     {
         Db db(database);
-        ScheduleData::appendWhole(schedule(QStringLiteral("一个"), today, QTime(9, 0)));
+        ScheduleData::append(schedule(QStringLiteral("一个"), today, QTime(9, 0)));
         DatabaseBackup::copy(database, backup);
     }
     // This process plays the running program.
@@ -742,7 +777,7 @@ void TestIcs::aDamagedBackupIsRefused()
         Db db(database);
         DbTransaction t(db.module.ADOConnection1);
         for (int i = 0; i < 300; ++i)
-            ScheduleData::appendWhole(schedule(QString(12, QChar(0x5B57)), today, QTime(9, 0)));
+            ScheduleData::append(schedule(QString(12, QChar(0x5B57)), today, QTime(9, 0)));
         t.commit();
     }
     DatabaseBackup::copy(database, backup);

@@ -22,6 +22,7 @@
 #include "widgets/SpinEdit.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -63,6 +64,7 @@ private slots:
     void workNoteSave();
     void activationNeedsTheTrayIconFile();
     void addWindowOpensOnceWithTheNodesDate();
+    void codeListsOfferTheCaptionsInCodeOrder();
     void editOpensTheModifyWindowOnTheSchedule();
     void settingsReachTheMainWindowAtTickAndActivation();
     void notesQueryAndWorkNotesOpenTheirWindows();
@@ -227,7 +229,9 @@ void TestMainWindow::statusChangeAndMark()
     const int id = addSchedule("会议", today, QTime(15, 0), 1, code == 1 ? 2 : 1);
     assistantForm->FormShow();
     select(scheduleNode(id));
-    assistantForm->findChild<QAction*>(item)->trigger();
+    QAction* action = assistantForm->findChild<QAction*>(item);
+    QCOMPARE(action->text(), QString::fromUtf8(QTest::currentDataTag()));
+    action->trigger();
     QCOMPARE(refreshFlag, 1);
     QCOMPARE(assistantForm->statusMark(), 1); // clicking does not move the mark
     DbQuery q(DataModule1->ADOConnection1);
@@ -551,6 +555,27 @@ void TestMainWindow::addWindowOpensOnceWithTheNodesDate()
     QCOMPARE(addrcForm->date_value->date(), today);
 }
 
+void TestMainWindow::codeListsOfferTheCaptionsInCodeOrder()
+{
+    // Entry i of a list stands for code i (of statuses, code i + 1).
+    const auto entries = [](QComboBox* box) {
+        QStringList out;
+        for (int i = 0; i < box->count(); ++i)
+            out << box->itemText(i);
+        return out;
+    };
+    const QStringList priorities{"高", "中", "低"}, units{"分钟", "小时", "天"};
+    assistantForm->tjrcClick();
+    QVERIFY(addrcForm);
+    for (QComboBox* box : {addrcForm->yxj, xgrcForm->yxj, rccxForm->yxjComboBox})
+        QCOMPARE(entries(box), priorities);
+    for (QComboBox* box : {addrcForm->tx_time_flag, xgrcForm->tx_time_flag})
+        QCOMPARE(entries(box), units);
+    QCOMPARE(entries(rccxForm->ztComboBox),
+             (QStringList{"没有完成", "进行中", "已经完成", "取消"}));
+    QCOMPARE(addrcForm->yxj->currentIndex(), 0);
+}
+
 void TestMainWindow::editOpensTheModifyWindowOnTheSchedule()
 {
     const int id = addSchedule("会议", today, QTime(15, 0));
@@ -576,7 +601,7 @@ void TestMainWindow::settingsReachTheMainWindowAtTickAndActivation()
     QCOMPARE(env->dialogs().shown.last().owner, assistantForm);
     gxszForm->zm->setText("新的字幕");
     gxszForm->minutes->setValue(7);
-    const int activations = assistantForm->activations();
+    const int activations = assistantForm->probe().activations;
     Desktop::setCursorPos([] { return QPoint(2000, 2000); });
     gxszForm->confirmButton->click();
     assistantForm->Timer1Timer(); // the next tick
@@ -585,7 +610,7 @@ void TestMainWindow::settingsReachTheMainWindowAtTickAndActivation()
     QCOMPARE(assistantForm->remindMinutes(), 1); // the tick leaves the interval alone
     // The main window becomes active again as the settings window goes.
     QTRY_VERIFY(!gxszForm);
-    QTRY_VERIFY(assistantForm->activations() > activations);
+    QTRY_VERIFY(assistantForm->probe().activations > activations);
     QCOMPARE(assistantForm->remindMinutes(), 7);
     assistantForm->gxszClick(); // a fresh window after the last was freed
     QVERIFY(gxszForm);

@@ -222,39 +222,59 @@ void TestRegistry::parse_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("valid");
+    QTest::addColumn<QString>("value"); // the first value as read: its text, or dword:N
     const QString head = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n");
-    QTest::newRow("empty store") << head << true;
+    QTest::newRow("empty store") << head << true << QString();
     QTest::newRow("crlf and comments")
         << head + "[HKEY_LOCAL_MACHINE\\A]\r\n; note\r\n\"x\"=dword:0000000a\r\n"
-        << true;
+        << true << "dword:10";
+    QTest::newRow("dword of the top bit")
+        << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=dword:ff00000d\n"
+        << true << "dword:4278190093";
+    QTest::newRow("quoted string with escapes")
+        << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"a\\\\b\\\"c\"\n"
+        << true << "a\\b\"c";
     QTest::newRow("string with control characters as hex(1)")
         << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex(1):61,00,0a,00,62,00,00,00\n"
-        << true;
-    QTest::newRow("no header") << "[HKEY_LOCAL_MACHINE\\A]\n" << false;
-    QTest::newRow("value outside key") << head + "\"x\"=dword:00000001\n" << false;
-    QTest::newRow("short dword") << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=dword:1\n" << false;
+        << true << "a\nb";
+    // Low byte first: 中 is U+4E2D, 文 U+6587.
+    QTest::newRow("hex(1) over two lines, not ASCII")
+        << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex(1):2d,4e,87,65,\\\n  00,00\n"
+        << true << "中文";
+    QTest::newRow("no header") << "[HKEY_LOCAL_MACHINE\\A]\n" << false << QString();
+    QTest::newRow("value outside key") << head + "\"x\"=dword:00000001\n" << false << QString();
+    QTest::newRow("short dword") << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=dword:1\n"
+                                 << false << QString();
     QTest::newRow("unterminated string") << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"abc\n"
-                                         << false;
-    QTest::newRow("other root") << head + "[HKEY_CURRENT_USER\\A]\n" << false;
-    QTest::newRow("binary value") << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:00\n" << false;
-    QTest::newRow("truncated write") << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=dwo" << false;
+                                         << false << QString();
+    QTest::newRow("odd hex(1) bytes") << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex(1):61,00,62\n"
+                                      << false << QString();
+    QTest::newRow("other root") << head + "[HKEY_CURRENT_USER\\A]\n" << false << QString();
+    QTest::newRow("binary value") << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:00\n"
+                                  << false << QString();
+    QTest::newRow("truncated write")
+        << head + "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=dwo" << false << QString();
 }
 
 void TestRegistry::parse()
 {
     QFETCH(QString, text);
     QFETCH(bool, valid);
+    QFETCH(QString, value);
     QString error;
     const auto doc = Registry::parse(text, &error);
     QCOMPARE(doc.has_value(), valid);
     QCOMPARE(error.isEmpty(), valid);
-    if (doc && !doc->keys.isEmpty() && !doc->keys[0].values.isEmpty()) {
-        // What was parsed is written back the same way.
-        const auto again = Registry::parse(Registry::serialize(*doc), nullptr);
-        QVERIFY(again);
-        QCOMPARE(again->keys[0].values[0].text, doc->keys[0].values[0].text);
-        QCOMPARE(again->keys[0].values[0].dword, doc->keys[0].values[0].dword);
-    }
+    if (!doc || value.isEmpty())
+        return;
+    const auto shown = [](const Registry::Value& v) {
+        return v.kind == Registry::Kind::Dword ? QStringLiteral("dword:%1").arg(v.dword) : v.text;
+    };
+    QCOMPARE(shown(doc->keys[0].values[0]), value);
+    // What was parsed is written back the same way.
+    const auto again = Registry::parse(Registry::serialize(*doc), nullptr);
+    QVERIFY(again);
+    QCOMPARE(shown(again->keys[0].values[0]), value);
 }
 
 void TestRegistry::damagedFileIsKeptAndReported()

@@ -1,5 +1,6 @@
 // The reminder check of the main window and the reminder window, on a real
 // database with the clock, the screen and the sound player stood in for.
+#include "ReadOnlyFolder.h"
 #include "TestSupport.h"
 #include "app/Startup.h"
 #include "mainwindow/Assistant.h"
@@ -52,6 +53,9 @@ private slots:
     void nothingDue_data();
     void nothingDue();
     void aShownWindowIsNotRebuilt();
+    void aFailedReadIsNotNothingDue_data();
+    void aFailedReadIsNotNothingDue();
+    void aReadOnlyFolderStillReminds();
     void wholeReminder();
     void aListGoesToTheDesktop();
     void systemBusResumeSignal();
@@ -409,6 +413,51 @@ void TestReminders::aShownWindowIsNotRebuilt()
     QCOMPARE(txForm->ids(), QList<qint64>{a});
     QCOMPARE(env->sound().played.size(), 1);
     QCOMPARE(env->notifications().sent.size(), 1);
+}
+
+void TestReminders::aFailedReadIsNotNothingDue_data()
+{
+    QTest::addColumn<int>("first"); // firstActivation: the day summary, or the list
+    QTest::newRow("the day summary") << 1;
+    QTest::newRow("the list") << 0;
+}
+
+void TestReminders::aFailedReadIsNotNothingDue()
+{
+    QFETCH(int, first);
+    writeFile(env->databaseFile(), "this is no database, and it is not empty either");
+    firstActivation = first;
+    assistantForm->txClick();
+    QCOMPARE(env->dialogs().errors(),
+             QStringList{env->databaseFile() + QStringLiteral(": file is not a database.")});
+    for (QWidget* w :
+         QList<QWidget*>{txForm->Label3, txForm->Label4, txForm->Label5, txForm->txCheckList})
+        QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+    QCOMPARE(firstActivation, first); // the summary is still to come
+}
+
+void TestReminders::aReadOnlyFolderStillReminds()
+{
+    const qint64 id = addSchedule("开会", today, QTime(12, 0), 10);
+    DataModule1->ADOConnection1.closeFile();
+    ReadOnlyFolder folder(env->programDir());
+    if (!folder.failure().isEmpty())
+        QSKIP(qPrintable(folder.failure()));
+    firstActivation = 0;
+    assistantForm->RemindTimerTimer();
+    QVERIFY(txForm->isVisible());
+    QCOMPARE(txForm->ids(), QList<qint64>{id});
+    // Switching its reminder off is a write: it fails, saying why.
+    txForm->txCheckList->item(0)->setCheckState(Qt::Unchecked);
+    txForm->close();
+    QCOMPARE(env->dialogs().errors(), QStringList{QFileInfo(env->databaseFile()).absolutePath() +
+                                                  QStringLiteral(": 文件夹是只读的，不能写入.")});
+    txForm->txCheckList->item(0)->setCheckState(Qt::Checked);
+    txForm->close();
+    QVERIFY(!txForm->isVisible());
+    DataModule1->ADOConnection1.closeFile();
+    folder.release();
+    QCOMPARE(isTxOf(id), 1);
 }
 
 void TestReminders::wholeReminder()

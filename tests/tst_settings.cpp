@@ -14,6 +14,8 @@ class TestSettings : public QObject {
 private slots:
     void firstRunWritesElevenDefaults();
     void existingKeyIsLeftAsItIs();
+    void laterSettingsReadAsTheirDefault_data();
+    void laterSettingsReadAsTheirDefault();
     void colorToText_data();
     void colorToText();
     void textToColor_data();
@@ -78,6 +80,60 @@ void TestSettings::existingKeyIsLeftAsItIs()
     } catch (const AppError& e) {
         QCOMPARE(e.text(), QStringLiteral("Failed to get data for 'intervalTime'"));
     }
+}
+
+void TestSettings::laterSettingsReadAsTheirDefault_data()
+{
+    // A setting of the table's kind, under the name "x"; the store holds
+    // `stored` (a line of the store file, "" for none, "-" for no key at all).
+    QTest::addColumn<int>("since");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QVariant>("defaultValue");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QVariant>("expected"); // a string starting "!" is the error
+    using S = Settings::Since;
+    using K = Settings::Kind;
+    const int first = int(S::First), later = int(S::Later);
+    const int integer = int(K::Integer), string = int(K::String);
+    QTest::newRow("first design, missing")
+        << first << integer << QVariant(5) << "" << QVariant("!Failed to get data for 'x'");
+    QTest::newRow("first design string, missing")
+        << first << string << QVariant("默认") << "" << QVariant(QString());
+    QTest::newRow("later, missing") << later << integer << QVariant(5) << "" << QVariant(5);
+    QTest::newRow("later string, missing")
+        << later << string << QVariant("默认") << "" << QVariant("默认");
+    QTest::newRow("later, no key at all") << later << integer << QVariant(5) << "-" << QVariant(5);
+    QTest::newRow("later, stored")
+        << later << integer << QVariant(5) << "\"X\"=dword:00000007" << QVariant(7);
+    QTest::newRow("later string, stored empty")
+        << later << string << QVariant("默认") << "\"x\"=\"\"" << QVariant(QString());
+    QTest::newRow("later, stored as a string") << later << integer << QVariant(5) << "\"x\"=\"ab\""
+                                               << QVariant("!Invalid data type for 'x'");
+}
+
+void TestSettings::laterSettingsReadAsTheirDefault()
+{
+    QFETCH(int, since);
+    QFETCH(int, kind);
+    QFETCH(QVariant, defaultValue);
+    QFETCH(QString, stored);
+    QFETCH(QVariant, expected);
+    TestEnvironment env;
+    if (stored != QLatin1String("-"))
+        writeFile(env.registryFile(), "Windows Registry Editor Version 5.00\n\n"
+                                      "[HKEY_LOCAL_MACHINE\\Software\\Tavimor\\Option]\n" +
+                                          stored.toUtf8() + "\n");
+    const Settings::Spec spec{Settings::Id(0), "x", Settings::Kind(kind), defaultValue,
+                              Settings::Since(since)};
+    try {
+        const QVariant got = Settings::Reader().value(spec);
+        QCOMPARE(got.toString(), expected.toString());
+        QCOMPARE(got.typeId(),
+                 kind == int(Settings::Kind::Integer) ? QMetaType::Int : QMetaType::QString);
+    } catch (const AppError& e) {
+        QCOMPARE(QLatin1Char('!') + e.text(), expected.toString());
+    }
+    QVERIFY(env.dialogs().errors().isEmpty());
 }
 
 void TestSettings::colorToText_data()
@@ -155,7 +211,8 @@ void TestSettings::parsePlans_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("titles");
-    const QByteArray meeting = Cp936::encode(QStringLiteral("开会"));
+    // The bytes themselves: an encoder and a decoder wrong alike must not pass.
+    const QByteArray meeting = "\xbf\xaa\xbb\xe1"; // 开会
     QTest::newRow("crlf") << QByteArray("a\r\nb\r\n") << QStringList{"a", "b"};
     QTest::newRow("lf only") << QByteArray("a\nb\n") << QStringList{"a", "b"};
     QTest::newRow("cr only") << QByteArray("a\rb") << QStringList{"a", "b"};
@@ -166,6 +223,8 @@ void TestSettings::parsePlans_data()
     QTest::newRow("only a line end") << QByteArray("\r\n") << QStringList{""};
     QTest::newRow("NUL ends the text") << QByteArray("a\r\nb\0c\r\n", 8) << QStringList{"a", "b"};
     QTest::newRow("code page 936") << meeting + "\r\n" << QStringList{QStringLiteral("开会")};
+    QTest::newRow("four bytes of GB18030")
+        << QByteArray("\x94\x39\xfc\x36") << QStringList{QStringLiteral("😀")};
 }
 
 void TestSettings::parsePlans()
@@ -180,9 +239,8 @@ void TestSettings::savePlansWritesCrLfAfterEveryTitle()
     TestEnvironment env;
     writeFile(Settings::plansFile(), "old\nlist\n");
     Settings::savePlans({QStringLiteral("开会"), QString(), QStringLiteral("report 😀")});
-    QCOMPARE(readFile(Settings::plansFile()), Cp936::encode(QStringLiteral("开会")) + "\r\n\r\n" +
-                                                  Cp936::encode(QStringLiteral("report 😀")) +
-                                                  "\r\n");
+    QCOMPARE(readFile(Settings::plansFile()),
+             QByteArray("\xbf\xaa\xbb\xe1\r\n\r\nreport \x94\x39\xfc\x36\r\n"));
     QCOMPARE(Settings::loadPlans(),
              (QStringList{QStringLiteral("开会"), QString(), QStringLiteral("report 😀")}));
     Settings::savePlans({});

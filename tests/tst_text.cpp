@@ -15,6 +15,8 @@ private slots:
     void truncatedNeverSplitsACharacter();
     void dayNumbers_data();
     void dayNumbers();
+    void everyMinuteReadsBackAsItself_data();
+    void everyMinuteReadsBackAsItself();
     void timeZoneIsStripped_data();
     void timeZoneIsStripped();
     void parseDateAndTime();
@@ -82,6 +84,28 @@ void TestText::dayNumbers()
     QCOMPARE(DayNumber::fromDateTime(moment), number);
     QCOMPARE(DayNumber::toDateTime(number), moment);
     QCOMPARE(DayNumber::fromDate(moment.date()) + DayNumber::fromTime(moment.time()), number);
+}
+
+void TestText::everyMinuteReadsBackAsItself_data()
+{
+    // Most minutes are no binary fraction of a day: read back cut instead of
+    // rounded, 00:13 would show as 00:12:59.
+    QTest::addColumn<QDate>("date");
+    QTest::newRow("a time alone") << QDate();
+    QTest::newRow("on a current date") << QDate(2026, 12, 9);
+}
+
+void TestText::everyMinuteReadsBackAsItself()
+{
+    QFETCH(QDate, date);
+    const double day = date.isValid() ? DayNumber::fromDate(date) : 0.0;
+    for (int minute = 0; minute < 24 * 60; ++minute) {
+        const QTime time = QTime(0, 0).addSecs(minute * 60);
+        const double number = day + DayNumber::fromTime(time);
+        QCOMPARE(DayNumber::toTime(number), time);
+        if (date.isValid())
+            QCOMPARE(DayNumber::toDateTime(number), QDateTime(date, time));
+    }
 }
 
 void TestText::timeZoneIsStripped_data()

@@ -286,7 +286,9 @@ void TestWidgets::snapshotModelReadsRowsOnDemand()
     DbConnection c;
     c.setConnectionString(QStringLiteral("Data Source=") + env.programDir() +
                           QStringLiteral("t.db"));
-    c.setSchema("CREATE TABLE t (n INTEGER, s TEXT);");
+    DbSchema schema;
+    schema.steps << "CREATE TABLE t (n INTEGER, s TEXT);";
+    c.setSchema(schema);
     c.exec(QStringLiteral("INSERT INTO t VALUES (1, '一'), (2, NULL), (3, '三')"));
     DbQuery q(c);
     q.setSql(QStringLiteral("select * from t order by n"));

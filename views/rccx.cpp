@@ -69,6 +69,8 @@ void TrccxForm::build()
     btEdit = ui->btEdit;
     yxjComboBox = ui->yxjComboBox;
     ztComboBox = ui->ztComboBox;
+    yxjComboBox->addItems(Codes::priorityCaptions());
+    ztComboBox->addItems(Codes::statusCaptions());
     rcDateEdit = ui->rcDateEdit;
     cxButton = ui->cxButton;
 

@@ -19,7 +19,7 @@ TtjbzForm* tjbzForm = nullptr;
 namespace {
 // clActiveCaption: the labels and the memo's border.
 constexpr quint32 activeCaption = 0xFF000002;
-constexpr int noteBytes = 100;
+constexpr int noteBytes = fieldOf(&Schedule::bz).maxBytes;
 } // namespace
 
 TtjbzForm::TtjbzForm(QWidget* parent)

@@ -23,7 +23,6 @@ public:
     void setSnapshot(DbSnapshotPtr rows); // resets the model; null empties it
     DbSnapshotPtr snapshot() const { return m_rows; }
     void setHeaderRow(bool on);
-    bool headerRow() const { return m_headerRow; }
     // The snapshot's row of a model row; -1 for the header row.
     int snapshotRow(int modelRow) const { return modelRow - (m_headerRow ? 1 : 0); }
 

@@ -6,22 +6,31 @@
 #include "shell/data/Statements.h"
 #include "shell/data/dataForm.h"
 
+#include <type_traits>
+
 namespace {
+template <class T> QString columnOf(T Schedule::*member)
+{
+    return QLatin1String(fieldOf(member).column);
+}
+
 namespace Col {
-const QString id = QStringLiteral("id");
-const QString title = QStringLiteral("title");
-const QString content = QStringLiteral("content");
-const QString rcDate = QStringLiteral("rc_date");
-const QString rcTime = QStringLiteral("rc_time");
-const QString yxj = QStringLiteral("yxj");
-const QString ztFlag = QStringLiteral("zt_flag");
-const QString isTx = QStringLiteral("is_tx");
-const QString txTime = QStringLiteral("tx_time");
-const QString txTimeFlag = QStringLiteral("tx_time_flag");
-const QString bz = QStringLiteral("bz");
+const QString yxj = columnOf(&Schedule::yxj);
+const QString ztFlag = columnOf(&Schedule::ztFlag);
+const QString isTx = columnOf(&Schedule::isTx);
+const QString title = columnOf(&Schedule::title);
+const QString rcDate = columnOf(&Schedule::date);
+const QString rcTime = columnOf(&Schedule::time);
+const QString bz = columnOf(&Schedule::bz);
+// zjTable
 const QString date = QStringLiteral("date");
 const QString zj = QStringLiteral("zj");
 } // namespace Col
+
+QVariant valueOf(const Schedule& s, const ScheduleField& f)
+{
+    return std::visit([&s](auto member) { return QVariant::fromValue(s.*member); }, f.member);
+}
 
 void run(DbQuery& q, const QString& sql)
 {
@@ -61,19 +70,29 @@ template <class F> bool editRow(DbQuery& q, qint64 id, F assign)
 
 Schedule Schedule::read(const DbSnapshot& rows, int row)
 {
-    const ScheduleColumns c(rows);
+    return read(rows, ScheduleColumns(rows), row);
+}
+
+Schedule Schedule::read(const DbSnapshot& rows, const ScheduleColumns& c, int row)
+{
     Schedule s;
-    s.id = rows.integer(row, c.id);
-    s.title = rows.text(row, c.title);
-    s.content = rows.text(row, c.content);
-    s.date = DayNumber::toDate(rows.dateTime(row, c.rcDate));
-    s.time = DayNumber::toTime(rows.dateTime(row, c.rcTime));
-    s.yxj = rows.integer(row, c.yxj);
-    s.ztFlag = rows.integer(row, c.ztFlag);
-    s.isTx = rows.integer(row, c.isTx);
-    s.txTime = rows.integer(row, c.txTime);
-    s.txTimeFlag = rows.integer(row, c.txTimeFlag);
-    s.bz = rows.text(row, c.bz);
+    for (const ScheduleField& f : scheduleFields) {
+        const int column = c.*f.position;
+        std::visit(
+            [&](auto member) {
+                auto& value = s.*member;
+                using T = std::decay_t<decltype(value)>;
+                if constexpr (std::is_same_v<T, QString>)
+                    value = rows.text(row, column);
+                else if constexpr (std::is_same_v<T, QDate>)
+                    value = DayNumber::toDate(rows.dateTime(row, column));
+                else if constexpr (std::is_same_v<T, QTime>)
+                    value = DayNumber::toTime(rows.dateTime(row, column));
+                else
+                    value = rows.integer(row, column);
+            },
+            f.member);
+    }
     return s;
 }
 
@@ -85,57 +104,68 @@ Schedule Schedule::read(const DbQuery& q)
     return read(*q.snapshot(), q.row());
 }
 
-int Schedule::leadMinutes() const
+ScheduleColumns::ScheduleColumns(const DbSnapshot& rows)
 {
-    return txTime * Codes::unitMinutes(txTimeFlag);
+    for (const ScheduleField& f : scheduleFields)
+        this->*f.position = rows.columnIndex(QLatin1String(f.column));
 }
-
-ScheduleColumns::ScheduleColumns(const DbSnapshot& r)
-    : id(r.columnIndex(Col::id))
-    , title(r.columnIndex(Col::title))
-    , content(r.columnIndex(Col::content))
-    , rcDate(r.columnIndex(Col::rcDate))
-    , rcTime(r.columnIndex(Col::rcTime))
-    , yxj(r.columnIndex(Col::yxj))
-    , ztFlag(r.columnIndex(Col::ztFlag))
-    , isTx(r.columnIndex(Col::isTx))
-    , txTime(r.columnIndex(Col::txTime))
-    , txTimeFlag(r.columnIndex(Col::txTimeFlag))
-    , bz(r.columnIndex(Col::bz))
-{}
 
 namespace Codes {
 
 namespace {
+const char* const statuses[] = {"没有完成", "进行中", "已经完成", "取消"};
+const char* const priorities[] = {"高", "中", "低"};
+const char* const units[] = {"分钟", "小时", "天"};
+
 // The caption of a code counted from `first`; "" for any other code.
 template <size_t N> QString captionOf(const char* const (&captions)[N], int first, int code)
 {
     const int i = code - first;
     return i >= 0 && i < int(N) ? QString::fromUtf8(captions[i]) : QString();
 }
+
+template <size_t N> QStringList captionsOf(const char* const (&captions)[N])
+{
+    QStringList out;
+    for (const char* c : captions)
+        out << QString::fromUtf8(c);
+    return out;
+}
 } // namespace
 
 QString statusCaption(int ztFlag)
 {
-    static const char* const captions[] = {"没有完成", "进行中", "已经完成", "取消"};
-    return captionOf(captions, 1, ztFlag);
+    return captionOf(statuses, 1, ztFlag);
 }
 
 QString priorityCaption(int yxj)
 {
-    static const char* const captions[] = {"高", "中", "低"};
-    return captionOf(captions, 0, yxj);
+    return captionOf(priorities, 0, yxj);
 }
 
 QString unitCaption(int txTimeFlag)
 {
-    static const char* const captions[] = {"分钟", "小时", "天"};
-    return captionOf(captions, 0, txTimeFlag);
+    return captionOf(units, 0, txTimeFlag);
 }
 
 int unitMinutes(int txTimeFlag)
 {
     return txTimeFlag == 0 ? 1 : txTimeFlag == 1 ? 60 : 1440;
+}
+
+QStringList statusCaptions()
+{
+    return captionsOf(statuses);
+}
+
+QStringList priorityCaptions()
+{
+    return captionsOf(priorities);
+}
+
+QStringList unitCaptions()
+{
+    return captionsOf(units);
 }
 
 } // namespace Codes
@@ -192,14 +222,9 @@ bool setReminder(DbQuery& q, qint64 id, int isTx)
 bool update(DbQuery& q, const Schedule& s)
 {
     return editRow(q, s.id, [&] {
-        q.setField(Col::title, s.title);
-        q.setField(Col::content, s.content);
-        q.setField(Col::rcDate, s.date);
-        q.setField(Col::rcTime, s.time);
-        q.setField(Col::yxj, s.yxj);
-        q.setField(Col::txTimeFlag, s.txTimeFlag);
-        q.setField(Col::txTime, s.txTime);
-        q.setField(Col::isTx, s.isTx);
+        for (const ScheduleField& f : scheduleFields)
+            if (f.edited)
+                q.setField(QLatin1String(f.column), valueOf(s, f));
     });
 }
 
@@ -218,14 +243,9 @@ qint64 append(const Schedule& s)
     ClosedAfter closing{table};
     table.open();
     table.append();
-    table.setField(Col::title, s.title);
-    table.setField(Col::content, s.content);
-    table.setField(Col::rcDate, s.date);
-    table.setField(Col::rcTime, s.time);
-    table.setField(Col::yxj, s.yxj);
-    table.setField(Col::txTimeFlag, s.txTimeFlag);
-    table.setField(Col::isTx, s.isTx);
-    table.setField(Col::txTime, s.txTime);
+    for (const ScheduleField& f : scheduleFields)
+        if (!std::holds_alternative<qint64 Schedule::*>(f.member)) // the file numbers the rows
+            table.setField(QLatin1String(f.column), valueOf(s, f));
     table.post();
     return table.lastId();
 }
@@ -290,27 +310,6 @@ void openForExport(DbQuery& q, const std::optional<QDate>& from, const std::opti
     q.open();
 }
 
-qint64 appendWhole(const Schedule& s)
-{
-    DbTable& table = DataModule1->mydata;
-    table.close();
-    ClosedAfter closing{table};
-    table.open();
-    table.append();
-    table.setField(Col::title, s.title);
-    table.setField(Col::content, s.content);
-    table.setField(Col::rcDate, s.date);
-    table.setField(Col::rcTime, s.time);
-    table.setField(Col::yxj, s.yxj);
-    table.setField(Col::ztFlag, s.ztFlag);
-    table.setField(Col::isTx, s.isTx);
-    table.setField(Col::txTime, s.txTime);
-    table.setField(Col::txTimeFlag, s.txTimeFlag);
-    table.setField(Col::bz, s.bz);
-    table.post();
-    return table.lastId();
-}
-
 QSet<qint64> ids(DbQuery& q)
 {
     run(q, Sql::scheduleIds());
@@ -324,8 +323,6 @@ QSet<qint64> ids(DbQuery& q)
 
 QSet<QString> importedEvents(DbQuery& q)
 {
-    q.setSql(Sql::makeImportLog());
-    q.execSql();
     q.setSql(Sql::forgetDeletedImports());
     q.execSql();
     run(q, Sql::importedEvents());
@@ -358,8 +355,9 @@ std::optional<Schedule> firstDueReminder(DbQuery& q, const QDate& day, const Due
 {
     run(q, Sql::reminderCandidates(), day);
     const DbSnapshotPtr rows = q.snapshot();
+    const ScheduleColumns columns(*rows);
     for (int row = 0; row < rows->rowCount(); ++row) {
-        Schedule s = Schedule::read(*rows, row);
+        Schedule s = Schedule::read(*rows, columns, row);
         if (isDue(s))
             return s;
     }
@@ -372,8 +370,9 @@ QList<Schedule> dueReminders(DbQuery& q, const QDate& day, const DueTest& isDue)
     const DbSnapshotPtr rows = q.snapshot();
     q.close();
     QList<Schedule> due;
+    const ScheduleColumns columns(*rows);
     for (int row = 0; row < rows->rowCount(); ++row) {
-        Schedule s = Schedule::read(*rows, row);
+        Schedule s = Schedule::read(*rows, columns, row);
         if (isDue(s))
             due.append(std::move(s));
     }

@@ -5,12 +5,16 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 #include <functional>
 #include <optional>
+#include <stdexcept>
+#include <variant>
 
 class DbQuery;
 class DbSnapshot;
+struct ScheduleColumns;
 
 // A schedule: one row of table main.
 struct Schedule {
@@ -29,11 +33,58 @@ struct Schedule {
     // A row of a result of "select * from main". A null in any column
     // raises, as the program's readers always have.
     static Schedule read(const DbSnapshot& rows, int row);
+    static Schedule read(const DbSnapshot& rows, const ScheduleColumns& columns, int row);
     static Schedule read(const DbQuery& q); // the current row
 
-    int leadMinutes() const;
     QDateTime moment() const { return QDateTime(date, time); }
 };
+
+// The columns of main in a result, found once for reading many rows.
+struct ScheduleColumns {
+    explicit ScheduleColumns(const DbSnapshot& rows);
+    int id = -1, title = -1, content = -1, rcDate = -1, rcTime = -1, yxj = -1, ztFlag = -1,
+        isTx = -1, txTime = -1, txTimeFlag = -1, bz = -1;
+};
+
+// One column of table main: its name; the member of Schedule it holds, whose
+// type is the column's kind (the key, text, a day, a time of day, an
+// integer); where ScheduleColumns keeps its position; the most GB18030 bytes
+// the program lets into it (0: no limit); and whether the editing windows
+// write it (a save leaves the others as they are).
+struct ScheduleField {
+    const char* column;
+    std::variant<qint64 Schedule::*, QString Schedule::*, QDate Schedule::*, QTime Schedule::*,
+                 int Schedule::*>
+        member;
+    int ScheduleColumns::*position;
+    int maxBytes;
+    bool edited;
+};
+
+// Every column of main, in the file's order. The reads, the update and the
+// append follow it; a new column is a row here and a migration (Schema.cpp).
+inline constexpr ScheduleField scheduleFields[] = {
+    {"id", &Schedule::id, &ScheduleColumns::id, 0, false},
+    {"title", &Schedule::title, &ScheduleColumns::title, 30, true},
+    {"content", &Schedule::content, &ScheduleColumns::content, 200, true},
+    {"rc_date", &Schedule::date, &ScheduleColumns::rcDate, 0, true},
+    {"rc_time", &Schedule::time, &ScheduleColumns::rcTime, 0, true},
+    {"yxj", &Schedule::yxj, &ScheduleColumns::yxj, 0, true},
+    {"zt_flag", &Schedule::ztFlag, &ScheduleColumns::ztFlag, 0, false},
+    {"is_tx", &Schedule::isTx, &ScheduleColumns::isTx, 0, true},
+    {"tx_time", &Schedule::txTime, &ScheduleColumns::txTime, 0, true},
+    {"tx_time_flag", &Schedule::txTimeFlag, &ScheduleColumns::txTimeFlag, 0, true},
+    {"bz", &Schedule::bz, &ScheduleColumns::bz, 100, false},
+};
+
+// The field of a member, at compile time: fieldOf(&Schedule::title).maxBytes.
+template <class T> constexpr const ScheduleField& fieldOf(T Schedule::*member)
+{
+    for (const ScheduleField& f : scheduleFields)
+        if (const auto* m = std::get_if<T Schedule::*>(&f.member); m && *m == member)
+            return f;
+    throw std::logic_error("not a column of main");
+}
 
 // One work note: table zjTable.
 struct WorkNote {
@@ -47,13 +98,12 @@ QString statusCaption(int ztFlag);   // "" for codes outside 1..4
 QString priorityCaption(int yxj);    // "" for codes outside 0..2
 QString unitCaption(int txTimeFlag); // "" for codes outside 0..2
 int unitMinutes(int txTimeFlag);     // 1, 60, and 1440 for any other code
+// Every caption in code order, as the lists and menus offer them: entry i
+// stands for code i (statuses: code i + 1).
+QStringList statusCaptions();
+QStringList priorityCaptions();
+QStringList unitCaptions();
 } // namespace Codes
-
-// The columns of main in a result, found once for reading many rows.
-struct ScheduleColumns {
-    explicit ScheduleColumns(const DbSnapshot& rows);
-    int id, title, content, rcDate, rcTime, yxj, ztFlag, isTx, txTime, txTimeFlag, bz;
-};
 
 // Every operation the windows run on the data, each with the statement text
 // the program has always issued, on a query object of the calling window.
@@ -67,13 +117,12 @@ std::optional<int> statusOf(DbQuery& q, qint64 id);
 bool setStatus(DbQuery& q, qint64 id, int ztFlag);
 bool setNote(DbQuery& q, qint64 id, const QString& bz);
 bool setReminder(DbQuery& q, qint64 id, int isTx);
-// The eight columns the editing windows write: title, content, rc_date,
-// rc_time, yxj, tx_time_flag, tx_time, is_tx.
+// The columns the editing windows write (ScheduleField::edited).
 bool update(DbQuery& q, const Schedule& s);
 // "delete * from main where id=".
 void remove(DbQuery& q, qint64 id);
-// A new row through the data module's table object, with the same eight
-// columns; the file gives it its id, status 1 and an empty note.
+// A new row through the data module's table object, with every column but
+// the key, which the file gives it.
 qint64 append(const Schedule& s);
 
 // The tree's three reads; each leaves its result open on q.
@@ -88,17 +137,15 @@ enum class NoteSaved { Saved, NothingToSave };
 NoteSaved saveWorkNote(DbQuery& q, const QDate& date, const QString& text);
 } // namespace ScheduleData
 
-// Calendar exchange (brenwick-ics): reading schedules by date range, adding
-// whole rows, and the log of which calendar event became which schedule.
+// Calendar exchange (brenwick-ics): reading schedules by date range, and the
+// log of which calendar event became which schedule.
 namespace ScheduleData {
 // Every schedule by rc_date, rc_time; with both dates, those dated between
 // them, both included. Leaves the result open on q.
 void openForExport(DbQuery& q, const std::optional<QDate>& from, const std::optional<QDate>& to);
-// A new row with all ten columns, status and note too.
-qint64 appendWhole(const Schedule& s);
 QSet<qint64> ids(DbQuery& q);
 // The events already imported, as uid and start joined by a newline, of the
-// schedules that still exist. Makes the log when the file has none.
+// schedules that still exist.
 QSet<QString> importedEvents(DbQuery& q);
 // Notes that the event of uid and start became the schedule id.
 void logImport(const QString& uid, const QString& start, qint64 id);

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QByteArray>
+#include "platform/Database.h"
 
-// The tables a new assistant.mdb gets: main (the schedules) and zjTable (one
-// work note per date).
+// The versions of assistant.mdb, oldest first. A new file is made by every
+// step; an older one is brought up to date when it is opened.
 namespace Schema {
-QByteArray sql();
-}
+DbSchema schema();
+int version(); // the newest
+} // namespace Schema

@@ -101,11 +101,6 @@ inline QString scheduleIds()
 {
     return QStringLiteral("select id from main");
 }
-inline QString makeImportLog()
-{
-    return QStringLiteral("create table if not exists icsImport (uid text not null, start text "
-                          "not null, schedule integer not null, primary key (uid, start))");
-}
 // An entry whose schedule was deleted no longer holds its event back.
 inline QString forgetDeletedImports()
 {

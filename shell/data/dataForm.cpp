@@ -9,7 +9,7 @@ TDataModule1::TDataModule1(QObject* parent)
     : QObject(parent)
 {
     setObjectName(QStringLiteral("DataModule1"));
-    ADOConnection1.setSchema(Schema::sql());
+    ADOConnection1.setSchema(Schema::schema());
 }
 
 TDataModule1::~TDataModule1()

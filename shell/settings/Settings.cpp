@@ -54,20 +54,28 @@ QString storeFile()
     return Registry::configHome() + QStringLiteral("/Tavimor/registry.reg");
 }
 
-const std::array<Spec, 11>& table()
+namespace {
+QVariant defaultOf(int value)
 {
-    static const std::array<Spec, 11> specs = {{
-        {intervalTime, "intervalTime", Kind::Integer, 1},
-        {isPlayMusic, "isPlayMusic", Kind::Integer, 0},
-        {playFileName, "playFileName", Kind::String, QString()},
-        {autoRun, "AutoRun", Kind::Integer, 1},
-        {oldrcDays, "oldrcDays", Kind::Integer, 30},
-        {highColor, "highColor", Kind::String, ColorText::toText(0x0000FF)},
-        {middleColor, "middleColor", Kind::String, ColorText::toText(0x000000)},
-        {lowColor, "lowColor", Kind::String, ColorText::toText(0x00FFFF)},
-        {deleteRc, "deleteRc", Kind::Integer, 1},
-        {txWinPos, "txWin_Pos", Kind::Integer, 0},
-        {zm, "zm", Kind::String, QStringLiteral("欢迎使用时雀，您还没有设置滚动字幕！")},
+    return value;
+}
+QVariant defaultOf(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+QVariant defaultOf(const QString& text)
+{
+    return text;
+}
+} // namespace
+
+const std::array<Spec, count>& table()
+{
+    static const std::array<Spec, count> specs = {{
+#define BRENWICK_SETTING_SPEC(id, name, kind, value, since)                                        \
+    {id, name, Kind::kind, defaultOf(value), Since::since},
+        BRENWICK_SETTINGS(BRENWICK_SETTING_SPEC)
+#undef BRENWICK_SETTING_SPEC
     }};
     return specs;
 }
@@ -91,7 +99,8 @@ void writeFirstRunDefaults()
     }
     Writer writer(true);
     for (const Spec& s : table())
-        writer.value(s.id, s.firstRunDefault);
+        if (s.since == Since::First)
+            writer.value(s.id, s.defaultValue);
 }
 
 Reader::Reader()
@@ -102,17 +111,26 @@ Reader::Reader()
 
 int Reader::integer(Id id) const
 {
-    return m_key.readInteger(name(id));
+    return value(spec(id)).toInt();
 }
 
 QString Reader::string(Id id) const
 {
-    return m_key.readString(name(id));
+    return value(spec(id)).toString();
 }
 
 QVariant Reader::value(Id id) const
 {
-    return spec(id).kind == Kind::Integer ? QVariant(integer(id)) : QVariant(string(id));
+    return value(spec(id));
+}
+
+QVariant Reader::value(const Spec& s) const
+{
+    const QString name = QLatin1String(s.name);
+    if (s.since == Since::Later && !m_key.valueExists(name))
+        return s.defaultValue;
+    return s.kind == Kind::Integer ? QVariant(m_key.readInteger(name))
+                                   : QVariant(m_key.readString(name));
 }
 
 Writer::Writer(bool createKey)

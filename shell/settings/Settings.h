@@ -13,33 +13,49 @@ namespace Settings {
 QString keyPath();   // Software\Tavimor\Option
 QString storeFile(); // $XDG_CONFIG_HOME/Tavimor/registry.reg
 
-// The eleven settings, in the order the first run writes them.
+// Every setting, one line each: its id, its value's name in the store, its
+// kind, its default, and when it came. The first design's eleven (First)
+// are written by the first run, in this order, and a missing one fails to
+// read ("Failed to get data for '%s'"), as it always has. One added later
+// (Later) reads as its default while the store lacks it: existing stores get
+// no error, and nothing is written until the user saves a value.
+#define BRENWICK_SETTINGS(S)                                                                       \
+    S(intervalTime, "intervalTime", Integer, 1, First)                                             \
+    S(isPlayMusic, "isPlayMusic", Integer, 0, First)                                               \
+    S(playFileName, "playFileName", String, "", First)                                             \
+    S(autoRun, "AutoRun", Integer, 1, First)                                                       \
+    S(oldrcDays, "oldrcDays", Integer, 30, First)                                                  \
+    S(highColor, "highColor", String, ColorText::toText(0x0000FF), First)                          \
+    S(middleColor, "middleColor", String, ColorText::toText(0x000000), First)                      \
+    S(lowColor, "lowColor", String, ColorText::toText(0x00FFFF), First)                            \
+    S(deleteRc, "deleteRc", Integer, 1, First)                                                     \
+    S(txWinPos, "txWin_Pos", Integer, 0, First)                                                    \
+    S(zm, "zm", String, "欢迎使用时雀，您还没有设置滚动字幕！", First)
+
 enum Id {
-    intervalTime,
-    isPlayMusic,
-    playFileName,
-    autoRun,
-    oldrcDays,
-    highColor,
-    middleColor,
-    lowColor,
-    deleteRc,
-    txWinPos,
-    zm,
+#define BRENWICK_SETTING_ID(id, ...) id,
+    BRENWICK_SETTINGS(BRENWICK_SETTING_ID)
+#undef BRENWICK_SETTING_ID
 };
+#define BRENWICK_SETTING_ONE(...) +1
+inline constexpr size_t count = 0 BRENWICK_SETTINGS(BRENWICK_SETTING_ONE);
+#undef BRENWICK_SETTING_ONE
+
 enum class Kind { Integer, String };
+enum class Since { First, Later };
 struct Spec {
     Id id;
     const char* name;
     Kind kind;
-    QVariant firstRunDefault;
+    QVariant defaultValue;
+    Since since;
 };
 // The table that drives the first-run defaults, the readers and the writers.
-const std::array<Spec, 11>& table();
+const std::array<Spec, count>& table();
 const Spec& spec(Id id);
 QString name(Id id);
 
-// Creates the key with its eleven defaults, only when it cannot be opened.
+// Creates the key with the first design's values, only when it cannot be opened.
 void writeFirstRunDefaults();
 
 // One opening of the settings key for several reads (no creation).
@@ -49,6 +65,7 @@ public:
     int integer(Id id) const;
     QString string(Id id) const;
     QVariant value(Id id) const; // by the kind of the table
+    QVariant value(const Spec& spec) const;
 
 private:
     RegistryKey m_key;

@@ -660,7 +660,7 @@ private:
         const Local l = m_zones.toLocal(start);
         s.date = l.date;
         s.time = l.time;
-        const qint64 id = ScheduleData::appendWhole(s);
+        const qint64 id = ScheduleData::append(s);
         ++m_result.added;
         if (fields.cut)
             ++m_result.cut;

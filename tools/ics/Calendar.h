@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/data/Schedules.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QString>
@@ -48,10 +50,10 @@ struct ImportError {
     QString text;
 };
 
-// Byte limits of code page 936 the import cuts to.
-constexpr int titleBytes = 30;
-constexpr int contentBytes = 200;
-constexpr int noteBytes = 100;
+// Byte limits of code page 936 the import cuts to: the program's own.
+constexpr int titleBytes = fieldOf(&Schedule::title).maxBytes;
+constexpr int contentBytes = fieldOf(&Schedule::content).maxBytes;
+constexpr int noteBytes = fieldOf(&Schedule::bz).maxBytes;
 // Occurrences of one recurring event: up to ten years ahead, at most 3,650.
 constexpr int horizonYears = 10;
 constexpr int maxOccurrences = 3650;

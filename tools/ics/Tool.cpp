@@ -155,10 +155,9 @@ QByteArray readInput(const QString& file)
 
 void openDatabase(TDataModule1& module, const QString& path, bool mayCreate)
 {
-    if (!mayCreate) {
-        // Only the program and the import make a new file.
-        module.ADOConnection1.setSchema(QByteArray());
-    }
+    // Only the program and the import make a new file; every command brings
+    // an older one up to date, as the program does.
+    module.ADOConnection1.setCreatesMissingFile(mayCreate);
     module.ADOConnection1.setConnectionString(
         QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
         QStringLiteral(";Persist Security Info=False"));
