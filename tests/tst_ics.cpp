@@ -594,9 +594,9 @@ void TestIcs::restoreIsOneStep()
     const QString backup = env->programDir() + QStringLiteral("backups/assistant-2026-03-30.mdb");
     {
         Db db(database);
-        ScheduleData::appendWhole(schedule(QStringLiteral("旧的"), today, QTime(9, 0)));
+        ScheduleData::append(schedule(QStringLiteral("旧的"), today, QTime(9, 0)));
         DatabaseBackup::copy(database, backup);
-        ScheduleData::appendWhole(schedule(QStringLiteral("新的"), today, QTime(10, 0)));
+        ScheduleData::append(schedule(QStringLiteral("新的"), today, QTime(10, 0)));
     }
     // A backup killed part way the day before: removed by the next restore.
     writeFile(backup + QStringLiteral(".part"), readFile(backup));
@@ -656,7 +656,7 @@ void TestIcs::restoreAndTheOldJournal()
     const QString backup = env->programDir() + QStringLiteral("backup.mdb");
     {
         Db db(database);
-        ScheduleData::appendWhole(schedule(QStringLiteral("备份里的"), today, QTime(9, 0)));
+        ScheduleData::append(schedule(QStringLiteral("备份里的"), today, QTime(9, 0)));
         DatabaseBackup::copy(database, backup);
     }
     // Another connection writes rows that stay in the journal: a program
@@ -812,7 +812,7 @@ void TestIcs::exportsAreTheUsersAlone()
     QFETCH(int, mode);
     {
         Db db(env->databaseFile());
-        ScheduleData::appendWhole(schedule(QStringLiteral("私事"), today, QTime(9, 0)));
+        ScheduleData::append(schedule(QStringLiteral("私事"), today, QTime(9, 0)));
     }
     const QString file = env->programDir() + QStringLiteral("mine.ics");
     if (oldMode >= 0) {
