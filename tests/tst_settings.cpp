@@ -162,6 +162,9 @@ void TestSettings::parsePlans_data()
     QTest::newRow("only a line end") << QByteArray("\r\n") << QStringList{""};
     QTest::newRow("NUL ends the text") << QByteArray("a\r\nb\0c\r\n", 8) << QStringList{"a", "b"};
     QTest::newRow("code page 936") << meeting + "\r\n" << QStringList{QStringLiteral("开会")};
+    QTest::newRow("control and bidi characters")
+        << Cp936::encode(QStringLiteral("付款给\u202e0001\u202c元\t\x1b[31m\r\n"))
+        << QStringList{QStringLiteral("付款给0001元 [31m")};
 }
 
 void TestSettings::parsePlans()
