@@ -290,6 +290,55 @@ void openForExport(DbQuery& q, const std::optional<QDate>& from, const std::opti
     q.open();
 }
 
+void forEachForExport(DbQuery& q, const std::optional<QDate>& from, const std::optional<QDate>& to,
+                      const std::function<void(const Schedule&)>& take, int pageRows)
+{
+    const bool between = from || to;
+    const QDate last = to.value_or(QDate(9999, 12, 31));
+    q.close();
+    q.setSql(Sql::schedulesFirstPage(between));
+    int p = 0;
+    if (between) {
+        q.setParameter(p++, from.value_or(QDate(100, 1, 1)));
+        q.setParameter(p++, last);
+    }
+    q.setParameter(p, pageRows);
+    for (;;) {
+        q.open();
+        const DbSnapshotPtr rows = q.snapshot();
+        q.close();
+        const int n = rows->rowCount();
+        for (int r = 0; r < n; ++r)
+            take(Schedule::read(*rows, r));
+        if (n < pageRows)
+            return;
+        // The key of the last row as stored, not as a date and time made of it.
+        const ScheduleColumns c(*rows);
+        q.setSql(Sql::schedulesPageAfter());
+        q.setParameter(0, rows->dateTime(n - 1, c.rcDate));
+        q.setParameter(1, rows->dateTime(n - 1, c.rcTime));
+        q.setParameter(2, rows->value(n - 1, c.id));
+        q.setParameter(3, last);
+        q.setParameter(4, pageRows);
+    }
+}
+
+std::optional<std::pair<QDate, QDate>> exportDates(DbQuery& q, const std::optional<QDate>& from,
+                                                   const std::optional<QDate>& to)
+{
+    q.close();
+    q.setSql(Sql::scheduleDatesBetween());
+    q.setParameter(0, from.value_or(QDate(100, 1, 1)));
+    q.setParameter(1, to.value_or(QDate(9999, 12, 31)));
+    q.open();
+    const DbSnapshotPtr rows = q.snapshot();
+    q.close();
+    if (rows->rowCount() == 0 || rows->isNull(0, 0))
+        return std::nullopt;
+    return std::make_pair(DayNumber::toDate(rows->dateTime(0, 0)),
+                          DayNumber::toDate(rows->dateTime(0, 1)));
+}
+
 qint64 appendWhole(const Schedule& s)
 {
     DbTable& table = DataModule1->mydata;

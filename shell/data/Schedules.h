@@ -94,6 +94,13 @@ namespace ScheduleData {
 // Every schedule by rc_date, rc_time; with both dates, those dated between
 // them, both included. Leaves the result open on q.
 void openForExport(DbQuery& q, const std::optional<QDate>& from, const std::optional<QDate>& to);
+// The same schedules, handed to take one by one, read a page of pageRows
+// at a time so that memory stays flat however many there are. q is closed.
+void forEachForExport(DbQuery& q, const std::optional<QDate>& from, const std::optional<QDate>& to,
+                      const std::function<void(const Schedule&)>& take, int pageRows = 1000);
+// The first and the last date among them; nothing when there are none.
+std::optional<std::pair<QDate, QDate>> exportDates(DbQuery& q, const std::optional<QDate>& from,
+                                                   const std::optional<QDate>& to);
 // A new row with all ten columns, status and note too.
 qint64 appendWhole(const Schedule& s);
 QSet<qint64> ids(DbQuery& q);
