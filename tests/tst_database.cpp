@@ -444,11 +444,12 @@ void TestDatabase::exportReadsEveryRowOncePageByPage()
     QCOMPARE(read, expected);
     QVERIFY(!q.active());
 
-    const auto dates = ScheduleData::exportDates(q, optional(from), optional(to));
-    QVERIFY(dates);
-    QCOMPARE(dates->first, from.isValid() ? from : QDate(2026, 2, 28));
-    QCOMPARE(dates->second, to.isValid() ? to : today.addDays(5));
-    QVERIFY(!ScheduleData::exportDates(q, QDate(2030, 1, 1), std::nullopt));
+    const auto span = ScheduleData::exportSpan(q, optional(from), optional(to));
+    QVERIFY(span);
+    QCOMPARE(span->first, from.isValid() ? from : QDate(2026, 2, 28));
+    QCOMPARE(span->last, to.isValid() ? to : today.addDays(5));
+    QCOMPARE(span->count, expected.size());
+    QVERIFY(!ScheduleData::exportSpan(q, QDate(2030, 1, 1), std::nullopt));
 
     // A row that cannot be read is not passed over on a later page.
     dm->ADOConnection1.exec(QStringLiteral("insert into main (title, rc_date) values ('t', %1)")

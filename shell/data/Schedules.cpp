@@ -323,20 +323,22 @@ void forEachForExport(DbQuery& q, const std::optional<QDate>& from, const std::o
     }
 }
 
-std::optional<std::pair<QDate, QDate>> exportDates(DbQuery& q, const std::optional<QDate>& from,
-                                                   const std::optional<QDate>& to)
+std::optional<ExportSpan> exportSpan(DbQuery& q, const std::optional<QDate>& from,
+                                     const std::optional<QDate>& to)
 {
     q.close();
-    q.setSql(Sql::scheduleDatesBetween());
-    q.setParameter(0, from.value_or(QDate(100, 1, 1)));
-    q.setParameter(1, to.value_or(QDate(9999, 12, 31)));
+    q.setSql(Sql::exportSpan(from || to));
+    if (from || to) {
+        q.setParameter(0, from.value_or(QDate(100, 1, 1)));
+        q.setParameter(1, to.value_or(QDate(9999, 12, 31)));
+    }
     q.open();
     const DbSnapshotPtr rows = q.snapshot();
     q.close();
-    if (rows->rowCount() == 0 || rows->isNull(0, 0))
+    if (rows->rowCount() == 0 || rows->integer(0, 2) == 0)
         return std::nullopt;
-    return std::make_pair(DayNumber::toDate(rows->dateTime(0, 0)),
-                          DayNumber::toDate(rows->dateTime(0, 1)));
+    return ExportSpan{DayNumber::toDate(rows->dateTime(0, 0)),
+                      DayNumber::toDate(rows->dateTime(0, 1)), rows->integer(0, 2)};
 }
 
 qint64 appendWhole(const Schedule& s)

@@ -98,9 +98,13 @@ void openForExport(DbQuery& q, const std::optional<QDate>& from, const std::opti
 // at a time so that memory stays flat however many there are. q is closed.
 void forEachForExport(DbQuery& q, const std::optional<QDate>& from, const std::optional<QDate>& to,
                       const std::function<void(const Schedule&)>& take, int pageRows = 1000);
-// The first and the last date among them; nothing when there are none.
-std::optional<std::pair<QDate, QDate>> exportDates(DbQuery& q, const std::optional<QDate>& from,
-                                                   const std::optional<QDate>& to);
+// How many there are, and their first and last date; nothing when there are none.
+struct ExportSpan {
+    QDate first, last;
+    int count = 0;
+};
+std::optional<ExportSpan> exportSpan(DbQuery& q, const std::optional<QDate>& from,
+                                     const std::optional<QDate>& to);
 // A new row with all ten columns, status and note too.
 qint64 appendWhole(const Schedule& s);
 QSet<qint64> ids(DbQuery& q);

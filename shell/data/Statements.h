@@ -109,10 +109,11 @@ inline QString schedulesPageAfter()
     return QStringLiteral("select * from main where (rc_date,rc_time,id)>(:date,:time,:id) and "
                           "rc_date<=:to order by rc_date,rc_time,id limit :rows");
 }
-inline QString scheduleDatesBetween()
+inline QString exportSpan(bool between)
 {
-    return QStringLiteral(
-        "select min(rc_date), max(rc_date) from main where rc_date>=:from and rc_date<=:to");
+    return between ? QStringLiteral("select min(rc_date), max(rc_date), count(*) from main where "
+                                    "rc_date>=:from and rc_date<=:to")
+                   : QStringLiteral("select min(rc_date), max(rc_date), count(*) from main");
 }
 inline QString scheduleIds()
 {

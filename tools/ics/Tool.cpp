@@ -152,19 +152,25 @@ int exportCommand(const Arguments& a, const QString& database)
     options.to = a.to;
     options.databaseKey = Ics::databaseKey(database);
     options.progress = progressLine(QStringLiteral("已导出"));
-    const Ics::Exported out = Ics::exportCalendar(q, options);
-    const QString done = QStringLiteral("导出了 %1 个日程").arg(out.events);
+    Ics::Exported out;
     if (a.file == QLatin1String("-")) {
-        std::fwrite(out.text.constData(), 1, size_t(out.text.size()), stdout);
-        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        out = Ics::exportCalendar(q, options, [](QByteArrayView piece) {
+            return std::fwrite(piece.data(), 1, size_t(piece.size()), stdout) ==
+                   size_t(piece.size());
+        });
+        if (!out.written || std::fflush(stdout) != 0 || std::ferror(stdout))
             throw AppError(QStringLiteral("无法写到标准输出"));
-        put(stderr, done + QLatin1Char('\n'));
+        put(stderr, QStringLiteral("导出了 %1 个日程\n").arg(out.events));
         return 0;
     }
-    const QString why = SafeFile::replace(a.file, out.text);
+    // Written as it is made: a long export is never held whole.
+    const QString why = SafeFile::replace(
+        a.file, [&](const SafeFile::Sink& sink) { out = Ics::exportCalendar(q, options, sink); });
     if (!why.isEmpty())
         throw AppError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(a.file), why));
-    put(stdout, done + QStringLiteral("到 %1\n").arg(QDir::toNativeSeparators(a.file)));
+    put(stdout, QStringLiteral("导出了 %1 个日程到 %2\n")
+                    .arg(out.events)
+                    .arg(QDir::toNativeSeparators(a.file)));
     return 0;
 }
 
@@ -198,8 +204,16 @@ int importCommand(const Arguments& a, const QString& database)
         parts << QStringLiteral("%1 个以前已导入，没有再添加").arg(result.already);
     if (result.cut)
         parts << QStringLiteral("%1 个的标题、内容或备注过长，已截断").arg(result.cut);
+    if (result.past)
+        parts << (result.pastAtLeast ? QStringLiteral("重复的日程至少有 %1 次在今天之前，没有导入")
+                                     : QStringLiteral("重复的日程有 %1 次在今天之前，没有导入"))
+                     .arg(result.past);
     if (result.skipped)
         parts << QStringLiteral("跳过 %1 个不是事件的项（待办等）").arg(result.skipped);
+    if (result.unreadable)
+        parts << QStringLiteral("%1 处无法读取，已跳过（第一处在第 %2 行）")
+                     .arg(result.unreadable)
+                     .arg(result.firstUnreadableLine);
     put(stdout, parts.join(QStringLiteral("；")) + QLatin1Char('\n'));
     return 0;
 }
