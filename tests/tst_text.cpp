@@ -37,6 +37,9 @@ void TestText::byteLength_data()
     QTest::newRow("Chinese") << "时雀" << 4;
     QTest::newRow("mixed with emoji") << "时雀ab😀" << 10;
     QTest::newRow("euro sign") << "€" << 2;
+    QTest::newRow("first and last ideograph of GBK, one past it")
+        << QStringLiteral("\u4e00\u9fa5\u9fa6")
+        << int(4 + Cp936::encode(QStringLiteral("\u9fa6")).size());
     QTest::newRow("empty") << "" << 0;
 }
 

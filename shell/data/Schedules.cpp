@@ -341,12 +341,9 @@ std::optional<ExportSpan> exportSpan(DbQuery& q, const std::optional<QDate>& fro
                       DayNumber::toDate(rows->dateTime(0, 1)), rows->integer(0, 2)};
 }
 
-qint64 appendWhole(const Schedule& s)
+namespace {
+qint64 appendTo(DbTable& table, const Schedule& s)
 {
-    DbTable& table = DataModule1->mydata;
-    table.close();
-    ClosedAfter closing{table};
-    table.open();
     table.append();
     table.setField(Col::title, s.title);
     table.setField(Col::content, s.content);
@@ -360,6 +357,25 @@ qint64 appendWhole(const Schedule& s)
     table.setField(Col::bz, s.bz);
     table.post();
     return table.lastId();
+}
+
+void logTo(DbTable& table, const QString& uid, const QString& start, qint64 id)
+{
+    table.append();
+    table.setField(QStringLiteral("uid"), uid);
+    table.setField(QStringLiteral("start"), start);
+    table.setField(QStringLiteral("schedule"), id);
+    table.post();
+}
+} // namespace
+
+qint64 appendWhole(const Schedule& s)
+{
+    DbTable& table = DataModule1->mydata;
+    table.close();
+    ClosedAfter closing{table};
+    table.open();
+    return appendTo(table, s);
 }
 
 QSet<qint64> ids(DbQuery& q)
@@ -393,11 +409,24 @@ void logImport(const QString& uid, const QString& start, qint64 id)
     // A table object of its own: the insert stays prepared from row to row.
     DbTable table(DataModule1->ADOConnection1, QStringLiteral("icsImport"));
     table.open();
-    table.append();
-    table.setField(QStringLiteral("uid"), uid);
-    table.setField(QStringLiteral("start"), start);
-    table.setField(QStringLiteral("schedule"), id);
-    table.post();
+    logTo(table, uid, start, id);
+}
+
+ImportWriter::ImportWriter(DbConnection& connection)
+    : m_main(std::make_unique<DbTable>(connection, QStringLiteral("main")))
+    , m_log(std::make_unique<DbTable>(connection, QStringLiteral("icsImport")))
+{}
+
+qint64 ImportWriter::append(const Schedule& s)
+{
+    m_main->open();
+    return appendTo(*m_main, s);
+}
+
+void ImportWriter::log(const QString& uid, const QString& start, qint64 id)
+{
+    m_log->open();
+    logTo(*m_log, uid, start, id);
 }
 
 } // namespace ScheduleData

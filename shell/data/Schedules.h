@@ -7,9 +7,12 @@
 #include <QString>
 #include <QTime>
 #include <functional>
+#include <memory>
 #include <optional>
 
+class DbConnection;
 class DbQuery;
+class DbTable;
 class DbSnapshot;
 
 // A schedule: one row of table main.
@@ -113,6 +116,18 @@ QSet<qint64> ids(DbQuery& q);
 QSet<QString> importedEvents(DbQuery& q);
 // Notes that the event of uid and start became the schedule id.
 void logImport(const QString& uid, const QString& start, qint64 id);
+
+// appendWhole and logImport for many rows in a row: the table objects stay
+// open from the first to the last.
+class ImportWriter {
+public:
+    explicit ImportWriter(DbConnection& connection);
+    qint64 append(const Schedule& s);
+    void log(const QString& uid, const QString& start, qint64 id);
+
+private:
+    std::unique_ptr<DbTable> m_main, m_log;
+};
 } // namespace ScheduleData
 
 // ---- Reminders: the check, and the reminder window's summary and due list ----

@@ -219,7 +219,9 @@ int errorsIn(icalcomponent* c)
 
 // The text an event keeps in lines of its own: where they are.
 struct TextLines {
-    int summary = -1, description = -1, location = -1, note = -1, status = -1;
+    int summary = -1, description = -1, location = -1, note = -1, brenwickStatus = -1;
+    int uid = -1, priority = -1, status = -1;
+    std::vector<int> actions; // of each alarm in turn; -1 for none
 };
 
 // What an event's block holds, read: the component libical made of the
@@ -257,10 +259,8 @@ QString timeText(const QTime& t)
     return t.toString(t.second() ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm"));
 }
 
-int priorityOf(icalcomponent* e)
+int priorityOf(int v)
 {
-    icalproperty* p = icalcomponent_get_first_property(e, ICAL_PRIORITY_PROPERTY);
-    const int v = p ? icalproperty_get_priority(p) : 0;
     if (v >= 1 && v <= 4)
         return 0;
     if (v >= 6 && v <= 9)
@@ -330,7 +330,7 @@ public:
                 icalproperty* rid =
                     icalcomponent_get_first_property(read.event.c, ICAL_RECURRENCEID_PROPERTY);
                 if (rid && !icaltime_is_null_time(icalproperty_get_recurrenceid(rid)))
-                    m_moved[uidIn(read.event.c)].push_back(pointOf(
+                    m_moved[uidOf(read)].push_back(pointOf(
                         timeOf(rid, icalproperty_get_recurrenceid(rid), b, "RECURRENCE-ID")));
             }
         m_counting = true;
@@ -395,6 +395,7 @@ private:
                 if (++depth == 1 && m_lines.component(i) == "VALARM") {
                     alarm = true;
                     out.fed.push_back(i);
+                    out.texts.actions.push_back(-1);
                 }
                 continue;
             }
@@ -409,9 +410,10 @@ private:
             if (depth > 1 || (depth == 1 && !alarm))
                 continue;
             if (depth == 1) {
-                if ((l.name == Name::Action || l.name == Name::Trigger) &&
-                    !m_lines.hasEmptyValue(i))
+                if (l.name == Name::Trigger && !m_lines.hasEmptyValue(i))
                     out.fed.push_back(i);
+                else if (l.name == Name::Action)
+                    take(out.texts.actions.back(), i, m_lines);
                 continue;
             }
             switch (l.name) {
@@ -428,6 +430,15 @@ private:
                 take(out.texts.note, i, m_lines);
                 break;
             case Name::BrenwickStatus:
+                take(out.texts.brenwickStatus, i, m_lines);
+                break;
+            case Name::Uid:
+                take(out.texts.uid, i, m_lines);
+                break;
+            case Name::Priority:
+                take(out.texts.priority, i, m_lines);
+                break;
+            case Name::Status:
                 take(out.texts.status, i, m_lines);
                 break;
             case Name::DtStart:
@@ -437,9 +448,6 @@ private:
             case Name::RDate:
             case Name::ExDate:
             case Name::RecurrenceId:
-            case Name::Uid:
-            case Name::Priority:
-            case Name::Status:
                 // An empty value is no value: nothing to read, nothing wrong.
                 if (!m_lines.hasEmptyValue(i))
                     out.fed.push_back(i);
@@ -499,10 +507,15 @@ private:
 
     QString textAt(int i) const { return i < 0 ? QString() : Ics::unescapedText(m_lines.value(i)); }
 
-    static QString uidIn(icalcomponent* e)
+    // A value read from its line: blanks around it do not count, as libical reads it.
+    QByteArrayView trimmedValue(int i) const
     {
-        const char* uid = icalcomponent_get_uid(e);
-        return uid ? QString::fromUtf8(uid) : QString();
+        return i < 0 ? QByteArrayView() : m_lines.value(i).trimmed();
+    }
+
+    QString uidOf(const EventRead& read) const
+    {
+        return Ics::unescapedText(trimmedValue(read.texts.uid));
     }
 
     // ---- times ----
@@ -618,7 +631,7 @@ private:
         const Local startLocal = m_zones.toLocal(start);
 
         Fields f = fieldsOf(read, start, startLocal, b);
-        const QString uid = uidIn(e);
+        const QString uid = uidOf(read);
         const bool moved = icalcomponent_get_first_property(e, ICAL_RECURRENCEID_PROPERTY);
         const bool recurring =
             !moved && (icalcomponent_get_first_property(e, ICAL_RRULE_PROPERTY) ||
@@ -661,13 +674,18 @@ private:
         const QString note = PlainText::multiLine(textAt(read.texts.note));
         s.bz = Cp936::truncated(note, Ics::noteBytes);
         f.cut = f.cut || s.bz.size() != note.size();
-        s.yxj = priorityOf(e);
         bool known = false;
-        const int status = textAt(read.texts.status).trimmed().toInt(&known);
+        const int priority = trimmedValue(read.texts.priority).toInt(&known);
+        if (read.texts.priority >= 0 && !known && !m_lines.hasEmptyValue(read.texts.priority))
+            skipLine(read.texts.priority);
+        s.yxj = priorityOf(known ? priority : 0);
+        const int status = trimmedValue(read.texts.brenwickStatus).toInt(&known);
         if (known && status >= 1 && status <= 4)
             s.ztFlag = status;
         else
-            s.ztFlag = icalcomponent_get_status(e) == ICAL_STATUS_CANCELLED ? 4 : 1;
+            s.ztFlag =
+                trimmedValue(read.texts.status).compare("CANCELLED", Qt::CaseInsensitive) == 0 ? 4
+                                                                                               : 1;
 
         // The end: a time of its own, or a length.
         if (icalproperty* dtend = icalcomponent_get_first_property(e, ICAL_DTEND_PROPERTY)) {
@@ -691,25 +709,27 @@ private:
         if (f.length <= 0 || (f.end == Fields::EndsOn && f.length <= 1))
             f.end = Fields::NoEnd;
 
-        lead(e, start, startLocal, b, s);
+        lead(read, start, startLocal, b, s);
         return f;
     }
 
     // The reminder lead from the first display or audio alarm.
-    void lead(icalcomponent* e, const icaltimetype& start, const Local& startLocal,
+    void lead(const EventRead& read, const icaltimetype& start, const Local& startLocal,
               const Ics::Block& b, Schedule& s)
     {
+        icalcomponent* e = read.event.c;
         // The add window's lead, kept for the day the reminder is turned on.
         s.isTx = 0;
         s.txTime = 10;
         s.txTimeFlag = 0;
+        size_t alarm = 0;
         for (icalcomponent* a = icalcomponent_get_first_component(e, ICAL_VALARM_COMPONENT); a;
-             a = icalcomponent_get_next_component(e, ICAL_VALARM_COMPONENT)) {
-            icalproperty* action = icalcomponent_get_first_property(a, ICAL_ACTION_PROPERTY);
-            if (!action)
-                continue;
-            const icalproperty_action kind = icalproperty_get_action(action);
-            if (kind != ICAL_ACTION_DISPLAY && kind != ICAL_ACTION_AUDIO)
+             a = icalcomponent_get_next_component(e, ICAL_VALARM_COMPONENT), ++alarm) {
+            const QByteArrayView action = alarm < read.texts.actions.size()
+                                              ? trimmedValue(read.texts.actions[alarm])
+                                              : QByteArrayView();
+            if (action.compare("DISPLAY", Qt::CaseInsensitive) != 0 &&
+                action.compare("AUDIO", Qt::CaseInsensitive) != 0)
                 continue;
             icalproperty* trigger = icalcomponent_get_first_property(a, ICAL_TRIGGER_PROPERTY);
             if (!trigger)
@@ -928,12 +948,12 @@ private:
         s.content = Cp936::truncated(content, Ics::contentBytes);
         s.date = o.local.date;
         s.time = o.local.time;
-        const qint64 id = ScheduleData::appendWhole(s);
+        const qint64 id = m_writer.append(s);
         ++m_result.added;
         if (fields.cut || s.content.size() != content.size())
             ++m_result.cut;
         if (!uid.isEmpty()) {
-            ScheduleData::logImport(uid, key, id);
+            m_writer.log(uid, key, id);
             m_done.insert(uid + QLatin1Char('\n') + key);
         }
     }
@@ -953,6 +973,7 @@ private:
 
     ContentLines& m_lines;
     DbQuery& m_q;
+    ScheduleData::ImportWriter m_writer{m_q.connection()};
     const Ics::ImportOptions& m_options;
     Ics::Zones m_zones;
     Parser m_parser;
@@ -1010,12 +1031,17 @@ Exported exportCalendar(DbQuery& q, const ExportOptions& options, const Sink& si
     return out;
 }
 
-Imported importCalendar(const QByteArray& input, DbQuery& q, const ImportOptions& options)
+Imported importCalendar(QByteArray&& input, DbQuery& q, const ImportOptions& options)
 {
-    ContentLines lines(input);
+    ContentLines lines(std::move(input));
     const ParserSettings settings;
     Importer importer(lines, q, options);
     return importer.run();
+}
+
+Imported importCalendar(const QByteArray& input, DbQuery& q, const ImportOptions& options)
+{
+    return importCalendar(QByteArray(input), q, options);
 }
 
 } // namespace Ics

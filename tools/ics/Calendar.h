@@ -73,4 +73,6 @@ constexpr int maxPastCounted = 10000;
 // The caller holds the transaction. Raises ImportError for the calendar text,
 // AppError for the database.
 Imported importCalendar(const QByteArray& text, DbQuery& q, const ImportOptions& options);
+// The same, working in the text itself instead of a copy of it.
+Imported importCalendar(QByteArray&& text, DbQuery& q, const ImportOptions& options);
 } // namespace Ics

@@ -4,6 +4,7 @@
 #include "tools/ics/Calendar.h"
 
 #include <cstring>
+#include <limits>
 
 namespace Ics {
 
@@ -43,12 +44,12 @@ bool blank(char c)
 // The name before the first ; or : (blanks around it do not count, as
 // libical reads it), and where the value starts: after the first colon
 // outside a quoted parameter value.
-void nameAndValue(const char* line, qsizetype size, ContentLine& out)
+void nameAndValue(const char* line, int size, ContentLine& out)
 {
-    qsizetype end = 0;
+    int end = 0;
     while (end < size && line[end] != ';' && line[end] != ':')
         ++end;
-    qsizetype first = 0, last = end;
+    int first = 0, last = end;
     while (first < last && blank(line[first]))
         ++first;
     while (last > first && blank(line[last - 1]))
@@ -61,7 +62,7 @@ void nameAndValue(const char* line, qsizetype size, ContentLine& out)
         }
     out.value = -1;
     bool quoted = false;
-    for (qsizetype i = end; i < size; ++i) {
+    for (int i = end; i < size; ++i) {
         if (line[i] == '"')
             quoted = !quoted;
         else if (line[i] == ':' && !quoted) {
@@ -154,10 +155,12 @@ void ContentLines::unfold()
         const qsizetype at = static_cast<const char*>(nul) - m_text.constData();
         throw failAt(int(m_text.left(at).count('\n')) + 1, QStringLiteral("文件中有 NUL 字符"));
     }
-    m_text.append('\0'); // room for the last line's end
+    if (n >= std::numeric_limits<int>::max())
+        throw failAt(1, QStringLiteral("文件太大"));
     char* b = m_text.data();
     // A file without a single LF has its lines ended by CR alone.
     const char eol = std::memchr(b, '\n', size_t(n)) ? '\n' : '\r';
+    m_lines.reserve(size_t(m_text.count(eol)) + 1);
     qsizetype w = 0;
     int number = 0;
     bool open = false;
@@ -174,19 +177,20 @@ void ContentLines::unfold()
                 throw failAt(number, QStringLiteral("续行之前没有内容行"));
             std::memmove(b + w, b + r + 1, size_t(size - 1));
             w += size - 1;
-            m_lines.back().size += size - 1;
+            m_lines.back().size += int(size - 1);
         } else if (size > 0) {
             if (open)
                 b[w++] = '\0';
-            m_lines.push_back({number, w, size, -1, Name::Other});
+            m_lines.push_back({w, int(size), -1, number, Name::Other});
             std::memmove(b + w, b + r, size_t(size));
             w += size;
             open = true;
         }
         r = end + 1;
     }
-    if (open)
-        b[w++] = '\0';
+    // The last line's end: the array's own terminator when it takes all.
+    if (open && w < n)
+        b[w] = '\0';
     m_text.truncate(w);
     if (m_lines.empty())
         throw failAt(qMax(1, number), QStringLiteral("文件中没有日历"));

@@ -35,10 +35,10 @@ enum class Name : quint8 {
 };
 
 struct ContentLine {
-    int number;      // the line of the file, 1-based
-    qsizetype at;    // in the unfolded text
-    qsizetype size;  // without its line end
-    qsizetype value; // where the value starts, after the colon; -1: no colon
+    qsizetype at; // in the unfolded text
+    int size;     // without its line end
+    int value;    // where the value starts, after the colon; -1: no colon
+    int number;   // the line of the file, 1-based
     Name name;
 };
 
@@ -53,7 +53,7 @@ public:
     // Takes the text (a byte order mark first is dropped). Line ends are CR
     // LF or LF, or CR alone in a file without any LF. Raises ImportError for
     // a text that is not a calendar: not UTF-8, NUL bytes, components that
-    // do not nest, content before BEGIN:VCALENDAR.
+    // do not nest, content before BEGIN:VCALENDAR, 2 GB or more.
     explicit ContentLines(QByteArray text);
 
     int count() const { return int(m_lines.size()); }

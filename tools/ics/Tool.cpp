@@ -176,7 +176,7 @@ int exportCommand(const Arguments& a, const QString& database)
 
 int importCommand(const Arguments& a, const QString& database)
 {
-    const QByteArray text = readInput(a.file);
+    QByteArray text = readInput(a.file);
     TDataModule1 module;
     openDatabase(module, database, true);
     DbQuery q(module.ADOConnection1);
@@ -187,7 +187,7 @@ int importCommand(const Arguments& a, const QString& database)
     Ics::Imported result;
     try {
         DbTransaction transaction(module.ADOConnection1);
-        result = Ics::importCalendar(text, q, options);
+        result = Ics::importCalendar(std::move(text), q, options);
         q.close();
         transaction.commit();
     } catch (const Ics::ImportError& e) {

@@ -1,6 +1,7 @@
 #include "tools/ics/Zones.h"
 
 #include <QList>
+#include <limits>
 #include <map>
 #include <vector>
 
@@ -43,7 +44,24 @@ bool inYears(const Local& l)
 Zones::Zones(const QByteArray& localId)
     : m_id(localId.isEmpty() ? QTimeZone::systemTimeZoneId() : localId)
     , m_local(localId.isEmpty() ? QTimeZone::systemTimeZone() : QTimeZone(localId))
-{}
+{
+    // Most times fall after the last change of a zone that no longer
+    // changes: arithmetic then, not a search of the zone's changes.
+    const QDateTime end(QDate(9999, 12, 31), QTime(0, 0), Qt::UTC);
+    const QTimeZone::OffsetData last = m_local.previousTransition(end);
+    m_fixedSince = last.atUtc.isValid() ? last.atUtc.toSecsSinceEpoch() + 86400
+                                        : std::numeric_limits<qint64>::min();
+    m_fixedOffset = m_local.offsetFromUtc(end);
+}
+
+qint64 Zones::secondsOf(const Local& l) const
+{
+    const qint64 wall =
+        (l.date.toJulianDay() - 2440588) * 86400 + l.time.msecsSinceStartOfDay() / 1000;
+    if (wall - m_fixedOffset >= m_fixedSince)
+        return wall - m_fixedOffset;
+    return QDateTime(l.date, l.time, m_local).toSecsSinceEpoch();
+}
 
 icaltimezone* Zones::resolve(const QByteArray& tzid, icalcomponent* calendar, int calendarIndex)
 {
@@ -81,9 +99,8 @@ qint64 Zones::utcOf(const icaltimetype& t) const
 {
     auto* zone = static_cast<icaltimezone*>(const_cast<icaltimezone*>(t.zone));
     if (t.is_date || !zone)
-        return moment({QDate(t.year, t.month, t.day),
-                       t.is_date ? QTime(0, 0) : QTime(t.hour, t.minute, qMin(t.second, 59))})
-            .toSecsSinceEpoch();
+        return secondsOf({QDate(t.year, t.month, t.day),
+                          t.is_date ? QTime(0, 0) : QTime(t.hour, t.minute, qMin(t.second, 59))});
     const qint64 wall = wallSeconds(t);
     if (zone == icaltimezone_get_utc_timezone())
         return wall;
@@ -104,7 +121,14 @@ Local Zones::toLocal(const icaltimetype& t) const
         return {QDate(t.year, t.month, t.day), QTime(0, 0)};
     if (!zone || (zone != icaltimezone_get_utc_timezone() && isLocal(zone)))
         return {QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, qMin(t.second, 59))};
-    return localOf(QDateTime::fromSecsSinceEpoch(utcOf(t), m_local));
+    const qint64 utc = utcOf(t);
+    if (utc >= m_fixedSince) {
+        const qint64 wall = utc + m_fixedOffset;
+        const qint64 days = wall >= 0 ? wall / 86400 : (wall - 86399) / 86400;
+        return {QDate::fromJulianDay(days + 2440588),
+                QTime::fromMSecsSinceStartOfDay(int(wall - days * 86400) * 1000)};
+    }
+    return localOf(QDateTime::fromSecsSinceEpoch(utc, m_local));
 }
 
 // ---- the VTIMEZONE of an export ----------------------------------------

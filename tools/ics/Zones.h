@@ -51,12 +51,16 @@ public:
     Local toLocal(const icaltimetype& t) const;
     // A local wall-clock as a moment, for differences.
     QDateTime moment(const Local& l) const { return QDateTime(l.date, l.time, m_local); }
+    qint64 secondsOf(const Local& l) const; // the same, in seconds since 1970 UTC
 
 private:
     bool isLocal(icaltimezone* zone) const;
 
     QByteArray m_id;
     QTimeZone m_local;
+    // Since its last change of offset the local zone is a fixed offset.
+    qint64 m_fixedSince;
+    int m_fixedOffset;
     QHash<QByteArray, icaltimezone*> m_resolved; // by calendar index and TZID
 };
 
