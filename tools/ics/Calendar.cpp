@@ -461,7 +461,7 @@ private:
         out.fed.push_back(b.last);
         out.event.c = feed(out.fed);
         if (!out.event.c)
-            throw failAt(m_lines[b.first].number, QStringLiteral("事件读不通"));
+            throw failAt(m_lines[b.first].number, QStringLiteral("事件无法读取"));
         unreadable(out.event.c, out.fed);
         return out;
     }
@@ -621,12 +621,12 @@ private:
             if (read.emptyStart >= 0)
                 throw failAt(m_lines[read.emptyStart].number, QStringLiteral("DTSTART 没有值"));
             if (holds(b, Name::DtStart))
-                throw failAt(lineOf(b, Name::DtStart), QStringLiteral("DTSTART 读不通"));
+                throw failAt(lineOf(b, Name::DtStart), QStringLiteral("DTSTART 无法读取"));
             throw failAt(m_lines[b.first].number, QStringLiteral("事件没有 DTSTART"));
         }
         const icaltimetype raw = icalproperty_get_dtstart(dtstart);
         if (icaltime_is_null_time(raw))
-            throw failAt(lineOf(b, Name::DtStart), QStringLiteral("DTSTART 读不通"));
+            throw failAt(lineOf(b, Name::DtStart), QStringLiteral("DTSTART 无法读取"));
         const icaltimetype start = timeOf(dtstart, raw, b, "DTSTART");
         const Local startLocal = m_zones.toLocal(start);
 
