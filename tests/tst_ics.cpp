@@ -182,52 +182,56 @@ void TestIcs::roundTripGivesTheSameEvents_data()
     QTest::addColumn<Schedule>("stored");
     QTest::addColumn<QString>("imported"); // the row the import makes of the export
     const QDate day(2026, 5, 12);
+    auto row = [&](const QByteArray& zone, const char* name, const Schedule& s,
+                   const QString& imported = QString()) {
+        QTest::addRow("%s, %s", name, zone.constData())
+            << zone << s << (imported.isEmpty() ? rowOf(s) : imported);
+    };
+    // The fields, in one zone: every status and priority, leads of every unit
+    // and size the windows allow, texts of every kind.
+    const QByteArray shanghai = "Asia/Shanghai";
+    for (int zt = 1; zt <= 4; ++zt)
+        row(shanghai, qPrintable(QStringLiteral("status %1 priority %2").arg(zt).arg(zt % 3)),
+            schedule(QStringLiteral("状态"), day, QTime(9, 30), zt % 3, zt, 1, 10, 0));
+    struct Lead {
+        const char* name;
+        int amount, unit;
+    };
+    for (const Lead& l : {Lead{"1 minute", 1, 0}, Lead{"60 minutes", 60, 0},
+                          Lead{"100 minutes", 100, 0}, Lead{"1 hour", 1, 1},
+                          Lead{"24 hours", 24, 1}, Lead{"1 day", 1, 2}, Lead{"100 days", 100, 2}})
+        row(shanghai, l.name,
+            schedule(QStringLiteral("提前"), day, QTime(8, 0), 1, 1, 1, l.amount, l.unit));
+    Schedule off = schedule(QStringLiteral("不提醒"), day, QTime(8, 0), 1, 1, 0, 45, 1);
+    Schedule offImported = off;
+    offImported.txTime = 10, offImported.txTimeFlag = 0; // the add window's lead
+    row(shanghai, "reminder off", off, rowOf(offImported));
+    row(shanghai, "empty texts", schedule(QString(), day, QTime(0, 0)));
+    Schedule marks = schedule(QStringLiteral("a,b;c\\d: 冒号"), day, QTime(23, 59, 59));
+    marks.content = QStringLiteral("第一行，逗号;分号\\反斜杠\n第二行: 冒号\n");
+    marks.bz = QStringLiteral("备注, 带;标点\\和\n换行");
+    row(shanghai, "commas, semicolons, backslashes, line breaks", marks);
+    Schedule controls =
+        schedule(QStringLiteral("付款给\u202e0001\u202c元\x1b[31m"), day, QTime(10, 0));
+    controls.content = QStringLiteral("红\x1b[31m字\r\n\a二\u0085三");
+    controls.bz = QStringLiteral("\x7f注\u200f");
+    Schedule cleaned = controls;
+    cleaned.title = QStringLiteral("付款给0001元[31m");
+    cleaned.content = QStringLiteral("红[31m字\n二\n三");
+    cleaned.bz = QStringLiteral("注\u200f");
+    row(shanghai, "control and bidi characters", controls, rowOf(cleaned));
+    // The times, in zones with and without changes of offset.
     for (const QByteArray zone : {"Asia/Shanghai", "America/New_York"}) {
-        auto row = [&](const char* name, const Schedule& s, const QString& imported = QString()) {
-            QTest::addRow("%s, %s", name, zone.constData())
-                << zone << s << (imported.isEmpty() ? rowOf(s) : imported);
-        };
-        for (int zt = 1; zt <= 4; ++zt)
-            for (int yxj = 0; yxj <= 2; ++yxj)
-                row(qPrintable(QStringLiteral("status %1 priority %2").arg(zt).arg(yxj)),
-                    schedule(QStringLiteral("状态"), day, QTime(9, 30), yxj, zt, 1, 10, 0));
-        struct Lead {
-            const char* name;
-            int amount, unit;
-        };
-        for (const Lead& l :
-             {Lead{"1 minute", 1, 0}, Lead{"60 minutes", 60, 0}, Lead{"100 minutes", 100, 0},
-              Lead{"1 hour", 1, 1}, Lead{"24 hours", 24, 1}, Lead{"1 day", 1, 2},
-              Lead{"100 days", 100, 2}})
-            row(l.name,
-                schedule(QStringLiteral("提前"), day, QTime(8, 0), 1, 1, 1, l.amount, l.unit));
-        Schedule off = schedule(QStringLiteral("不提醒"), day, QTime(8, 0), 1, 1, 0, 45, 1);
-        Schedule offImported = off;
-        offImported.txTime = 10, offImported.txTimeFlag = 0; // the add window's lead
-        row("reminder off", off, rowOf(offImported));
-        row("empty texts", schedule(QString(), day, QTime(0, 0)));
-        Schedule marks = schedule(QStringLiteral("a,b;c\\d: 冒号"), day, QTime(23, 59, 59));
-        marks.content = QStringLiteral("第一行，逗号;分号\\反斜杠\n第二行: 冒号\n");
-        marks.bz = QStringLiteral("备注, 带;标点\\和\n换行");
-        row("commas, semicolons, backslashes, line breaks", marks);
-        Schedule controls =
-            schedule(QStringLiteral("付款给\u202e0001\u202c元\x1b[31m"), day, QTime(10, 0));
-        controls.content = QStringLiteral("红\x1b[31m字\r\n\a二\u0085三");
-        controls.bz = QStringLiteral("\x7f注\u200f");
-        Schedule cleaned = controls;
-        cleaned.title = QStringLiteral("付款给0001元[31m");
-        cleaned.content = QStringLiteral("红[31m字\n二\n三");
-        cleaned.bz = QStringLiteral("注\u200f");
-        row("control and bidi characters", controls, rowOf(cleaned));
-        row("first day kept", schedule(QStringLiteral("早"), QDate(1900, 1, 1), QTime(0, 0)));
-        row("last day kept",
+        row(zone, "an ordinary time", schedule(QStringLiteral("平常"), day, QTime(9, 30)));
+        row(zone, "first day kept", schedule(QStringLiteral("早"), QDate(1900, 1, 1), QTime(0, 0)));
+        row(zone, "last day kept",
             schedule(QStringLiteral("晚"), QDate(9999, 12, 31), QTime(23, 59, 59)));
         // Wall-clock times that are not, or twice, in New York.
-        row("spring gap", schedule(QStringLiteral("缺"), QDate(2027, 3, 14), QTime(2, 30)));
-        row("autumn overlap", schedule(QStringLiteral("重"), QDate(2027, 11, 7), QTime(1, 30)));
+        row(zone, "spring gap", schedule(QStringLiteral("缺"), QDate(2027, 3, 14), QTime(2, 30)));
+        row(zone, "autumn overlap",
+            schedule(QStringLiteral("重"), QDate(2027, 11, 7), QTime(1, 30)));
     }
-    const Schedule utc = schedule(QStringLiteral("协调"), QDate(2026, 5, 12), QTime(9, 30));
-    QTest::addRow("zone UTC") << QByteArray("UTC") << utc << rowOf(utc);
+    row("UTC", "an ordinary time", schedule(QStringLiteral("协调"), day, QTime(9, 30)));
 }
 
 void TestIcs::roundTripGivesTheSameEvents()

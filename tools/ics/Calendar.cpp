@@ -362,7 +362,7 @@ private:
         for (const Ics::Block& b : m_lines.zones()) {
             std::vector<int> fed;
             for (int i = b.first; i <= b.last; ++i)
-                if (!m_lines.hasEmptyValue(i))
+                if (m_lines[i].value >= 0 && !m_lines.hasEmptyValue(i))
                     fed.push_back(i);
             icalcomponent* zone = feed(fed);
             if (!zone)
@@ -597,7 +597,7 @@ private:
         auto sameValue = [&](icalproperty* alone) {
             return valueText(alone) == value;
         };
-        if (!exists(raw))
+        if (!Ics::exists(raw))
             throw failAt(
                 lineOf(b, name, sameValue),
                 QStringLiteral("%1 的日期或时间不存在：%2").arg(QLatin1String(what), value));
@@ -607,8 +607,6 @@ private:
                 QStringLiteral("%1 不在 1900 至 9999 年之间：%2").arg(QLatin1String(what), value));
         return t;
     }
-
-    bool exists(const icaltimetype& t) const { return Ics::exists(t); }
 
     // ---- events ----
 
@@ -877,7 +875,7 @@ private:
     void expand(icalproperty* p, const Ics::Block& b, const icaltimetype& start, Consider& consider)
     {
         const icalrecurrencetype rule = icalproperty_get_rrule(p);
-        if (!icaltime_is_null_time(rule.until) && !exists(rule.until))
+        if (!icaltime_is_null_time(rule.until) && !Ics::exists(rule.until))
             throw failAt(lineOf(b, Name::RRule), QStringLiteral("RRULE 的 UNTIL 不存在"));
         icalrecur_iterator* it = icalrecur_iterator_new(rule, start);
         if (!it) {
