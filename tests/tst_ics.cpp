@@ -768,6 +768,8 @@ void TestIcs::theProgramOnTheCommandLine()
     QVERIFY(err.contains(QFile::encodeName(broken) + ':'));
     QCOMPARE(run({"export"}, &err), 2);
     QCOMPARE(err.count('\n'), 1);
+    QCOMPARE(run({"import", "/dev/zero", "--database", fresh}, &err), 1); // no end to it
+    QVERIFY(err.contains("/dev/zero: "));
     QCOMPARE(run({"export", "-", "--database", env->programDir() + "missing.mdb"}, &err), 1);
     QVERIFY(!QFileInfo::exists(env->programDir() + "missing.mdb"));
 

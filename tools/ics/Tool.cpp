@@ -114,6 +114,9 @@ Ics::Progress progressLine(const QString& verb)
     };
 }
 
+// 50,000 events are some 16 MB.
+constexpr qint64 maxInput = qint64(256) << 20;
+
 QByteArray readInput(const QString& file)
 {
     QFile f;
@@ -127,7 +130,23 @@ QByteArray readInput(const QString& file)
     if (!opened)
         throw AppError(
             QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file), f.errorString()));
-    return f.readAll();
+    // A source without end (/dev/zero, a pipe that never closes with data)
+    // stops at a size no calendar comes near.
+    QByteArray text;
+    text.reserve(maxInput); // taken from the system only as it is filled
+    for (;;) {
+        const QByteArray piece = f.read(qint64(1) << 20);
+        if (f.error() != QFileDevice::NoError)
+            throw AppError(
+                QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file), f.errorString()));
+        if (piece.isEmpty())
+            return text;
+        if (text.size() + piece.size() > maxInput)
+            throw AppError(QStringLiteral("%1: 文件太大（超过 %2 MB），不像是日历")
+                               .arg(QDir::toNativeSeparators(file))
+                               .arg(maxInput >> 20));
+        text += piece;
+    }
 }
 
 void openDatabase(TDataModule1& module, const QString& path, bool mayCreate)
@@ -242,8 +261,10 @@ QString icsHelp()
         "  export 文件.ics [--from 日期] [--to 日期]\n"
         "      把每个日程（或日期在范围内的日程，两端都含）写成一个 VEVENT，边读边写。文件为 - "
         "时写到标准输出。\n"
-        "      DTSTART 是本地时区的时间（TZID，并附上这个时区的 VTIMEZONE）；时区没有名字时写 UTC。\n"
-        "      SUMMARY 是标题，DESCRIPTION 是内容，都按 TEXT 转义，控制字符和双向文字控制符不写出；\n"
+        "      DTSTART 是本地时区的时间（TZID，并附上这个时区的 VTIMEZONE）；时区没有名字时写 "
+        "UTC。\n"
+        "      SUMMARY 是标题，DESCRIPTION 是内容，都按 TEXT "
+        "转义，控制字符和双向文字控制符不写出；\n"
         "      PRIORITY 1、5、9 对应 高、中、低；STATUS 对“取消”是 CANCELLED，其余是 CONFIRMED；\n"
         "      状态码本身写在 X-BRENWICK-STATUS，日程备注写在 X-BRENWICK-NOTE；\n"
         "      提醒打开时有一个 VALARM，TRIGGER 为负的提前量；UID 由日程的编号和数据库得出，\n"
@@ -256,12 +277,14 @@ QString icsHelp()
         "      内容后面依次加上地点（LOCATION）和结束时间或时长。\n"
         "      重复的事件（RRULE、RDATE、EXDATE）添加从今天起十年内的各次，最多 3650 次，\n"
         "      并说明有几次在今天之前没有导入。\n"
-        "      标题、内容和备注按 GBK 字节截到 30、200 和 100 字节（不切开汉字），并说明截断了几个；\n"
+        "      标题、内容和备注按 GBK 字节截到 30、200 和 100 "
+        "字节（不切开汉字），并说明截断了几个；\n"
         "      控制字符和双向文字控制符不导入。\n"
         "      已导入过的事件（相同的 UID 和开始时间）不再添加；待办等不是事件的项跳过。\n"
         "      空的值就是空的文字；无法读取的行跳过，并说明有几处、第一处在哪一行。\n"
         "      整个导入是一个事务：文件不是日历、事件没有可用的开始时间，或者日期、时间不存在\n"
-        "      或不在 1900 至 9999 年之间时，什么也不添加，并指出出错的行。文件为 - 时读标准输入。\n"
+        "      或不在 1900 至 9999 年之间时，什么也不添加，并指出出错的行。文件为 - "
+        "时读标准输入。\n"
         "  restore 备份文件\n"
         "      用 backups/assistant-YYYY-MM-DD.mdb 这样的备份恢复数据库：先检查备份\n"
         "      （PRAGMA integrity_check 和两张表），时雀运行时拒绝恢复；原来的文件保留为\n"
