@@ -29,6 +29,8 @@ int pointBytes(const QString& text, int& i)
     ++i;
     if (u < 0x80)
         return 1;
+    if (u >= 0x4E00 && u <= 0x9FA5)
+        return 2; // the CJK ideographs of GBK, most of what is counted
     // GB18030 gives two bytes to every GBK character and four to the rest of the BMP.
     static thread_local QStringEncoder encoder("GB18030");
     const QChar c(u);

@@ -24,7 +24,7 @@ QString tooLarge(qint64 limit)
 
 namespace SafeFile {
 
-QString replace(const QString& path, const QByteArray& bytes)
+QString replace(const QString& path, const std::function<void(const Sink&)>& produce)
 {
     const QString folder = QFileInfo(path).absolutePath();
     const QString madeNot = makeFolder(folder);
@@ -48,18 +48,24 @@ QString replace(const QString& path, const QByteArray& bytes)
     // write: every write and the flush are checked before the commit.
     qint64 done = 0;
     QString failure;
-    while (done < bytes.size()) {
-        qint64 chunk = bytes.size() - done;
-        if (failAfter >= 0 && done + chunk > failAfter)
-            chunk = qMax<qint64>(0, failAfter - done);
-        const qint64 n = chunk > 0 ? out.write(bytes.constData() + done, chunk) : -1;
-        if (n <= 0) {
-            failure =
-                n < 0 && chunk > 0 ? out.errorString() : QStringLiteral("No space left on device");
-            break;
+    const Sink sink = [&](QByteArrayView bytes) {
+        qint64 at = 0;
+        while (failure.isEmpty() && at < bytes.size()) {
+            qint64 chunk = bytes.size() - at;
+            if (failAfter >= 0 && done + chunk > failAfter)
+                chunk = qMax<qint64>(0, failAfter - done);
+            const qint64 n = chunk > 0 ? out.write(bytes.data() + at, chunk) : -1;
+            if (n <= 0) {
+                failure = n < 0 && chunk > 0 ? out.errorString()
+                                             : QStringLiteral("No space left on device");
+                break;
+            }
+            at += n;
+            done += n;
         }
-        done += n;
-    }
+        return failure.isEmpty();
+    };
+    produce(sink); // the save file is discarded when this throws
     if (failure.isEmpty() && !out.flush())
         failure = out.errorString();
     if (!failure.isEmpty()) {
@@ -69,6 +75,11 @@ QString replace(const QString& path, const QByteArray& bytes)
     if (!out.commit())
         return out.errorString();
     return QString();
+}
+
+QString replace(const QString& path, const QByteArray& bytes)
+{
+    return replace(path, [&](const Sink& sink) { sink(bytes); });
 }
 
 QString makeFolder(const QString& path)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <functional>
 
 // Files the user keeps, replaced whole and atomically: a write that fails
 // part way (a full disk, a folder gone) leaves the old file as it was, byte
@@ -12,6 +14,14 @@ namespace SafeFile {
 // A new file is 0600; one that exists keeps its mode where that is narrower,
 // never more than 0600. Returns an empty text on success, else the reason.
 QString replace(const QString& path, const QByteArray& bytes);
+
+// Takes the pieces of a text one after another: false once a write has
+// failed, when the writer may stop.
+using Sink = std::function<bool(QByteArrayView)>;
+// The same for a text made while it is written, so that it is never held
+// whole: produce hands its pieces to the sink. An exception from produce
+// leaves the old file as it was and goes on to the caller.
+QString replace(const QString& path, const std::function<void(const Sink&)>& produce);
 
 // Makes the folder and any missing folder above it, each 0700 (folders that
 // exist keep their modes). Returns an empty text on success, else the reason.

@@ -105,6 +105,8 @@ private slots:
     void oneWorkNotePerDate();
     void navigation();
     void nullReadsRaise();
+    void exportReadsEveryRowOncePageByPage_data();
+    void exportReadsEveryRowOncePageByPage();
     void connectionOpensWithFirstUserAndClosesWithLast();
     void foreignFileIsReportedAndLeftUntouched_data();
     void foreignFileIsReportedAndLeftUntouched();
@@ -568,6 +570,56 @@ void TestDatabase::nullReadsRaise()
     // Text columns never hold null: the file refuses it.
     QVERIFY_THROWS_EXCEPTION(AppError,
                              dm->ADOConnection1.exec(QStringLiteral("update main set title=null")));
+}
+
+void TestDatabase::exportReadsEveryRowOncePageByPage_data()
+{
+    QTest::addColumn<int>("pageRows");
+    QTest::addColumn<QDate>("from");
+    QTest::addColumn<QDate>("to");
+    for (int page : {1, 2, 3, 100}) {
+        QTest::addRow("pages of %d, every date", page) << page << QDate() << QDate();
+        QTest::addRow("pages of %d, four days", page)
+            << page << today.addDays(-1) << today.addDays(2);
+    }
+    QTest::addRow("pages of 2, from a date on") << 2 << today << QDate();
+}
+
+void TestDatabase::exportReadsEveryRowOncePageByPage()
+{
+    QFETCH(int, pageRows);
+    QFETCH(QDate, from);
+    QFETCH(QDate, to);
+    fill();
+    fill(); // every date and time twice
+    auto optional = [](const QDate& d) {
+        return d.isValid() ? std::optional<QDate>(d) : std::nullopt;
+    };
+    DbQuery q(dm->ADOConnection1);
+    ScheduleData::openForExport(q, optional(from), optional(to));
+    QList<qint64> expected;
+    for (q.first(); !q.eof(); q.next())
+        expected << Schedule::read(q).id;
+    QVERIFY(expected.size() >= 8);
+    QList<qint64> read;
+    ScheduleData::forEachForExport(
+        q, optional(from), optional(to), [&](const Schedule& s) { read << s.id; }, pageRows);
+    QCOMPARE(read, expected);
+    QVERIFY(!q.active());
+
+    const auto span = ScheduleData::exportSpan(q, optional(from), optional(to));
+    QVERIFY(span);
+    QCOMPARE(span->first, from.isValid() ? from : QDate(2026, 2, 28));
+    QCOMPARE(span->last, to.isValid() ? to : today.addDays(5));
+    QCOMPARE(span->count, expected.size());
+    QVERIFY(!ScheduleData::exportSpan(q, QDate(2030, 1, 1), std::nullopt));
+
+    // A row that cannot be read is not passed over on a later page.
+    dm->ADOConnection1.exec(QStringLiteral("insert into main (title, rc_date) values ('t', %1)")
+                                .arg(DayNumber::fromDate(today.addDays(1))));
+    QVERIFY_THROWS_EXCEPTION(
+        AppError, ScheduleData::forEachForExport(
+                      q, optional(from), optional(to), [](const Schedule&) {}, pageRows));
 }
 
 void TestDatabase::connectionOpensWithFirstUserAndClosesWithLast()

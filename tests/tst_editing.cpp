@@ -260,7 +260,9 @@ void TestEditing::validation()
     QCOMPARE(storedRows().size(), rows);
     // A refused add leaves every input as it was.
     if (rows == 0) {
-        QCOMPARE(w->title->currentText(), title);
+        // (a tab is a blank in a single-line field)
+        QCOMPARE(w->title->currentText(),
+                 QString(title).replace(QLatin1Char('\t'), QLatin1Char(' ')));
         QCOMPARE(w->date_value->text(), date);
         QCOMPARE(w->time_value->text(), time);
     }

@@ -8,6 +8,7 @@
 #include "shell/data/dataForm.h"
 #include "tools/ics/Calendar.h"
 #include "tools/ics/Restore.h"
+#include "tools/ics/Zones.h"
 
 #include <QDir>
 #include <QProcess>
@@ -18,6 +19,9 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <libical/ical.h>
+
+Q_DECLARE_METATYPE(Schedule)
 
 // brenwick-ics: schedules to iCalendar and back, calendar files of other
 // programs, broken files, and the restore of a backup.
@@ -26,9 +30,15 @@ class TestIcs : public QObject {
 private slots:
     void init();
     void cleanup();
-    void roundTripKeepsEverySchedule();
+    void roundTripGivesTheSameEvents_data();
+    void roundTripGivesTheSameEvents();
+    void exportIsWrittenAsItIsMade();
+    void vtimezoneAgreesWithTheZone_data();
+    void vtimezoneAgreesWithTheZone();
     void filesOfOtherPrograms_data();
     void filesOfOtherPrograms();
+    void lineEndsOfEveryKind_data();
+    void lineEndsOfEveryKind();
     void recurringEventsStopAtTheHorizon_data();
     void recurringEventsStopAtTheHorizon();
     void longTextsAreCutAtACharacter();
@@ -88,25 +98,25 @@ Schedule schedule(const QString& title, const QDate& date, const QTime& time, in
     return s;
 }
 
+QString rowOf(const Schedule& s)
+{
+    return QStringLiteral("%1 %2|%3|%4|%5|%6|%7|%8|%9|%10")
+        .arg(s.date.toString(Qt::ISODate), s.time.toString(QStringLiteral("HH:mm:ss")), s.title,
+             s.content)
+        .arg(s.yxj)
+        .arg(s.ztFlag)
+        .arg(s.isTx)
+        .arg(s.txTime)
+        .arg(s.txTimeFlag)
+        .arg(s.bz);
+}
+
 // Every schedule, in date order, as one line of text each.
 QStringList rowsOf(Db& db)
 {
-    ScheduleData::openForExport(db.q, std::nullopt, std::nullopt);
-    const DbSnapshotPtr rows = db.q.snapshot();
-    db.q.close();
     QStringList out;
-    for (int r = 0; r < rows->rowCount(); ++r) {
-        const Schedule s = Schedule::read(*rows, r);
-        out << QStringLiteral("%1 %2|%3|%4|%5|%6|%7|%8|%9|%10")
-                   .arg(s.date.toString(Qt::ISODate), s.time.toString(QStringLiteral("HH:mm:ss")),
-                        s.title, s.content)
-                   .arg(s.yxj)
-                   .arg(s.ztFlag)
-                   .arg(s.isTx)
-                   .arg(s.txTime)
-                   .arg(s.txTimeFlag)
-                   .arg(s.bz);
-    }
+    ScheduleData::forEachForExport(db.q, std::nullopt, std::nullopt,
+                                   [&](const Schedule& s) { out << rowOf(s); });
     return out;
 }
 
@@ -124,12 +134,27 @@ Ics::Imported importInto(Db& db, const QByteArray& text, const QByteArray& zone 
     return result;
 }
 
-QByteArray exportOf(Db& db)
+QByteArray exportOf(Db& db, const QByteArray& zone = "Asia/Shanghai")
 {
     db.use();
     Ics::ExportOptions o;
     o.databaseKey = Ics::databaseKey(db.path);
-    return Ics::exportCalendar(db.q, o).text;
+    o.localZone = zone;
+    QByteArray text;
+    Ics::exportCalendar(db.q, o, [&](QByteArrayView piece) {
+        text += piece;
+        return true;
+    });
+    return text;
+}
+
+// The events of an export without what differs from one database and one
+// moment to the next.
+QByteArray eventsOf(QByteArray text)
+{
+    static const QRegularExpression varying(QStringLiteral("^(UID|DTSTAMP):.*\\r\\n"),
+                                            QRegularExpression::MultilineOption);
+    return QString::fromUtf8(text).remove(varying).toUtf8();
 }
 
 // A calendar file as other programs write them: CR LF line ends.
@@ -167,6 +192,13 @@ QStringList uids(const QByteArray& text)
         out << it.next().captured(1);
     return out;
 }
+
+// "count@line" of the lines left out, or nothing.
+QString unreadableOf(const Ics::Imported& r)
+{
+    return r.unreadable ? QStringLiteral("%1@%2").arg(r.unreadable).arg(r.firstUnreadableLine)
+                        : QString();
+}
 } // namespace
 
 void TestIcs::init()
@@ -179,39 +211,181 @@ void TestIcs::cleanup()
     env.reset();
 }
 
-void TestIcs::roundTripKeepsEverySchedule()
+void TestIcs::roundTripGivesTheSameEvents_data()
 {
-    Db a(env->databaseFile());
-    struct Lead {
-        int isTx, amount, unit;
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<Schedule>("stored");
+    QTest::addColumn<QString>("imported"); // the row the import makes of the export
+    const QDate day(2026, 5, 12);
+    auto row = [&](const QByteArray& zone, const char* name, const Schedule& s,
+                   const QString& imported = QString()) {
+        QTest::addRow("%s, %s", name, zone.constData())
+            << zone << s << (imported.isEmpty() ? rowOf(s) : imported);
     };
-    const Lead leads[] = {{0, 10, 0}, {1, 10, 0}, {1, 2, 1}, {1, 3, 2}, {1, 45, 0}};
-    int n = 0;
+    // The fields, in one zone: every status and priority, leads of every unit
+    // and size the windows allow, texts of every kind.
+    const QByteArray shanghai = "Asia/Shanghai";
     for (int zt = 1; zt <= 4; ++zt)
-        for (int yxj = 0; yxj <= 2; ++yxj, ++n) {
-            const Lead& l = leads[n % 5];
-            Schedule s = schedule(QStringLiteral("日程%1").arg(n), today.addDays(n - 3),
-                                  QTime(9, n, 15), yxj, zt, l.isTx, l.amount, l.unit);
-            if (n % 3 == 0)
-                s.bz = QStringLiteral("备注, 带;标点\\和\n换行");
-            ScheduleData::append(s);
-        }
-    Schedule odd =
-        schedule(QStringLiteral("十五个汉字的标题正好三十字节长"), today, QTime(23, 59, 59));
-    odd.content = QStringLiteral("第一行，逗号;分号\\反斜杠\n第二行: 冒号");
-    ScheduleData::append(odd);
+        row(shanghai, qPrintable(QStringLiteral("status %1 priority %2").arg(zt).arg(zt % 3)),
+            schedule(QStringLiteral("状态"), day, QTime(9, 30), zt % 3, zt, 1, 10, 0));
+    struct Lead {
+        const char* name;
+        int amount, unit;
+    };
+    for (const Lead& l : {Lead{"1 minute", 1, 0}, Lead{"60 minutes", 60, 0},
+                          Lead{"100 minutes", 100, 0}, Lead{"1 hour", 1, 1},
+                          Lead{"24 hours", 24, 1}, Lead{"1 day", 1, 2}, Lead{"100 days", 100, 2}})
+        row(shanghai, l.name,
+            schedule(QStringLiteral("提前"), day, QTime(8, 0), 1, 1, 1, l.amount, l.unit));
+    Schedule off = schedule(QStringLiteral("不提醒"), day, QTime(8, 0), 1, 1, 0, 45, 1);
+    Schedule offImported = off;
+    offImported.txTime = 10, offImported.txTimeFlag = 0; // the add window's lead
+    row(shanghai, "reminder off", off, rowOf(offImported));
+    row(shanghai, "empty texts", schedule(QString(), day, QTime(0, 0)));
+    Schedule marks = schedule(QStringLiteral("a,b;c\\d: 冒号"), day, QTime(23, 59, 59));
+    marks.content = QStringLiteral("第一行，逗号;分号\\反斜杠\n第二行: 冒号\n");
+    marks.bz = QStringLiteral("备注, 带;标点\\和\n换行");
+    row(shanghai, "commas, semicolons, backslashes, line breaks", marks);
+    Schedule controls =
+        schedule(QStringLiteral("付款给\u202e0001\u202c元\x1b[31m"), day, QTime(10, 0));
+    controls.content = QStringLiteral("红\x1b[31m字\r\n\a二\u0085三");
+    controls.bz = QStringLiteral("\x7f注\u200f");
+    Schedule cleaned = controls;
+    cleaned.title = QStringLiteral("付款给0001元[31m");
+    cleaned.content = QStringLiteral("红[31m字\n二\n三");
+    cleaned.bz = QStringLiteral("注\u200f");
+    row(shanghai, "control and bidi characters", controls, rowOf(cleaned));
+    // The times, in zones with and without changes of offset.
+    for (const QByteArray zone : {"Asia/Shanghai", "America/New_York"}) {
+        row(zone, "an ordinary time", schedule(QStringLiteral("平常"), day, QTime(9, 30)));
+        row(zone, "first day kept", schedule(QStringLiteral("早"), QDate(1900, 1, 1), QTime(0, 0)));
+        row(zone, "last day kept",
+            schedule(QStringLiteral("晚"), QDate(9999, 12, 31), QTime(23, 59, 59)));
+        // Wall-clock times that are not, or twice, in New York.
+        row(zone, "spring gap", schedule(QStringLiteral("缺"), QDate(2027, 3, 14), QTime(2, 30)));
+        row(zone, "autumn overlap",
+            schedule(QStringLiteral("重"), QDate(2027, 11, 7), QTime(1, 30)));
+    }
+    row("UTC", "an ordinary time", schedule(QStringLiteral("协调"), day, QTime(9, 30)));
+}
 
-    const QByteArray first = exportOf(a);
-    QCOMPARE(uids(first).size(), 13);
-    QCOMPARE(uids(exportOf(a)), uids(first)); // a second export keeps the UIDs
+void TestIcs::roundTripGivesTheSameEvents()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(Schedule, stored);
+    QFETCH(QString, imported);
+    Db a(env->databaseFile());
+    ScheduleData::append(stored);
+    const QByteArray first = exportOf(a, zone);
     Db b(env->programDir() + QStringLiteral("other.mdb"));
-    QCOMPARE(importInto(b, first).added, 13);
-    QCOMPARE(rowsOf(b), rowsOf(a));
-    QVERIFY(uids(exportOf(b)) != uids(first)); // another database, other UIDs
-
-    const Ics::Imported again = importInto(a, first); // back into the database it came from
+    const Ics::Imported result = importInto(b, first, zone);
+    QCOMPARE(result.added, 1);
+    QCOMPARE(unreadableOf(result), QString());
+    QCOMPARE(rowsOf(b), QStringList{imported});
+    const QByteArray second = exportOf(b, zone);
+    QCOMPARE(eventsOf(second), eventsOf(first));
+    QCOMPARE(uids(exportOf(a, zone)), uids(first));         // a second export keeps the UIDs
+    const Ics::Imported again = importInto(a, first, zone); // back where it came from
     QCOMPARE(again.added, 0);
-    QCOMPARE(again.already, 13);
+    QCOMPARE(again.already, 1);
+
+    // Zoned times where the zone has a name; nothing a terminal acts on.
+    if (zone == "UTC") {
+        QVERIFY(!first.contains("BEGIN:VTIMEZONE"));
+        QVERIFY(first.contains("DTSTART:20260512T093000Z\r\n"));
+    } else {
+        QVERIFY(first.contains("BEGIN:VTIMEZONE\r\nTZID:" + zone + "\r\n"));
+        QVERIFY(first.contains("DTSTART;TZID=" + zone + ':'));
+    }
+    static const QRegularExpression unsafe(
+        QStringLiteral("[\\x00-\\x08\\x0b-\\x0c\\x0e-\\x1f\\x7f-\\x9f\\x{202a}-\\x{202e}]"));
+    QVERIFY(!QString::fromUtf8(first).contains(unsafe));
+}
+
+void TestIcs::exportIsWrittenAsItIsMade()
+{
+    Db db(env->databaseFile());
+    DbTransaction t(db.module.ADOConnection1);
+    for (int i = 0; i < 3000; ++i)
+        ScheduleData::append(schedule(QStringLiteral("第%1个").arg(i), today.addDays(i % 90),
+                                           QTime(8, i % 60), 1, 1, 1));
+    t.commit();
+    Ics::ExportOptions o;
+    o.localZone = "Europe/Berlin";
+    qsizetype pieces = 0, largest = 0, total = 0;
+    const Ics::Exported out = Ics::exportCalendar(db.q, o, [&](QByteArrayView piece) {
+        ++pieces;
+        largest = qMax(largest, piece.size());
+        total += piece.size();
+        return true;
+    });
+    QCOMPARE(out.events, 3000);
+    QVERIFY(out.written);
+    QVERIFY2(pieces > 5, qPrintable(QString::number(pieces)));
+    QVERIFY(largest < 80 * 1024);
+    QVERIFY(total > 5 * 80 * 1024);
+    // A refused piece stops it.
+    pieces = 0;
+    QVERIFY(!Ics::exportCalendar(db.q, o, [&](QByteArrayView) { return ++pieces < 2; }).written);
+    QCOMPARE(pieces, 2);
+}
+
+void TestIcs::vtimezoneAgreesWithTheZone_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QDate>("first");
+    QTest::addColumn<QDate>("last");
+    QTest::addColumn<int>("observances");
+    QTest::newRow("New York, ten years")
+        << QByteArray("America/New_York") << QDate(2026, 1, 1) << QDate(2035, 12, 31) << 2;
+    QTest::newRow("New York, across the 2007 change")
+        << QByteArray("America/New_York") << QDate(2003, 6, 1) << QDate(2010, 6, 1) << 4;
+    QTest::newRow("Berlin") << QByteArray("Europe/Berlin") << QDate(2020, 3, 1) << QDate(2030, 3, 1)
+                            << 2;
+    QTest::newRow("Auckland, summer across the new year")
+        << QByteArray("Pacific/Auckland") << QDate(2025, 12, 1) << QDate(2031, 1, 1) << 2;
+    QTest::newRow("Shanghai, no change for decades")
+        << QByteArray("Asia/Shanghai") << QDate(2026, 1, 1) << QDate(2040, 1, 1) << 1;
+    QTest::newRow("Shanghai around 1990")
+        << QByteArray("Asia/Shanghai") << QDate(1985, 1, 1) << QDate(1995, 1, 1) << -1;
+    QTest::newRow("Sao Paulo, summer time ended 2019")
+        << QByteArray("America/Sao_Paulo") << QDate(2015, 1, 1) << QDate(2025, 1, 1) << -1;
+    QTest::newRow("Lord Howe, half an hour")
+        << QByteArray("Australia/Lord_Howe") << QDate(2026, 1, 1) << QDate(2028, 1, 1) << 2;
+    QTest::newRow("one day") << QByteArray("Europe/Berlin") << QDate(2026, 7, 1)
+                             << QDate(2026, 7, 1) << 1;
+}
+
+void TestIcs::vtimezoneAgreesWithTheZone()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QDate, first);
+    QFETCH(QDate, last);
+    QFETCH(int, observances);
+    const QTimeZone tz(zone);
+    const QByteArray text = Ics::vtimezone(tz, first, last);
+    if (observances >= 0)
+        QCOMPARE(int(text.count("END:STANDARD") + text.count("END:DAYLIGHT")), observances);
+    // libical reads it to the offsets of the zone itself, every hour of the span.
+    icalcomponent* c = icalparser_parse_string(text.constData());
+    QVERIFY(c);
+    QCOMPARE(icalcomponent_count_errors(c), 0);
+    icaltimezone* ical = icaltimezone_new();
+    QVERIFY(icaltimezone_set_component(ical, c));
+    QCOMPARE(QByteArray(icaltimezone_get_tzid(ical)), zone);
+    for (QDateTime at(first, QTime(0, 0), Qt::UTC); at <= QDateTime(last, QTime(23, 0), Qt::UTC);
+         at = at.addSecs(3600)) {
+        icaltimetype t = icaltime_from_timet_with_zone(time_t(at.toSecsSinceEpoch()), 0,
+                                                       icaltimezone_get_utc_timezone());
+        const int offset = icaltimezone_get_utc_offset_of_utc_time(ical, &t, nullptr);
+        if (offset != tz.offsetFromUtc(at))
+            QFAIL(qPrintable(QStringLiteral("%1: %2 against %3\n%4")
+                                 .arg(at.toString(Qt::ISODate))
+                                 .arg(offset)
+                                 .arg(tz.offsetFromUtc(at))
+                                 .arg(QString::fromUtf8(text))));
+    }
+    icaltimezone_free(ical, 1);
 }
 
 void TestIcs::filesOfOtherPrograms_data()
@@ -219,12 +393,15 @@ void TestIcs::filesOfOtherPrograms_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<int>("skipped");
+    QTest::addColumn<int>("past");
+    QTest::addColumn<QString>("unreadable"); // count@first line
 
-    QTest::newRow("all-day event") << QByteArray("BEGIN:VEVENT\nUID:allday@example.com\n"
-                                                 "DTSTART;VALUE=DATE:20260415\n"
-                                                 "DTEND;VALUE=DATE:20260416\nSUMMARY:整理\n"
-                                                 "END:VEVENT\n")
-                                   << QStringList{"2026-04-15 00:00:00|整理||1|1|0|10|0|"} << 0;
+    QTest::newRow("all-day event")
+        << QByteArray("BEGIN:VEVENT\nUID:allday@example.com\n"
+                      "DTSTART;VALUE=DATE:20260415\n"
+                      "DTEND;VALUE=DATE:20260416\nSUMMARY:整理\n"
+                      "END:VEVENT\n")
+        << QStringList{"2026-04-15 00:00:00|整理||1|1|0|10|0|"} << 0 << 0 << QString();
     QTest::newRow("TZID with its VTIMEZONE, summer and winter")
         << QByteArray("BEGIN:VTIMEZONE\nTZID:W. Europe Standard Time\nBEGIN:STANDARD\n"
                       "DTSTART:16010101T030000\nTZOFFSETFROM:+0200\nTZOFFSETTO:+0100\n"
@@ -240,17 +417,36 @@ void TestIcs::filesOfOtherPrograms_data()
                       "END:VEVENT\n")
         << QStringList{"2026-01-15 16:00:00|Winter||1|1|0|10|0|",
                        "2026-07-01 15:00:00|Projektbesprechung||0|1|1|15|0|"}
-        << 0;
+        << 0 << 0 << QString();
     QTest::newRow("TZID of a known zone, no VTIMEZONE")
         << QByteArray("BEGIN:VEVENT\nUID:ny@example.com\nDTSTART;TZID=America/New_York:"
                       "20260115T200000\nSUMMARY:Call\nPRIORITY:9\nBEGIN:VALARM\nACTION:DISPLAY\n"
                       "TRIGGER:-PT2H\nEND:VALARM\nEND:VEVENT\n")
-        << QStringList{"2026-01-16 09:00:00|Call||2|1|1|2|1|"} << 0;
+        << QStringList{"2026-01-16 09:00:00|Call||2|1|1|2|1|"} << 0 << 0 << QString();
+    QTest::newRow("zone names other programs write, without a VTIMEZONE")
+        << QByteArray("BEGIN:VEVENT\nUID:m\nDTSTART;TZID=/mozilla.org/20070129_1/America/"
+                      "New_York:20260115T200000\nSUMMARY:Thunderbird\nEND:VEVENT\n"
+                      "BEGIN:VEVENT\nUID:w\nDTSTART;TZID=W. Europe Standard Time:20260701T090000\n"
+                      "SUMMARY:Outlook\nEND:VEVENT\n"
+                      "BEGIN:VEVENT\nUID:c\nDTSTART;TZID=China Standard Time:20260801T090000\n"
+                      "SUMMARY:Outlook 2\nEND:VEVENT\n")
+        << QStringList{"2026-01-16 09:00:00|Thunderbird||1|1|0|10|0|",
+                       "2026-07-01 15:00:00|Outlook||1|1|0|10|0|",
+                       "2026-08-01 09:00:00|Outlook 2||1|1|0|10|0|"}
+        << 0 << 0 << QString();
+    QTest::newRow("a time in the spring gap and one in the autumn overlap")
+        << QByteArray("BEGIN:VEVENT\nUID:gap\nDTSTART;TZID=America/New_York:20270314T023000\n"
+                      "SUMMARY:gap\nEND:VEVENT\nBEGIN:VEVENT\nUID:overlap\n"
+                      "DTSTART;TZID=America/New_York:20271107T013000\nSUMMARY:overlap\n"
+                      "END:VEVENT\n")
+        << QStringList{"2027-03-14 15:30:00|gap||1|1|0|10|0|",
+                       "2027-11-07 13:30:00|overlap||1|1|0|10|0|"}
+        << 0 << 0 << QString();
     QTest::newRow("UTC event, cancelled")
         << QByteArray("BEGIN:VEVENT\nUID:utc@example.com\nDTSTART:20260501T010000Z\n"
                       "SUMMARY:Launch\nDESCRIPTION:All hands\nPRIORITY:5\nSTATUS:CANCELLED\n"
                       "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:-P1D\nEND:VALARM\nEND:VEVENT\n")
-        << QStringList{"2026-05-01 09:00:00|Launch|All hands|1|4|1|1|2|"} << 0;
+        << QStringList{"2026-05-01 09:00:00|Launch|All hands|1|4|1|1|2|"} << 0 << 0 << QString();
     QTest::newRow("weekly RRULE with EXDATE, in two zones")
         << QByteArray("BEGIN:VEVENT\nUID:weekly@example.com\n"
                       "DTSTART;TZID=Asia/Shanghai:20260302T093000\n"
@@ -264,7 +460,7 @@ void TestIcs::filesOfOtherPrograms_data()
                        "2026-04-03 16:00:00|Stand-up||1|1|0|10|0|",
                        "2026-04-06 09:30:00|周会||1|1|0|10|0|",
                        "2026-04-20 09:30:00|周会||1|1|0|10|0|"}
-        << 0;
+        << 0 << 5 << QString();
     QTest::newRow("folded lines, one fold inside a character")
         << QByteArray("BEGIN:VEVENT\nUID:fold@example.com\nDTSTART:20260410T140000\n"
                       "SUMMARY:季度\xe6\x80\n \xbb结\n"
@@ -273,12 +469,12 @@ void TestIcs::filesOfOtherPrograms_data()
         << QStringList{QStringLiteral("2026-04-10 14:00:00|季度总结|第一行\n第二行，这一行") +
                        QStringLiteral("很长").repeated(9) +
                        QStringLiteral("，一直写到下一行|1|1|0|10|0|")}
-        << 0;
+        << 0 << 0 << QString();
     QTest::newRow("a VTODO is skipped")
         << QByteArray("BEGIN:VTODO\nUID:todo@example.com\nDUE:20260405T170000\n"
                       "SUMMARY:交报告\nEND:VTODO\nBEGIN:VEVENT\nUID:e@example.com\n"
                       "DTSTART:20260405T090000\nSUMMARY:开会\nEND:VEVENT\n")
-        << QStringList{"2026-04-05 09:00:00|开会||1|1|0|10|0|"} << 1;
+        << QStringList{"2026-04-05 09:00:00|开会||1|1|0|10|0|"} << 1 << 0 << QString();
     QTest::newRow("alarms: audio after e-mail, end-related, absolute, at the start")
         << QByteArray("BEGIN:VEVENT\nUID:a1\nDTSTART:20260601T100000\nSUMMARY:A\n"
                       "BEGIN:VALARM\nACTION:EMAIL\nTRIGGER:-PT5M\nSUMMARY:x\nDESCRIPTION:x\n"
@@ -293,9 +489,58 @@ void TestIcs::filesOfOtherPrograms_data()
                       "BEGIN:VEVENT\nUID:a4\nDTSTART:20260604T100000\nSUMMARY:D\n"
                       "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:PT0S\nDESCRIPTION:x\nEND:VALARM\n"
                       "END:VEVENT\n")
-        << QStringList{"2026-06-01 10:00:00|A||1|1|1|90|0|", "2026-06-02 10:00:00|B||1|1|1|1|1|",
+        << QStringList{"2026-06-01 10:00:00|A||1|1|1|90|0|",
+                       "2026-06-02 10:00:00|B|结束：11:00|1|1|1|1|1|",
                        "2026-06-03 09:00:00|C||1|1|1|30|0|", "2026-06-04 10:00:00|D||1|1|1|1|0|"}
-        << 0;
+        << 0 << 0 << QString();
+    QTest::newRow("absolute alarms on a floating and an all-day start")
+        << QByteArray("BEGIN:VEVENT\nUID:f1\nDTSTART:20260701T100000\nSUMMARY:浮动\n"
+                      "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;VALUE=DATE-TIME:20260701T013000Z\n"
+                      "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n"
+                      "BEGIN:VEVENT\nUID:f2\nDTSTART;VALUE=DATE:20260702\nSUMMARY:全天\n"
+                      "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;VALUE=DATE-TIME:20260701T010000Z\n"
+                      "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n")
+        << QStringList{"2026-07-01 10:00:00|浮动||1|1|1|30|0|",
+                       "2026-07-02 00:00:00|全天||1|1|1|15|1|"}
+        << 0 << 0 << QString();
+    QTest::newRow("empty values are empty texts")
+        << QByteArray("X-WR-CALDESC:\nBEGIN:VEVENT\nUID:e1\nDTSTART:20260501T090000\nSUMMARY:\n"
+                      "DESCRIPTION:\nLOCATION:\nX-BRENWICK-NOTE:\nRRULE:\nPRIORITY:\n"
+                      "END:VEVENT\n")
+        << QStringList{"2026-05-01 09:00:00|||1|1|0|10|0|"} << 0 << 0 << QString();
+    QTest::newRow("lines that cannot be read are left out and counted")
+        << QByteArray("BEGIN:VEVENT\nUID:s1\nDTSTART:20260501T090000\nSUMMARY:有坏行\n"
+                      "this line has no colon\nRRULE:FREQ=FOOLY\nDTEND:tomorrow\n"
+                      "ATTENDEE;CN=\"no end:mailto:a@example.com\nEND:VEVENT\n")
+        << QStringList{"2026-05-01 09:00:00|有坏行||1|1|0|10|0|"} << 0 << 0 << "4@8";
+    QTest::newRow("location and end go into the content")
+        << QByteArray("BEGIN:VEVENT\nUID:l1\nDTSTART;TZID=Asia/Shanghai:20260601T093000\n"
+                      "DTEND;TZID=Asia/Shanghai:20260601T113000\nSUMMARY:评审\n"
+                      "DESCRIPTION:带上材料\nLOCATION:三楼\\, 会议室\nEND:VEVENT\n"
+                      "BEGIN:VEVENT\nUID:l2\nDTSTART:20260602T230000Z\nDURATION:PT1H30M\n"
+                      "SUMMARY:长会\nLOCATION:线上\nEND:VEVENT\n"
+                      "BEGIN:VEVENT\nUID:l3\nDTSTART:20260604T220000\nDTEND:20260605T013000\n"
+                      "SUMMARY:夜班\nEND:VEVENT\n"
+                      "BEGIN:VEVENT\nUID:l4\nDTSTART;VALUE=DATE:20260610\n"
+                      "DTEND;VALUE=DATE:20260613\nSUMMARY:出差\nEND:VEVENT\n")
+        << QStringList{"2026-06-01 09:30:00|评审|带上材料\n地点：三楼, "
+                       "会议室\n结束：11:30|1|1|0|10|0|",
+                       "2026-06-03 07:00:00|长会|地点：线上\n时长：1小时30分钟|1|1|0|10|0|",
+                       "2026-06-04 22:00:00|夜班|结束：2026-06-05 01:30|1|1|0|10|0|",
+                       "2026-06-10 00:00:00|出差|结束：2026-06-12|1|1|0|10|0|"}
+        << 0 << 0 << QString();
+    QTest::newRow("texts unescaped and cleaned")
+        << QByteArray("BEGIN:VEVENT\nUID:t1\nDTSTART:20260901T090000\n"
+                      "SUMMARY:第一行\\n第二行\\, 付款给\xe2\x80\xae"
+                      "0001\xe2\x80\xac元\n"
+                      "DESCRIPTION:红\x1b[31m字\\n下一行\\;完\n"
+                      "X-BRENWICK-NOTE:备注\\, 带\\;标点\\\\和\\n换行\nX-BRENWICK-STATUS:3\n"
+                      "END:VEVENT\nBEGIN:VEVENT\nUID:t2\nDTSTART:20260902T090000\n"
+                      "SUMMARY:旧的\nX-BRENWICK-NOTE:a, b;c\\\\d\nEND:VEVENT\n")
+        << QStringList{"2026-09-01 09:00:00|第一行 第二行, 付款给0001元|红[31m字\n下一行;完|1|3|0|"
+                       "10|0|备注, 带;标点\\和\n换行",
+                       "2026-09-02 09:00:00|旧的||1|1|0|10|0|a, b;c\\d"}
+        << 0 << 0 << QString();
 }
 
 void TestIcs::filesOfOtherPrograms()
@@ -303,11 +548,37 @@ void TestIcs::filesOfOtherPrograms()
     QFETCH(QByteArray, body);
     QFETCH(QStringList, rows);
     QFETCH(int, skipped);
+    QFETCH(int, past);
+    QFETCH(QString, unreadable);
     Db db(env->databaseFile());
     const Ics::Imported result = importInto(db, calendar(body));
     QCOMPARE(rowsOf(db), rows);
     QCOMPARE(result.added, rows.size());
     QCOMPARE(result.skipped, skipped);
+    QCOMPARE(result.past, past);
+    QCOMPARE(unreadableOf(result), unreadable);
+}
+
+void TestIcs::lineEndsOfEveryKind_data()
+{
+    QTest::addColumn<QByteArray>("lineEnd");
+    QTest::newRow("CR LF") << QByteArray("\r\n");
+    QTest::newRow("LF") << QByteArray("\n");
+    QTest::newRow("CR alone") << QByteArray("\r");
+}
+
+void TestIcs::lineEndsOfEveryKind()
+{
+    QFETCH(QByteArray, lineEnd);
+    QByteArray text = "\xEF\xBB\xBF" // a byte order mark, as some write it
+                      "BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:x\nBEGIN:VEVENT\nUID:le\n"
+                      "DTSTART:20260501T090000\nSUMMARY:一行\n 接着\n\nDESCRIPTION:a\\nb\n"
+                      "END:VEVENT\nEND:VCALENDAR\nX-COMMENT:after the end\n";
+    text.replace("\n", lineEnd);
+    Db db(env->databaseFile());
+    const Ics::Imported result = importInto(db, text);
+    QCOMPARE(rowsOf(db), QStringList{"2026-05-01 09:00:00|一行接着|a\nb|1|1|0|10|0|"});
+    QCOMPARE(unreadableOf(result), QStringLiteral("1@13"));
 }
 
 void TestIcs::recurringEventsStopAtTheHorizon_data()
@@ -315,19 +586,27 @@ void TestIcs::recurringEventsStopAtTheHorizon_data()
     QTest::addColumn<QByteArray>("rule");
     QTest::addColumn<int>("count");
     QTest::addColumn<QString>("first");
+    QTest::addColumn<int>("past"); // at least this many when atLeast
+    QTest::addColumn<bool>("atLeast");
     QTest::newRow("daily from today, no end")
-        << QByteArray("DTSTART:20260331T080000\nRRULE:FREQ=DAILY") << 3650 << "2026-03-31";
+        << QByteArray("DTSTART:20260331T080000\nRRULE:FREQ=DAILY") << 3650 << "2026-03-31" << 0
+        << false;
     QTest::newRow("daily since ten years ago")
-        << QByteArray("DTSTART:20160101T080000\nRRULE:FREQ=DAILY") << 3650 << "2026-03-31";
+        << QByteArray("DTSTART:20160101T080000\nRRULE:FREQ=DAILY") << 3650 << "2026-03-31"
+        << int(QDate(2016, 1, 1).daysTo(today)) << false;
+    QTest::newRow("hourly since 2020: past counted up to a limit")
+        << QByteArray("DTSTART:20200101T080000\nRRULE:FREQ=HOURLY") << 3650 << "2026-03-31"
+        << Ics::maxPastCounted << true;
     QTest::newRow("yearly, twenty times") << QByteArray("DTSTART:20260601T080000\n"
                                                         "RRULE:FREQ=YEARLY;COUNT=20")
-                                          << 10 << "2026-06-01";
-    QTest::newRow("ended last year") << QByteArray("DTSTART:20240101T080000\n"
-                                                   "RRULE:FREQ=WEEKLY;UNTIL=20250101T000000")
-                                     << 0 << "";
-    QTest::newRow("RDATE alone") << QByteArray("DTSTART:20260401T100000\n"
-                                               "RDATE:20260410T100000,20260420T100000")
-                                 << 3 << "2026-04-01";
+                                          << 10 << "2026-06-01" << 0 << false;
+    QTest::newRow("ended last year, wholly in the past")
+        << QByteArray("DTSTART:20240101T080000\nRRULE:FREQ=WEEKLY;UNTIL=20250101T000000") << 0 << ""
+        << 53 << false;
+    QTest::newRow("RDATE alone, one of them past")
+        << QByteArray("DTSTART:20260401T100000\nRDATE:20260310T100000,20260410T100000,"
+                      "20260420T100000")
+        << 3 << "2026-04-01" << 1 << false;
 }
 
 void TestIcs::recurringEventsStopAtTheHorizon()
@@ -335,15 +614,22 @@ void TestIcs::recurringEventsStopAtTheHorizon()
     QFETCH(QByteArray, rule);
     QFETCH(int, count);
     QFETCH(QString, first);
+    QFETCH(int, past);
+    QFETCH(bool, atLeast);
     Db db(env->databaseFile());
-    importInto(db,
-               calendar("BEGIN:VEVENT\nUID:r@example.com\nSUMMARY:R\n" + rule + "\nEND:VEVENT\n"));
+    const Ics::Imported result = importInto(
+        db, calendar("BEGIN:VEVENT\nUID:r@example.com\nSUMMARY:R\n" + rule + "\nEND:VEVENT\n"));
     const QStringList rows = rowsOf(db);
     QCOMPARE(rows.size(), count);
     if (count) {
         QCOMPARE(rows.first().left(10), first);
         QVERIFY(rows.last().left(10) < QStringLiteral("2036-03-31"));
     }
+    QCOMPARE(result.pastAtLeast, atLeast);
+    if (atLeast)
+        QVERIFY2(result.past >= past, qPrintable(QString::number(result.past)));
+    else
+        QCOMPARE(result.past, past);
 }
 
 void TestIcs::longTextsAreCutAtACharacter()
@@ -355,12 +641,17 @@ void TestIcs::longTextsAreCutAtACharacter()
         db, calendar("BEGIN:VEVENT\nUID:long\nDTSTART:20260401T090000\nSUMMARY:" + title.toUtf8() +
                      "\nDESCRIPTION:" + content.toUtf8() +
                      "\nEND:VEVENT\nBEGIN:VEVENT\nUID:short\nDTSTART:20260402T090000\n"
-                     "SUMMARY:短\nEND:VEVENT\n"));
-    QCOMPARE(result.added, 2);
-    QCOMPARE(result.cut, 1);
+                     "SUMMARY:短\nEND:VEVENT\nBEGIN:VEVENT\nUID:where\n"
+                     "DTSTART:20260403T090000\nSUMMARY:地\nDESCRIPTION:" +
+                     QString(98, QChar(0x5B57)).toUtf8() + "\nLOCATION:很远的地方\nEND:VEVENT\n"));
+    QCOMPARE(result.added, 3);
+    QCOMPARE(result.cut, 2);
     const Schedule s = *ScheduleData::byId(db.q, 1);
     QCOMPARE(s.title, QStringLiteral("a") + QString(14, QChar(0x6C49)));
     QCOMPARE(s.content, QString(100, QChar(0x5B57)));
+    // What the location adds is cut the same way.
+    QCOMPARE(ScheduleData::byId(db.q, 3)->content,
+             QString(98, QChar(0x5B57)) + QStringLiteral("\n地"));
 }
 
 void TestIcs::anEventImportedBeforeIsNotAddedAgain()
@@ -386,47 +677,77 @@ void TestIcs::aBrokenFileAddsNothing_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("says");
     // A sound event first, on lines 4 to 8, so that a failure after it must undo it.
     const QByteArray good = "BEGIN:VEVENT\nUID:good\nDTSTART:20260401T090000\nSUMMARY:好的\n"
                             "END:VEVENT\n";
     const QByteArray head = "BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:x\n" + good;
+    const QByteArray tail = "END:VEVENT\nEND:VCALENDAR\n";
     QTest::newRow("cut off before the end")
         << head + "BEGIN:VEVENT\nUID:b\nDTSTART:20260402T090000\n"
-        << 11;
+        << 11 << "END:VEVENT";
     QTest::newRow("END that closes nothing open")
         << head + "BEGIN:VEVENT\nUID:b\nDTSTART:20260402T090000\nEND:VTODO\nEND:VCALENDAR\n"
-        << 12;
+        << 12 << "END:VTODO";
+    QTest::newRow("not a calendar")
+        << QByteArray("From: someone\nSubject: hello\n") << 1 << "BEGIN:VCALENDAR";
     QTest::newRow("a value that does not parse")
-        << head + "BEGIN:VEVENT\nUID:b\nSUMMARY:x\nDTSTART:tomorrow\nEND:VEVENT\nEND:VCALENDAR\n"
-        << 12;
-    QTest::newRow("a line that is no property")
-        << head + "BEGIN:VEVENT\nUID:b\nDTSTART:20260402T090000\nthis line has no colon\n"
-                  "END:VEVENT\nEND:VCALENDAR\n"
-        << 12;
+        << head + "BEGIN:VEVENT\nUID:b\nSUMMARY:x\nDTSTART:tomorrow\n" + tail << 12 << "DTSTART";
     QTest::newRow("an event without DTSTART")
-        << head + "BEGIN:VEVENT\nUID:b\nSUMMARY:x\nEND:VEVENT\nEND:VCALENDAR\n"
-        << 9;
+        << head + "BEGIN:VEVENT\nUID:b\nSUMMARY:x\n" + tail << 9 << "DTSTART";
+    QTest::newRow("an empty DTSTART")
+        << head + "BEGIN:VEVENT\nUID:b\nDTSTART:\n" + tail << 11 << "DTSTART";
     QTest::newRow("a time zone nobody knows")
-        << head + "BEGIN:VEVENT\nUID:b\nDTSTART;TZID=Mars/Olympus:20260402T090000\nEND:VEVENT\n"
-                  "END:VCALENDAR\n"
-        << 11;
-    QTest::newRow("not UTF-8")
-        << head + "BEGIN:VEVENT\nUID:b\nDTSTART:20260402T090000\nSUMMARY:\xb2\xe2\xca\xd4\n"
-                  "END:VEVENT\nEND:VCALENDAR\n"
-        << 12;
+        << head + "BEGIN:VEVENT\nUID:b\nDTSTART;TZID=Mars/Olympus:20260402T090000\n" + tail << 11
+        << "Mars/Olympus";
+    QTest::newRow("not UTF-8") << head +
+                                      "BEGIN:VEVENT\nUID:b\nDTSTART:20260402T090000\n"
+                                      "SUMMARY:\xb2\xe2\xca\xd4\n" +
+                                      tail
+                               << 12 << "UTF-8";
+    QTest::newRow("a month and an hour that do not exist")
+        << head + "BEGIN:VEVENT\nUID:b\nDTSTART:20271340T250000\n" + tail << 11
+        << "20271340T250000";
+    QTest::newRow("29 February of a common year")
+        << head + "BEGIN:VEVENT\nUID:b\nDTSTART;VALUE=DATE:20270229\n" + tail << 11 << "20270229";
+    QTest::newRow("the year 0") << head + "BEGIN:VEVENT\nUID:b\nDTSTART:00000101T000000Z\n" + tail
+                                << 11 << "00000101T000000Z";
+    QTest::newRow("the year 10000 in local time")
+        << head + "BEGIN:VEVENT\nUID:b\nDTSTART:99991231T235959Z\n" + tail << 11 << "1900";
+    QTest::newRow("the year 1899")
+        << head + "BEGIN:VEVENT\nUID:b\nDTSTART;VALUE=DATE:18991231\n" + tail << 11 << "1900";
+    QTest::newRow("an excluded date that does not exist, on its line")
+        << head +
+               "BEGIN:VEVENT\nUID:b\nDTSTART:20260402T090000\nRRULE:FREQ=DAILY;COUNT=3\n"
+               "EXDATE:20260403T090000\nEXDATE:20260403T090000,20260431T090000\n" +
+               tail
+        << 14 << "20260431T090000";
+    QTest::newRow("an end that does not exist")
+        << head +
+               "BEGIN:VEVENT\nUID:b\nDTSTART:20260402T090000\nSUMMARY:x\n"
+               "DTEND:20260402T250000\n" +
+               tail
+        << 13 << "DTEND";
+    QTest::newRow("an alarm at a time that does not exist")
+        << head +
+               "BEGIN:VEVENT\nUID:b\nDTSTART:20260402T090000\nBEGIN:VALARM\nACTION:DISPLAY\n"
+               "TRIGGER;VALUE=DATE-TIME:20260230T010000Z\nEND:VALARM\n" +
+               tail
+        << 14 << "TRIGGER";
 }
 
 void TestIcs::aBrokenFileAddsNothing()
 {
     QFETCH(QByteArray, file);
     QFETCH(int, line);
+    QFETCH(QString, says);
     Db db(env->databaseFile());
     try {
         importInto(db, file);
         QFAIL("the import went through");
     } catch (const Ics::ImportError& e) {
         QCOMPARE(e.line, line);
-        QVERIFY(!e.text.isEmpty());
+        QVERIFY2(e.text.contains(says), qPrintable(e.text));
     }
     QCOMPARE(rowsOf(db), QStringList());
 }
@@ -441,6 +762,9 @@ void TestIcs::theProgramOnTheCommandLine()
         for (int i = 0; i < 1200; ++i)
             ScheduleData::append(
                 schedule(QStringLiteral("第%1个").arg(i), today.addDays(i % 40), QTime(8, 0)));
+        // Stored before the import cleaned what it takes in.
+        ScheduleData::append(
+            schedule(QStringLiteral("\x1b[31m红\x07"), QDate(2030, 1, 1), QTime(8, 0)));
         t.commit();
     }
     auto run = [&](const QStringList& args, QByteArray* err = nullptr, QByteArray* out = nullptr) {
@@ -460,12 +784,16 @@ void TestIcs::theProgramOnTheCommandLine()
 
     const QString file = env->programDir() + QStringLiteral("all.ics");
     QCOMPARE(run({"export", file, "--database", database}, &err), 0);
-    QVERIFY(err.contains("1000/1200"));
+    QVERIFY(err.contains("1000/1201"));
+    QVERIFY(!readFile(file).contains('\x1b'));
     QCOMPARE(
         run({"export", "-", "--database", database, "--from", "2026-04-01", "--to", "2026-04-01"},
             &err, &out),
         0);
     QCOMPARE(out.count("BEGIN:VEVENT"), 30); // 1200 schedules over 40 days
+    QCOMPARE(run({"export", "-", "--database", database, "--from", "2030-01-01"}, &err, &out), 0);
+    QVERIFY(out.contains("SUMMARY:[31m红\r\n"));
+    QVERIFY(!out.contains('\x1b') && !out.contains('\x07'));
 
     const QString broken = env->programDir() + QStringLiteral("broken.ics");
     writeFile(broken, readFile(file).left(5000));
@@ -475,8 +803,20 @@ void TestIcs::theProgramOnTheCommandLine()
     QVERIFY(err.contains(QFile::encodeName(broken) + ':'));
     QCOMPARE(run({"export"}, &err), 2);
     QCOMPARE(err.count('\n'), 1);
+    QCOMPARE(run({"import", "/dev/zero", "--database", fresh}, &err), 1); // no end to it
+    QVERIFY(err.contains("/dev/zero: "));
     QCOMPARE(run({"export", "-", "--database", env->programDir() + "missing.mdb"}, &err), 1);
     QVERIFY(!QFileInfo::exists(env->programDir() + "missing.mdb"));
+
+    // What the import left out is said in its one line.
+    const QString past = env->programDir() + QStringLiteral("past.ics");
+    writeFile(past, calendar("BEGIN:VEVENT\nUID:p\nDTSTART:20200101T090000\n"
+                             "RRULE:FREQ=MONTHLY;COUNT=12\nSUMMARY:前年\nno colon here\n"
+                             "END:VEVENT\n"));
+    QCOMPARE(run({"import", past, "--database", fresh}, &err, &out), 0);
+    QCOMPARE(QString::fromUtf8(out),
+             QStringLiteral("导入了 0 个日程；重复的日程有 12 次在今天之前，没有导入；"
+                            "1 处无法读取，已跳过（第一处在第 9 行）\n"));
 }
 
 void TestIcs::olderAndNewerFilesOnTheCommandLine()

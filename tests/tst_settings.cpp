@@ -225,6 +225,9 @@ void TestSettings::parsePlans_data()
     QTest::newRow("code page 936") << meeting + "\r\n" << QStringList{QStringLiteral("开会")};
     QTest::newRow("four bytes of GB18030")
         << QByteArray("\x94\x39\xfc\x36") << QStringList{QStringLiteral("😀")};
+    QTest::newRow("control and bidi characters")
+        << Cp936::encode(QStringLiteral("付款给\u202e0001\u202c元\t\x1b[31m\r\n"))
+        << QStringList{QStringLiteral("付款给0001元 [31m")};
 }
 
 void TestSettings::parsePlans()

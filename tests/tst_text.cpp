@@ -3,6 +3,7 @@
 #include "platform/Cp936.h"
 #include "platform/DayNumber.h"
 #include "platform/Formats.h"
+#include "platform/PlainText.h"
 
 #include <QtTest>
 
@@ -13,6 +14,8 @@ private slots:
     void byteLength();
     void truncatedNeverSplitsACharacter_data();
     void truncatedNeverSplitsACharacter();
+    void cleanedText_data();
+    void cleanedText();
     void dayNumbers_data();
     void dayNumbers();
     void everyMinuteReadsBackAsItself_data();
@@ -36,6 +39,9 @@ void TestText::byteLength_data()
     QTest::newRow("Chinese") << "时雀" << 4;
     QTest::newRow("mixed with emoji") << "时雀ab😀" << 10;
     QTest::newRow("euro sign") << "€" << 2;
+    QTest::newRow("first and last ideograph of GBK, one past it")
+        << QStringLiteral("\u4e00\u9fa5\u9fa6")
+        << int(4 + Cp936::encode(QStringLiteral("\u9fa6")).size());
     QTest::newRow("empty") << "" << 0;
 }
 
@@ -65,6 +71,47 @@ void TestText::truncatedNeverSplitsACharacter()
     QFETCH(int, max);
     QFETCH(QString, expected);
     QCOMPARE(Cp936::truncated(text, max), expected);
+}
+
+void TestText::cleanedText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("single");
+    QTest::addColumn<QString>("multi");
+    QTest::newRow("nothing to clean") << "时雀 ab😀 «»"
+                                      << "时雀 ab😀 «»"
+                                      << "时雀 ab😀 «»";
+    QTest::newRow("terminal escape, bell, backspace, delete, NUL")
+        << QStringLiteral("\x1b[31m红\a\b\x7f\0字") << "[31m红字"
+        << "[31m红字";
+    QTest::newRow("C1 controls (CSI)") << QStringLiteral("a\u009b31mb\u0080") << "a31mb"
+                                       << "a31mb";
+    QTest::newRow("line breaks of every kind")
+        << QStringLiteral("1\r\n2\r3\n4\v5\f6\u00857\u20288\u20299") << "1 2 3 4 5 6 7 8 9"
+        << "1\n2\n3\n4\n5\n6\n7\n8\n9";
+    QTest::newRow("tab") << "a\tb"
+                         << "a b"
+                         << "a b";
+    QTest::newRow("override shows 1000 for 0001")
+        << QStringLiteral("付款给\u202e0001\u202c元") << "付款给0001元"
+        << "付款给0001元";
+    QTest::newRow("embeddings and isolates")
+        << QStringLiteral("\u202aa\u202bb\u202dc\u2066d\u2067e\u2068f\u2069") << "abcdef"
+        << "abcdef";
+    QTest::newRow("directional marks")
+        << QStringLiteral("付款\u200f100 200\u200f元\u200e\u061c") << "付款100 200元"
+        << QStringLiteral("付款\u200f100 200\u200f元\u200e\u061c");
+}
+
+void TestText::cleanedText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, single);
+    QFETCH(QString, multi);
+    QCOMPARE(PlainText::singleLine(text), single);
+    QCOMPARE(PlainText::multiLine(text), multi);
+    if (single == text)
+        QVERIFY(PlainText::singleLine(text).isSharedWith(text));
 }
 
 void TestText::dayNumbers_data()

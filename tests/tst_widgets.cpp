@@ -58,6 +58,8 @@ private slots:
     void lineStopsAtTheLimit();
     void memoStopsAtTheLimit();
     void storedTextIsShownWholeAndMayShrink();
+    void textComingInIsCleaned_data();
+    void textComingInIsCleaned();
     void snapshotModelReadsRowsOnDemand();
 };
 
@@ -223,7 +225,7 @@ void TestWidgets::lineStopsAtTheLimit()
     // A pasted line break is a blank in a single-line field.
     edit.clear();
     paste(&edit, QStringLiteral("a\nb\r\n"));
-    QCOMPARE(edit.text(), QStringLiteral("a b  "));
+    QCOMPARE(edit.text(), QStringLiteral("a b "));
     // Choosing from a list is a way in too.
     QComboBox box;
     box.setEditable(true);
@@ -278,6 +280,37 @@ void TestWidgets::storedTextIsShownWholeAndMayShrink()
     QCOMPARE(line.text(), stored.left(24));
     type(&line, QStringLiteral("x"));
     QCOMPARE(line.text(), stored.left(24));
+}
+
+void TestWidgets::textComingInIsCleaned_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("memo");
+    QTest::newRow("override") << QStringLiteral("付款给\u202e0001\u202c元")
+                              << QStringLiteral("付款给0001元") << QStringLiteral("付款给0001元");
+    QTest::newRow("terminal escape, tab, line break")
+        << QStringLiteral("\x1b[31m红\t字\n二") << QStringLiteral("[31m红 字 二")
+        << QStringLiteral("[31m红 字\n二");
+}
+
+void TestWidgets::textComingInIsCleaned()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, line);
+    QFETCH(QString, memo);
+    QLineEdit edit;
+    TextLimits::limitLine(&edit, 100);
+    LimitedMemo limited, unlimited;
+    limited.setMaxBytes(100);
+    for (QWidget* w : std::initializer_list<QWidget*>{&edit, &limited, &unlimited}) {
+        w->show();
+        paste(w, text);
+        type(w, text);
+    }
+    QCOMPARE(edit.text(), line + line);
+    QCOMPARE(limited.toPlainText(), memo + memo);
+    QCOMPARE(unlimited.toPlainText(), memo + memo);
 }
 
 void TestWidgets::snapshotModelReadsRowsOnDemand()

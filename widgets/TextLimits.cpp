@@ -1,9 +1,12 @@
 #include "widgets/TextLimits.h"
 
 #include "platform/Cp936.h"
+#include "platform/PlainText.h"
 
 #include <QComboBox>
+#include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QValidator>
 
 namespace {
@@ -19,11 +22,15 @@ public:
         connect(edit, &QLineEdit::textChanged, this,
                 [this](const QString& text) { m_shownBytes = Cp936::byteLength(text); });
     }
-    State validate(QString& input, int&) const override
+    State validate(QString& input, int& pos) const override
     {
-        for (QChar& c : input)
-            if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
-                c = QLatin1Char(' ');
+        // What is pasted or typed keeps no control or bidi formatting
+        // character: a line break becomes a blank.
+        const QString clean = PlainText::singleLine(input);
+        if (!clean.isSharedWith(input)) {
+            pos = int(PlainText::singleLine(input.left(pos)).size());
+            input = clean;
+        }
         const int bytes = Cp936::byteLength(input);
         // A longer stored text may still be shortened: only growing past
         // the limit is refused.
@@ -86,10 +93,21 @@ void LimitedMemo::keyPressEvent(QKeyEvent* event)
 
 void LimitedMemo::inputMethodEvent(QInputMethodEvent* event)
 {
-    limited([&] { QPlainTextEdit::inputMethodEvent(event); });
+    const QString commit = PlainText::multiLine(event->commitString());
+    if (commit.isSharedWith(event->commitString())) {
+        limited([&] { QPlainTextEdit::inputMethodEvent(event); });
+        return;
+    }
+    QInputMethodEvent clean(event->preeditString(), event->attributes());
+    clean.setCommitString(commit, event->replacementStart(), event->replacementLength());
+    limited([&] { QPlainTextEdit::inputMethodEvent(&clean); });
 }
 
 void LimitedMemo::insertFromMimeData(const QMimeData* source)
 {
-    limited([&] { QPlainTextEdit::insertFromMimeData(source); });
+    // Only the text is taken, without control or bidi formatting characters.
+    QMimeData clean;
+    if (source && source->hasText())
+        clean.setText(PlainText::multiLine(source->text()));
+    limited([&] { QPlainTextEdit::insertFromMimeData(&clean); });
 }

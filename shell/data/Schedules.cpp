@@ -236,18 +236,25 @@ void remove(DbQuery& q, qint64 id)
     q.close();
 }
 
-qint64 append(const Schedule& s)
+namespace {
+qint64 appendTo(DbTable& table, const Schedule& s)
 {
-    DbTable& table = DataModule1->mydata;
-    table.close();
-    ClosedAfter closing{table};
-    table.open();
     table.append();
     for (const ScheduleField& f : scheduleFields)
         if (!std::holds_alternative<qint64 Schedule::*>(f.member)) // the file numbers the rows
             table.setField(QLatin1String(f.column), valueOf(s, f));
     table.post();
     return table.lastId();
+}
+} // namespace
+
+qint64 append(const Schedule& s)
+{
+    DbTable& table = DataModule1->mydata;
+    table.close();
+    ClosedAfter closing{table};
+    table.open();
+    return appendTo(table, s);
 }
 
 void openDay(DbQuery& q, const QDate& day)
@@ -310,6 +317,68 @@ void openForExport(DbQuery& q, const std::optional<QDate>& from, const std::opti
     q.open();
 }
 
+void forEachForExport(DbQuery& q, const std::optional<QDate>& from, const std::optional<QDate>& to,
+                      const std::function<void(const Schedule&)>& take, int pageRows)
+{
+    const bool between = from || to;
+    const QDate last = to.value_or(QDate(9999, 12, 31));
+    q.close();
+    q.setSql(Sql::schedulesFirstPage(between));
+    int p = 0;
+    if (between) {
+        q.setParameter(p++, from.value_or(QDate(100, 1, 1)));
+        q.setParameter(p++, last);
+    }
+    q.setParameter(p, pageRows);
+    for (;;) {
+        q.open();
+        const DbSnapshotPtr rows = q.snapshot();
+        q.close();
+        const int n = rows->rowCount();
+        for (int r = 0; r < n; ++r)
+            take(Schedule::read(*rows, r));
+        if (n < pageRows)
+            return;
+        // The key of the last row as stored, not as a date and time made of it.
+        const ScheduleColumns c(*rows);
+        q.setSql(Sql::schedulesPageAfter());
+        q.setParameter(0, rows->dateTime(n - 1, c.rcDate));
+        q.setParameter(1, rows->dateTime(n - 1, c.rcTime));
+        q.setParameter(2, rows->value(n - 1, c.id));
+        q.setParameter(3, last);
+        q.setParameter(4, pageRows);
+    }
+}
+
+std::optional<ExportSpan> exportSpan(DbQuery& q, const std::optional<QDate>& from,
+                                     const std::optional<QDate>& to)
+{
+    q.close();
+    q.setSql(Sql::exportSpan(from || to));
+    if (from || to) {
+        q.setParameter(0, from.value_or(QDate(100, 1, 1)));
+        q.setParameter(1, to.value_or(QDate(9999, 12, 31)));
+    }
+    q.open();
+    const DbSnapshotPtr rows = q.snapshot();
+    q.close();
+    if (rows->rowCount() == 0 || rows->integer(0, 2) == 0)
+        return std::nullopt;
+    return ExportSpan{DayNumber::toDate(rows->dateTime(0, 0)),
+                      DayNumber::toDate(rows->dateTime(0, 1)), rows->integer(0, 2)};
+}
+
+namespace {
+void logTo(DbTable& table, const QString& uid, const QString& start, qint64 id)
+{
+    table.append();
+    table.setField(QStringLiteral("uid"), uid);
+    table.setField(QStringLiteral("start"), start);
+    table.setField(QStringLiteral("schedule"), id);
+    table.post();
+}
+} // namespace
+
 QSet<qint64> ids(DbQuery& q)
 {
     run(q, Sql::scheduleIds());
@@ -339,11 +408,24 @@ void logImport(const QString& uid, const QString& start, qint64 id)
     // A table object of its own: the insert stays prepared from row to row.
     DbTable table(DataModule1->ADOConnection1, QStringLiteral("icsImport"));
     table.open();
-    table.append();
-    table.setField(QStringLiteral("uid"), uid);
-    table.setField(QStringLiteral("start"), start);
-    table.setField(QStringLiteral("schedule"), id);
-    table.post();
+    logTo(table, uid, start, id);
+}
+
+ImportWriter::ImportWriter(DbConnection& connection)
+    : m_main(std::make_unique<DbTable>(connection, QStringLiteral("main")))
+    , m_log(std::make_unique<DbTable>(connection, QStringLiteral("icsImport")))
+{}
+
+qint64 ImportWriter::append(const Schedule& s)
+{
+    m_main->open();
+    return appendTo(*m_main, s);
+}
+
+void ImportWriter::log(const QString& uid, const QString& start, qint64 id)
+{
+    m_log->open();
+    logTo(*m_log, uid, start, id);
 }
 
 } // namespace ScheduleData

@@ -8,11 +8,14 @@
 #include <QStringList>
 #include <QTime>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <variant>
 
+class DbConnection;
 class DbQuery;
+class DbTable;
 class DbSnapshot;
 struct ScheduleColumns;
 
@@ -143,12 +146,35 @@ namespace ScheduleData {
 // Every schedule by rc_date, rc_time; with both dates, those dated between
 // them, both included. Leaves the result open on q.
 void openForExport(DbQuery& q, const std::optional<QDate>& from, const std::optional<QDate>& to);
+// The same schedules, handed to take one by one, read a page of pageRows
+// at a time so that memory stays flat however many there are. q is closed.
+void forEachForExport(DbQuery& q, const std::optional<QDate>& from, const std::optional<QDate>& to,
+                      const std::function<void(const Schedule&)>& take, int pageRows = 1000);
+// How many there are, and their first and last date; nothing when there are none.
+struct ExportSpan {
+    QDate first, last;
+    int count = 0;
+};
+std::optional<ExportSpan> exportSpan(DbQuery& q, const std::optional<QDate>& from,
+                                     const std::optional<QDate>& to);
 QSet<qint64> ids(DbQuery& q);
 // The events already imported, as uid and start joined by a newline, of the
 // schedules that still exist.
 QSet<QString> importedEvents(DbQuery& q);
 // Notes that the event of uid and start became the schedule id.
 void logImport(const QString& uid, const QString& start, qint64 id);
+
+// append and logImport for many rows in a row: the table objects stay
+// open from the first to the last.
+class ImportWriter {
+public:
+    explicit ImportWriter(DbConnection& connection);
+    qint64 append(const Schedule& s);
+    void log(const QString& uid, const QString& start, qint64 id);
+
+private:
+    std::unique_ptr<DbTable> m_main, m_log;
+};
 } // namespace ScheduleData
 
 // ---- Reminders: the check, and the reminder window's summary and due list ----

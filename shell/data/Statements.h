@@ -97,6 +97,24 @@ inline QString schedulesBetween()
     return QStringLiteral(
         "select *  from main  where rc_date>=:from and rc_date<=:to order by rc_date,rc_time");
 }
+// The export reads a page of rows at a time, each after the last one read.
+inline QString schedulesFirstPage(bool between)
+{
+    return between ? QStringLiteral("select * from main where rc_date>=:from and rc_date<=:to "
+                                    "order by rc_date,rc_time,id limit :rows")
+                   : QStringLiteral("select * from main order by rc_date,rc_time,id limit :rows");
+}
+inline QString schedulesPageAfter()
+{
+    return QStringLiteral("select * from main where (rc_date,rc_time,id)>(:date,:time,:id) and "
+                          "rc_date<=:to order by rc_date,rc_time,id limit :rows");
+}
+inline QString exportSpan(bool between)
+{
+    return between ? QStringLiteral("select min(rc_date), max(rc_date), count(*) from main where "
+                                    "rc_date>=:from and rc_date<=:to")
+                   : QStringLiteral("select min(rc_date), max(rc_date), count(*) from main");
+}
 inline QString scheduleIds()
 {
     return QStringLiteral("select id from main");

@@ -4,6 +4,7 @@
 #include "platform/Autostart.h"
 #include "platform/Cp936.h"
 #include "platform/Dialogs.h"
+#include "platform/PlainText.h"
 #include "platform/ProgramDir.h"
 #include "platform/SafeFile.h"
 #include "shell/settings/ColorText.h"
@@ -223,13 +224,13 @@ QStringList parsePlans(const QByteArray& raw)
         const QChar c = text.at(i);
         if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
             continue;
-        titles << text.mid(start, i - start);
+        titles << PlainText::singleLine(text.mid(start, i - start));
         if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
             ++i;
         start = i + 1;
     }
     if (start < text.size())
-        titles << text.mid(start);
+        titles << PlainText::singleLine(text.mid(start));
     return titles;
 }
 

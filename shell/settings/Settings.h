@@ -101,6 +101,7 @@ QStringList privateFiles();
 
 // The plan list in plans.txt beside the executable.
 QString plansFile();
+// One title a line, each cleaned as a single line of text (PlainText).
 QStringList parsePlans(const QByteArray& bytes);
 QByteArray serializePlans(const QStringList& titles);
 QStringList loadPlans(); // raises the file-open error when the file cannot be read

@@ -1,51 +1,31 @@
 #include "tools/ics/Calendar.h"
 
 #include "platform/AppError.h"
+#include "platform/Clock.h"
 #include "platform/Cp936.h"
 #include "platform/Database.h"
+#include "platform/PlainText.h"
 #include "shell/data/Schedules.h"
+#include "tools/ics/ContentLines.h"
+#include "tools/ics/Zones.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
-#include <QTimeZone>
 #include <algorithm>
-#include <cstdlib>
 #include <libical/ical.h>
+#include <utility>
 #include <vector>
 
 namespace {
+using Ics::ContentLines;
+using Ics::Local;
+using Ics::Name;
+
 const char* const statusName = "X-BRENWICK-STATUS";
 const char* const noteName = "X-BRENWICK-NOTE";
 constexpr int progressStep = 1000;
-
-// libical's strings are ours to free when they come from a _r function.
-QByteArray taken(char* s)
-{
-    QByteArray out(s ? s : "");
-    std::free(s);
-    return out;
-}
-
-struct Owned {
-    icalcomponent* c;
-    explicit Owned(icalcomponent* c)
-        : c(c)
-    {}
-    ~Owned()
-    {
-        if (c)
-            icalcomponent_free(c);
-    }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-};
-
-QString textOf(const char* s)
-{
-    return s ? QString::fromUtf8(s) : QString();
-}
 
 void report(const Ics::Progress& progress, int done, int total)
 {
@@ -55,357 +35,232 @@ void report(const Ics::Progress& progress, int done, int total)
 
 // ---- export -------------------------------------------------------------
 
-icaltimetype floatingTime(const QDate& date, const QTime& time)
-{
-    icaltimetype t = icaltime_null_time();
-    t.year = date.year();
-    t.month = date.month();
-    t.day = date.day();
-    const int seconds = qMin(86399, (time.msecsSinceStartOfDay() + 500) / 1000);
-    t.hour = seconds / 3600;
-    t.minute = seconds / 60 % 60;
-    t.second = seconds % 60;
-    return t;
-}
-
-icalproperty* xProperty(const char* name, const QString& value)
-{
-    icalproperty* p = icalproperty_new_x(value.toUtf8().constData());
-    icalproperty_set_x_name(p, name);
-    return p;
-}
-
-icalcomponent* eventOf(const Schedule& s, const QString& key, const icaltimetype& stamp)
-{
-    icalcomponent* e = icalcomponent_new_vevent();
-    icalcomponent_add_property(e, icalproperty_new_uid(Ics::uidOf(s.id, key).toUtf8().constData()));
-    icalcomponent_add_property(e, icalproperty_new_dtstamp(stamp));
-    icalcomponent_add_property(e, icalproperty_new_dtstart(floatingTime(s.date, s.time)));
-    icalcomponent_add_property(e, icalproperty_new_summary(s.title.toUtf8().constData()));
-    if (!s.content.isEmpty())
-        icalcomponent_add_property(e, icalproperty_new_description(s.content.toUtf8().constData()));
-    icalcomponent_add_property(e, icalproperty_new_priority(s.yxj == 0 ? 1 : s.yxj == 1 ? 5 : 9));
-    icalcomponent_add_property(
-        e, icalproperty_new_status(s.ztFlag == 4 ? ICAL_STATUS_CANCELLED : ICAL_STATUS_CONFIRMED));
-    icalcomponent_add_property(e, xProperty(statusName, QString::number(s.ztFlag)));
-    if (!s.bz.isEmpty())
-        icalcomponent_add_property(e, xProperty(noteName, s.bz));
-    if (s.isTx == 1) {
-        icaldurationtype lead = icaldurationtype_null_duration();
-        lead.is_neg = 1;
-        const unsigned amount = unsigned(qMax(0, s.txTime));
-        if (s.txTimeFlag == 0)
-            lead.minutes = amount;
-        else if (s.txTimeFlag == 1)
-            lead.hours = amount;
-        else
-            lead.days = amount;
-        icaltriggertype trigger{};
-        trigger.time = icaltime_null_time();
-        trigger.duration = lead;
-        icalcomponent* alarm = icalcomponent_new_valarm();
-        icalcomponent_add_property(alarm, icalproperty_new_action(ICAL_ACTION_DISPLAY));
-        icalcomponent_add_property(alarm, icalproperty_new_trigger(trigger));
-        icalcomponent_add_property(alarm,
-                                   icalproperty_new_description(s.title.toUtf8().constData()));
-        icalcomponent_add_component(e, alarm);
+// Content lines into the sink, folded at 75 octets (never inside a
+// character), gathered into pieces of some size.
+class Writer {
+public:
+    explicit Writer(const Ics::Sink& sink)
+        : m_sink(sink)
+    {
+        m_buffer.reserve(pieceSize + 1024);
     }
-    return e;
+    void line(QByteArrayView text)
+    {
+        qsizetype at = 0;
+        qsizetype room = 75;
+        while (text.size() - at > room) {
+            qsizetype cut = at + room;
+            while (cut > at && (uchar(text[cut]) & 0xC0) == 0x80)
+                --cut; // back to the start of a character
+            m_buffer.append(text.data() + at, cut - at);
+            m_buffer.append("\r\n ");
+            at = cut;
+            room = 74;
+        }
+        m_buffer.append(text.data() + at, text.size() - at);
+        m_buffer.append("\r\n");
+        if (m_buffer.size() >= pieceSize)
+            flush();
+    }
+    void line(QByteArrayView name, QByteArrayView value)
+    {
+        QByteArray whole;
+        whole.reserve(name.size() + value.size() + 1);
+        whole.append(name).append(':').append(value);
+        line(whole);
+    }
+    void raw(const QByteArray& lines) { m_buffer += lines; }
+    bool flush()
+    {
+        if (m_ok && !m_buffer.isEmpty())
+            m_ok = m_sink(m_buffer);
+        m_buffer.clear();
+        return m_ok;
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    static constexpr qsizetype pieceSize = 64 * 1024;
+    const Ics::Sink& m_sink;
+    QByteArray m_buffer;
+    bool m_ok = true;
+};
+
+QByteArray wallText(const QDate& date, const QTime& time)
+{
+    char out[20];
+    std::snprintf(out, sizeof out, "%04d%02d%02dT%02d%02d%02d", date.year(), date.month(),
+                  date.day(), time.hour(), time.minute(), time.second());
+    return QByteArray(out);
 }
 
-// ---- import: lines ------------------------------------------------------
+// The local time zone as the export writes it: its name and VTIMEZONE, or
+// UTC for a zone without a name or one that is UTC itself.
+struct ExportZone {
+    QTimeZone zone;
+    QByteArray tzid; // empty: times in UTC
+
+    ExportZone(const QByteArray& id, const std::optional<ScheduleData::ExportSpan>& span)
+        : zone(id.isEmpty() ? QTimeZone::systemTimeZone() : QTimeZone(id))
+    {
+        const QByteArray name = zone.id();
+        if (!zone.isValid() || !QTimeZone::isTimeZoneIdAvailable(name) || !span)
+            return;
+        const QDateTime start(span->first, QTime(0, 0), Qt::UTC);
+        const bool utc = zone.offsetFromUtc(start) == 0 && !zone.hasTransitions();
+        if (!utc)
+            tzid = name;
+    }
+    QByteArray dtstart(const QDate& date, const QTime& time) const
+    {
+        if (!tzid.isEmpty())
+            return "DTSTART;TZID=" + tzid + ':' + wallText(date, time);
+        const QDateTime utc = QDateTime(date, time, zone).toUTC();
+        return "DTSTART:" + wallText(utc.date(), utc.time()) + 'Z';
+    }
+};
+
+QTime wholeSeconds(const QTime& time)
+{
+    const int seconds = qMin(86399, (time.msecsSinceStartOfDay() + 500) / 1000);
+    return QTime::fromMSecsSinceStartOfDay(seconds * 1000);
+}
+
+void writeEvent(Writer& w, const Schedule& s, const QString& key, const QByteArray& stamp,
+                const ExportZone& zone)
+{
+    // Rows stored before the import cleaned its text are cleaned on the way out.
+    const QByteArray title = Ics::escapedText(PlainText::singleLine(s.title));
+    w.line("BEGIN:VEVENT");
+    w.line("UID", Ics::uidOf(s.id, key).toUtf8());
+    w.line("DTSTAMP", stamp);
+    w.line(zone.dtstart(s.date, wholeSeconds(s.time)));
+    w.line("SUMMARY", title);
+    const QString content = PlainText::multiLine(s.content);
+    if (!content.isEmpty())
+        w.line("DESCRIPTION", Ics::escapedText(content));
+    w.line("PRIORITY", s.yxj == 0 ? "1" : s.yxj == 1 ? "5" : "9");
+    w.line("STATUS", s.ztFlag == 4 ? "CANCELLED" : "CONFIRMED");
+    w.line(statusName, QByteArray::number(s.ztFlag));
+    const QString note = PlainText::multiLine(s.bz);
+    if (!note.isEmpty())
+        w.line(noteName, Ics::escapedText(note));
+    if (s.isTx == 1) {
+        const QByteArray amount = QByteArray::number(qMax(0, s.txTime));
+        w.line("BEGIN:VALARM");
+        w.line("ACTION:DISPLAY");
+        const QByteArray trigger = s.txTimeFlag == 0   ? QByteArray("-PT" + amount + 'M')
+                                   : s.txTimeFlag == 1 ? QByteArray("-PT" + amount + 'H')
+                                                       : QByteArray("-P" + amount + 'D');
+        w.line("TRIGGER", trigger);
+        // A display alarm must say something.
+        w.line("DESCRIPTION", title.isEmpty() ? QByteArray("日程提醒") : title);
+        w.line("END:VALARM");
+    }
+    w.line("END:VEVENT");
+}
+
+// ---- import -------------------------------------------------------------
 
 Ics::ImportError failAt(int line, const QString& text)
 {
-    return Ics::ImportError{line, text};
+    return Ics::ImportError{line, PlainText::singleLine(text)};
 }
 
-// Well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
-bool isUtf8(QByteArrayView text)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(text.constData());
-    const auto* end = p + text.size();
-    while (p < end) {
-        const unsigned c = *p++;
-        if (c < 0x80)
-            continue;
-        int more;
-        unsigned min, v;
-        if ((c & 0xE0) == 0xC0)
-            more = 1, min = 0x80, v = c & 0x1F;
-        else if ((c & 0xF0) == 0xE0)
-            more = 2, min = 0x800, v = c & 0x0F;
-        else if ((c & 0xF8) == 0xF0)
-            more = 3, min = 0x10000, v = c & 0x07;
-        else
-            return false;
-        if (end - p < more)
-            return false;
-        for (int i = 0; i < more; ++i) {
-            if ((p[i] & 0xC0) != 0x80)
-                return false;
-            v = (v << 6) | (p[i] & 0x3F);
-        }
-        p += more;
-        if (v < min || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF))
-            return false;
-    }
-    return true;
-}
-
-// The calendar text as content lines, unfolded, each with the line of the
-// file it starts on; and where the events and time zones lie among them.
-struct Block {
-    int first, last; // indices into lines: the BEGIN and END lines
-};
-struct Scan {
-    struct Line {
-        int number;
-        qsizetype at, size; // in unfolded
-    };
-    QByteArray unfolded; // the content lines one after another
-    std::vector<Line> lines;
-    std::vector<Block> events, zones;
-    int skipped = 0;
-    QByteArrayView text(int i) const
+// libical as the import wants it, for as long as it runs: unknown
+// parameters and values are kept rather than reported, and no parse error
+// aborts the program.
+struct ParserSettings {
+    ical_unknown_token_handling tokens = ical_get_unknown_token_handling_setting();
+    icalerrorstate malformed = icalerror_get_error_state(ICAL_MALFORMEDDATA_ERROR);
+    ParserSettings()
     {
-        const Line& l = lines[size_t(i)];
-        return QByteArrayView(unfolded.constData() + l.at, l.size);
+        ical_set_unknown_token_handling_setting(ICAL_ASSUME_IANA_TOKEN);
+        icalerror_set_error_state(ICAL_MALFORMEDDATA_ERROR, ICAL_ERROR_NONFATAL);
+    }
+    ~ParserSettings()
+    {
+        ical_set_unknown_token_handling_setting(tokens);
+        icalerror_set_error_state(ICAL_MALFORMEDDATA_ERROR, malformed);
     }
 };
 
-bool startsWithKeyword(QByteArrayView line, const char* keyword)
+struct Owned {
+    icalcomponent* c;
+    explicit Owned(icalcomponent* c = nullptr)
+        : c(c)
+    {}
+    ~Owned()
+    {
+        if (c)
+            icalcomponent_free(c);
+    }
+    Owned(Owned&& o) noexcept
+        : c(std::exchange(o.c, nullptr))
+    {}
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+};
+
+struct Parser {
+    icalparser* p = icalparser_new();
+    ~Parser() { icalparser_free(p); }
+    icalcomponent* add(char* line) { return icalparser_add_line(p, line); }
+};
+
+int errorsIn(icalcomponent* c)
 {
-    const int n = int(qstrlen(keyword));
-    return line.size() >= n && qstrnicmp(line.data(), keyword, n) == 0;
+    int n = icalcomponent_count_properties(c, ICAL_XLICERROR_PROPERTY);
+    for (icalcomponent* sub = icalcomponent_get_first_component(c, ICAL_ANY_COMPONENT); sub;
+         sub = icalcomponent_get_next_component(c, ICAL_ANY_COMPONENT))
+        n += errorsIn(sub);
+    return n;
 }
 
-Scan scan(const QByteArray& text)
-{
-    Scan out;
-    out.unfolded.reserve(text.size());
-    int number = 0;
-    qsizetype pos = 0;
-    while (pos < text.size()) {
-        qsizetype end = text.indexOf('\n', pos);
-        if (end < 0)
-            end = text.size();
-        QByteArrayView line(text.constData() + pos, end - pos);
-        pos = end + 1;
-        ++number;
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (line.startsWith(' ') || line.startsWith('\t')) {
-            // A folded line goes on the one before, which is the last one stored.
-            if (out.lines.empty())
-                throw failAt(number, QStringLiteral("续行之前没有内容行"));
-            out.unfolded.append(line.sliced(1));
-            out.lines.back().size += line.size() - 1;
-            continue;
-        }
-        if (line.isEmpty())
-            continue;
-        out.lines.push_back({number, out.unfolded.size(), line.size()});
-        out.unfolded.append(line);
-    }
-    if (out.lines.empty())
-        throw failAt(qMax(1, number), QStringLiteral("文件中没有日历"));
-    // Checked unfolded: a fold may fall inside a character.
-    for (int i = 0; i < int(out.lines.size()); ++i)
-        if (!isUtf8(out.text(i)))
-            throw failAt(out.lines[size_t(i)].number, QStringLiteral("不是 UTF-8 文本"));
+// The text an event keeps in lines of its own: where they are.
+struct TextLines {
+    int summary = -1, description = -1, location = -1, note = -1, brenwickStatus = -1;
+    int uid = -1, priority = -1, status = -1;
+    std::vector<int> actions; // of each alarm in turn; -1 for none
+};
 
-    struct Open {
-        QByteArray kind;
-        int index;
-    };
-    std::vector<Open> stack;
-    for (int i = 0; i < int(out.lines.size()); ++i) {
-        const Scan::Line& l = out.lines[size_t(i)];
-        const QByteArrayView text = out.text(i);
-        const bool begin = startsWithKeyword(text, "BEGIN:");
-        const bool finish = !begin && startsWithKeyword(text, "END:");
-        if (!begin && !finish) {
-            if (stack.empty())
-                throw failAt(l.number, QStringLiteral("内容在 BEGIN:VCALENDAR 之外"));
-            continue;
-        }
-        const QByteArray kind = text.sliced(begin ? 6 : 4).trimmed().toByteArray().toUpper();
-        if (begin) {
-            if (stack.empty() && kind != "VCALENDAR")
-                throw failAt(l.number, QStringLiteral("日历应以 BEGIN:VCALENDAR 开始"));
-            stack.push_back({kind, i});
-            continue;
-        }
-        if (stack.empty() || stack.back().kind != kind)
-            throw failAt(
-                l.number,
-                stack.empty()
-                    ? QStringLiteral("END:%1 之前没有 BEGIN").arg(QString::fromUtf8(kind))
-                    : QStringLiteral("END:%1 不配 BEGIN:%2")
-                          .arg(QString::fromUtf8(kind), QString::fromUtf8(stack.back().kind)));
-        if (stack.size() == 2) {
-            const Block b{stack.back().index, i};
-            if (kind == "VEVENT")
-                out.events.push_back(b);
-            else if (kind == "VTIMEZONE")
-                out.zones.push_back(b);
-            else
-                ++out.skipped;
-        }
-        stack.pop_back();
-    }
-    if (!stack.empty())
-        throw failAt(
-            number,
-            QStringLiteral("文件在 END:%1 之前就结束了").arg(QString::fromUtf8(stack.back().kind)));
+// What an event's block holds, read: the component libical made of the
+// properties the import uses, and the lines of the rest.
+struct EventRead {
+    Owned event;
+    TextLines texts;
+    std::vector<int> fed; // the lines given to libical
+    int emptyStart = -1;  // a DTSTART line without a value
+};
+
+bool isUtc(const icaltimetype& t)
+{
+    return t.zone == icaltimezone_get_utc_timezone();
+}
+
+QString durationText(qint64 seconds)
+{
+    const qint64 days = seconds / 86400, hours = seconds / 3600 % 24, minutes = seconds / 60 % 60,
+                 rest = seconds % 60;
+    QString out;
+    if (days)
+        out += QStringLiteral("%1天").arg(days);
+    if (hours)
+        out += QStringLiteral("%1小时").arg(hours);
+    if (minutes)
+        out += QStringLiteral("%1分钟").arg(minutes);
+    if (rest)
+        out += QStringLiteral("%1秒").arg(rest);
     return out;
 }
 
-// The first error libical noted in a component or below it.
-QString noted(icalcomponent* c)
+QString timeText(const QTime& t)
 {
-    if (icalproperty* p = icalcomponent_get_first_property(c, ICAL_XLICERROR_PROPERTY))
-        return textOf(icalproperty_get_xlicerror(p));
-    for (icalcomponent* sub = icalcomponent_get_first_component(c, ICAL_ANY_COMPONENT); sub;
-         sub = icalcomponent_get_next_component(c, ICAL_ANY_COMPONENT)) {
-        const QString inner = noted(sub);
-        if (!inner.isEmpty())
-            return inner;
-    }
-    return QString();
+    return t.toString(t.second() ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm"));
 }
 
-// The line an error of libical's lies on: the first content line in
-// [first, last] that does not parse as a property by itself.
-int lineOfError(const Scan& s, int first, int last)
+int priorityOf(int v)
 {
-    for (int i = first; i <= last; ++i) {
-        const QByteArrayView text = s.text(i);
-        if (startsWithKeyword(text, "BEGIN:") || startsWithKeyword(text, "END:"))
-            continue;
-        if (icalproperty* p = icalproperty_new_from_string(text.toByteArray().constData())) {
-            icalproperty_free(p);
-            continue;
-        }
-        return s.lines[size_t(i)].number;
-    }
-    return s.lines[size_t(first)].number;
-}
-
-// The line of the first property of a name in a block.
-int lineOf(const Scan& s, const Block& b, const char* name)
-{
-    const QByteArray colon = QByteArray(name) + ':';
-    const QByteArray semicolon = QByteArray(name) + ';';
-    for (int i = b.first; i <= b.last; ++i) {
-        const QByteArrayView text = s.text(i);
-        if (startsWithKeyword(text, colon.constData()) ||
-            startsWithKeyword(text, semicolon.constData()))
-            return s.lines[size_t(i)].number;
-    }
-    return s.lines[size_t(b.first)].number;
-}
-
-// ---- import: times ------------------------------------------------------
-
-struct Local {
-    QDate date;
-    QTime time;
-    bool operator<(const Local& o) const { return date != o.date ? date < o.date : time < o.time; }
-};
-
-class Zones {
-public:
-    explicit Zones(const QByteArray& localId)
-        : m_id(localId.isEmpty() ? QTimeZone::systemTimeZoneId() : localId)
-    {
-        m_local = icaltimezone_get_builtin_timezone(m_id.constData());
-        if (!m_local && (m_id == "UTC" || m_id == "Etc/UTC" || m_id == "Z"))
-            m_local = icaltimezone_get_utc_timezone();
-    }
-
-    // The zone a property's TZID names: the calendar's own VTIMEZONE, else
-    // libical's. Null for none; unknown is set when the TZID names nothing.
-    icaltimezone* of(icalproperty* p, icalcomponent* calendar, bool* unknown) const
-    {
-        icalparameter* tz = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER);
-        if (!tz)
-            return nullptr;
-        const char* id = icalparameter_get_tzid(tz);
-        if (!id)
-            return nullptr;
-        if (icaltimezone* z = icalcomponent_get_timezone(calendar, id))
-            return z;
-        if (icaltimezone* z = icaltimezone_get_builtin_timezone(id))
-            return z;
-        if (icaltimezone* z = icaltimezone_get_builtin_timezone_from_tzid(id))
-            return z;
-        *unknown = true;
-        return nullptr;
-    }
-
-    Local toLocal(const icaltimetype& t) const
-    {
-        if (t.is_date)
-            return {QDate(t.year, t.month, t.day), QTime(0, 0)};
-        if (!t.zone)
-            return {QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second)};
-        if (m_local) {
-            const icaltimetype l = icaltime_convert_to_zone(t, m_local);
-            return {QDate(l.year, l.month, l.day), QTime(l.hour, l.minute, l.second)};
-        }
-        // A zone libical does not know: Qt's data.
-        const qint64 utc = qint64(icaltime_as_timet_with_zone(
-            t, static_cast<icaltimezone*>(const_cast<icaltimezone*>(t.zone))));
-        const QDateTime l = QDateTime::fromSecsSinceEpoch(utc, QTimeZone(m_id));
-        return {l.date(), l.time()};
-    }
-
-private:
-    QByteArray m_id;
-    icaltimezone* m_local = nullptr;
-};
-
-time_t instant(const icaltimetype& t)
-{
-    return icaltime_as_timet_with_zone(t, const_cast<icaltimezone*>(t.zone));
-}
-
-bool sameOccurrence(const icaltimetype& a, const icaltimetype& b)
-{
-    if (a.is_date || b.is_date)
-        return a.year == b.year && a.month == b.month && a.day == b.day;
-    if (!a.zone || !b.zone)
-        return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
-               a.minute == b.minute && a.second == b.second;
-    return instant(a) == instant(b);
-}
-
-// How an occurrence's start is known again at the next import.
-QString startKey(const icaltimetype& t)
-{
-    QString key = QString::fromLatin1(taken(icaltime_as_ical_string_r(t)));
-    if (t.zone && !icaltime_is_utc(t))
-        key += QLatin1Char(';') + textOf(icaltimezone_get_tzid(const_cast<icaltimezone*>(t.zone)));
-    return key;
-}
-
-// ---- import: one event --------------------------------------------------
-
-QString xValue(icalcomponent* e, const char* name)
-{
-    for (icalproperty* p = icalcomponent_get_first_property(e, ICAL_X_PROPERTY); p;
-         p = icalcomponent_get_next_property(e, ICAL_X_PROPERTY))
-        if (qstricmp(icalproperty_get_x_name(p), name) == 0)
-            return textOf(icalproperty_get_x(p));
-    return QString();
-}
-
-int priorityOf(icalcomponent* e)
-{
-    icalproperty* p = icalcomponent_get_first_property(e, ICAL_PRIORITY_PROPERTY);
-    const int v = p ? icalproperty_get_priority(p) : 0;
     if (v >= 1 && v <= 4)
         return 0;
     if (v >= 6 && v <= 9)
@@ -413,92 +268,44 @@ int priorityOf(icalcomponent* e)
     return 1; // 5, and no priority at all
 }
 
-// The reminder lead in whole minutes from the first display or audio alarm;
-// none when the event has no such alarm.
-std::optional<int> leadMinutes(icalcomponent* e, const icaltimetype& start)
+// A lead in minutes as the schedule keeps it: the unit a duration was
+// written in when it has only one, else the largest unit that divides it.
+void setLead(Schedule& s, const icaldurationtype* written, int minutes)
 {
-    for (icalcomponent* a = icalcomponent_get_first_component(e, ICAL_VALARM_COMPONENT); a;
-         a = icalcomponent_get_next_component(e, ICAL_VALARM_COMPONENT)) {
-        icalproperty* action = icalcomponent_get_first_property(a, ICAL_ACTION_PROPERTY);
-        if (!action)
-            continue;
-        const icalproperty_action kind = icalproperty_get_action(action);
-        if (kind != ICAL_ACTION_DISPLAY && kind != ICAL_ACTION_AUDIO)
-            continue;
-        icalproperty* trigger = icalcomponent_get_first_property(a, ICAL_TRIGGER_PROPERTY);
-        if (!trigger)
-            continue;
-        const icaltriggertype t = icalproperty_get_trigger(trigger);
-        qint64 seconds = 0;
-        if (!icaltime_is_null_time(t.time)) {
-            seconds = qint64(instant(start)) - qint64(instant(t.time));
-        } else {
-            seconds = -qint64(icaldurationtype_as_int(t.duration));
-            icalparameter* related =
-                icalproperty_get_first_parameter(trigger, ICAL_RELATED_PARAMETER);
-            if (related && icalparameter_get_related(related) == ICAL_RELATED_END)
-                seconds -= qint64(icaldurationtype_as_int(icalcomponent_get_duration(e)));
+    s.isTx = 1;
+    if (written && !written->seconds) {
+        const int weeks = int(written->weeks), days = int(written->days),
+                  hours = int(written->hours), mins = int(written->minutes);
+        if (!weeks && !hours && !mins && days > 0) {
+            s.txTime = days, s.txTimeFlag = 2;
+            return;
         }
-        // A reminder at or after the start is the soonest one the program has.
-        return int(qMax<qint64>(1, (seconds + 30) / 60));
+        if (!weeks && !days && !mins && hours > 0) {
+            s.txTime = hours, s.txTimeFlag = 1;
+            return;
+        }
+        if (!weeks && !days && !hours && mins > 0) {
+            s.txTime = mins, s.txTimeFlag = 0;
+            return;
+        }
     }
-    return std::nullopt;
-}
-
-struct Fields {
-    Schedule schedule;
-    bool cut = false;
-};
-
-Fields fieldsOf(icalcomponent* e, const icaltimetype& start)
-{
-    Fields f;
-    Schedule& s = f.schedule;
-    auto limited = [&f](const QString& text, int bytes) {
-        const QString out = Cp936::truncated(text, bytes);
-        f.cut = f.cut || out.size() != text.size();
-        return out;
-    };
-    s.title = limited(textOf(icalcomponent_get_summary(e)), Ics::titleBytes);
-    s.content = limited(textOf(icalcomponent_get_description(e)), Ics::contentBytes);
-    s.bz = limited(xValue(e, noteName), Ics::noteBytes);
-    s.yxj = priorityOf(e);
-    bool known = false;
-    const int status = xValue(e, statusName).toInt(&known);
-    if (known && status >= 1 && status <= 4)
-        s.ztFlag = status;
+    if (minutes % 1440 == 0)
+        s.txTime = minutes / 1440, s.txTimeFlag = 2;
+    else if (minutes % 60 == 0)
+        s.txTime = minutes / 60, s.txTimeFlag = 1;
     else
-        s.ztFlag = icalcomponent_get_status(e) == ICAL_STATUS_CANCELLED ? 4 : 1;
-    if (const std::optional<int> lead = leadMinutes(e, start)) {
-        s.isTx = 1;
-        const int m = *lead;
-        if (m % 1440 == 0)
-            s.txTime = m / 1440, s.txTimeFlag = 2;
-        else if (m % 60 == 0)
-            s.txTime = m / 60, s.txTimeFlag = 1;
-        else
-            s.txTime = m, s.txTimeFlag = 0;
-    } else {
-        // The add window's lead, kept for the day the reminder is turned on.
-        s.isTx = 0;
-        s.txTime = 10;
-        s.txTimeFlag = 0;
-    }
-    return f;
+        s.txTime = minutes, s.txTimeFlag = 0;
 }
 
-icaltimetype timeOfProperty(icalproperty* p, icaltimetype t, icalcomponent* calendar,
-                            const Zones& zones, bool* unknown)
-{
-    if (!t.zone && !t.is_date)
-        t.zone = zones.of(p, calendar, unknown);
-    return t;
-}
+struct Occurrence {
+    Local local;
+    icaltimetype time;
+};
 
 class Importer {
 public:
-    Importer(const Scan& scan, DbQuery& q, const Ics::ImportOptions& o)
-        : m_scan(scan)
+    Importer(ContentLines& lines, DbQuery& q, const Ics::ImportOptions& o)
+        : m_lines(lines)
         , m_q(q)
         , m_options(o)
         , m_zones(o.localZone)
@@ -510,146 +317,624 @@ public:
         m_done = ScheduleData::importedEvents(q);
     }
 
-    Ics::Imported run(const std::vector<icalcomponent*>& calendars)
+    Ics::Imported run()
     {
+        for (int i : m_lines.unreadable())
+            skipLine(i);
+        readZones();
         // The events with a RECURRENCE-ID stand in for one occurrence of their series.
-        for (icalcomponent* cal : calendars)
-            for (icalcomponent* e = icalcomponent_get_first_component(cal, ICAL_VEVENT_COMPONENT);
-                 e; e = icalcomponent_get_next_component(cal, ICAL_VEVENT_COMPONENT))
-                if (icalproperty* rid =
-                        icalcomponent_get_first_property(e, ICAL_RECURRENCEID_PROPERTY)) {
-                    bool unknown = false;
-                    m_moved[textOf(icalcomponent_get_uid(e))].push_back(timeOfProperty(
-                        rid, icalproperty_get_recurrenceid(rid), cal, m_zones, &unknown));
-                }
-        int index = 0;
-        const int total = int(m_scan.events.size());
-        for (icalcomponent* cal : calendars)
-            for (icalcomponent* e = icalcomponent_get_first_component(cal, ICAL_VEVENT_COMPONENT);
-                 e; e = icalcomponent_get_next_component(cal, ICAL_VEVENT_COMPONENT)) {
-                event(e, cal, m_scan.events[size_t(index)]);
-                ++index;
-                report(m_options.progress, index, total);
+        m_counting = false; // the events are counted when they are imported
+        for (const Ics::Block& b : m_lines.events())
+            if (holds(b, Name::RecurrenceId)) {
+                EventRead read = readEvent(b);
+                icalproperty* rid =
+                    icalcomponent_get_first_property(read.event.c, ICAL_RECURRENCEID_PROPERTY);
+                if (rid && !icaltime_is_null_time(icalproperty_get_recurrenceid(rid)))
+                    m_moved[uidOf(read)].push_back(pointOf(
+                        timeOf(rid, icalproperty_get_recurrenceid(rid), b, "RECURRENCE-ID")));
             }
+        m_counting = true;
+        const int total = int(m_lines.events().size());
+        for (int i = 0; i < total; ++i) {
+            event(m_lines.events()[size_t(i)]);
+            report(m_options.progress, i + 1, total);
+        }
+        m_result.skipped = m_lines.skipped();
         return m_result;
     }
 
 private:
-    void event(icalcomponent* e, icalcomponent* cal, const Block& b)
-    {
-        icalproperty* dtstart = icalcomponent_get_first_property(e, ICAL_DTSTART_PROPERTY);
-        if (!dtstart)
-            throw failAt(m_scan.lines[size_t(b.first)].number, QStringLiteral("事件没有 DTSTART"));
-        bool unknown = false;
-        const icaltimetype start =
-            timeOfProperty(dtstart, icalproperty_get_dtstart(dtstart), cal, m_zones, &unknown);
-        if (unknown)
-            throw failAt(lineOf(m_scan, b, "DTSTART"), QStringLiteral("不认识 DTSTART 的时区"));
-        if (icaltime_is_null_time(start))
-            throw failAt(lineOf(m_scan, b, "DTSTART"), QStringLiteral("DTSTART 没有时间"));
+    // ---- reading ----
 
-        const QString uid = textOf(icalcomponent_get_uid(e));
-        const Fields fields = fieldsOf(e, start);
+    bool holds(const Ics::Block& b, Name name) const
+    {
+        for (int i = b.first + 1; i < b.last; ++i)
+            if (m_lines[i].name == name)
+                return true;
+        return false;
+    }
+
+    void readZones()
+    {
+        m_calendars.resize(size_t(m_lines.calendars()));
+        for (int c = 0; c < m_lines.calendars(); ++c)
+            m_calendars[size_t(c)] = std::make_unique<Owned>(icalcomponent_new_vcalendar());
+        for (const Ics::Block& b : m_lines.zones()) {
+            std::vector<int> fed;
+            for (int i = b.first; i <= b.last; ++i)
+                if (m_lines[i].value >= 0 && !m_lines.hasEmptyValue(i))
+                    fed.push_back(i);
+            icalcomponent* zone = feed(fed);
+            if (!zone)
+                continue;
+            unreadable(zone, fed);
+            icalcomponent_add_component(m_calendars[size_t(b.calendar)]->c, zone);
+        }
+    }
+
+    icalcomponent* feed(const std::vector<int>& lines)
+    {
+        icalcomponent* root = nullptr;
+        for (int i : lines)
+            if (icalcomponent* c = m_parser.add(m_lines.data(i)))
+                root = c;
+        return root;
+    }
+
+    // The properties of an event the import uses go to libical, with the
+    // display and audio alarms; its texts are read from their lines.
+    EventRead readEvent(const Ics::Block& b)
+    {
+        EventRead out;
+        out.fed.push_back(b.first);
+        int depth = 0;
+        bool alarm = false;
+        for (int i = b.first + 1; i < b.last; ++i) {
+            const Ics::ContentLine& l = m_lines[i];
+            if (l.name == Name::Begin) {
+                if (++depth == 1 && m_lines.component(i) == "VALARM") {
+                    alarm = true;
+                    out.fed.push_back(i);
+                    out.texts.actions.push_back(-1);
+                }
+                continue;
+            }
+            if (l.name == Name::End) {
+                if (alarm && depth == 1) {
+                    out.fed.push_back(i);
+                    alarm = false;
+                }
+                --depth;
+                continue;
+            }
+            if (depth > 1 || (depth == 1 && !alarm))
+                continue;
+            if (depth == 1) {
+                if (l.name == Name::Trigger && !m_lines.hasEmptyValue(i))
+                    out.fed.push_back(i);
+                else if (l.name == Name::Action)
+                    take(out.texts.actions.back(), i, m_lines);
+                continue;
+            }
+            switch (l.name) {
+            case Name::Summary:
+                take(out.texts.summary, i, m_lines);
+                break;
+            case Name::Description:
+                take(out.texts.description, i, m_lines);
+                break;
+            case Name::Location:
+                take(out.texts.location, i, m_lines);
+                break;
+            case Name::BrenwickNote:
+                take(out.texts.note, i, m_lines);
+                break;
+            case Name::BrenwickStatus:
+                take(out.texts.brenwickStatus, i, m_lines);
+                break;
+            case Name::Uid:
+                take(out.texts.uid, i, m_lines);
+                break;
+            case Name::Priority:
+                take(out.texts.priority, i, m_lines);
+                break;
+            case Name::Status:
+                take(out.texts.status, i, m_lines);
+                break;
+            case Name::DtStart:
+            case Name::DtEnd:
+            case Name::Duration:
+            case Name::RRule:
+            case Name::RDate:
+            case Name::ExDate:
+            case Name::RecurrenceId:
+                // An empty value is no value: nothing to read, nothing wrong.
+                if (!m_lines.hasEmptyValue(i))
+                    out.fed.push_back(i);
+                else if (l.name == Name::DtStart && out.emptyStart < 0)
+                    out.emptyStart = i;
+                break;
+            default:
+                break;
+            }
+        }
+        out.fed.push_back(b.last);
+        out.event.c = feed(out.fed);
+        if (!out.event.c)
+            throw failAt(m_lines[b.first].number, QStringLiteral("事件无法读取"));
+        unreadable(out.event.c, out.fed);
+        return out;
+    }
+
+    // The first of a kind counts; a line without a colon is counted already.
+    static void take(int& slot, int i, const ContentLines& lines)
+    {
+        if (slot < 0 && lines[i].value >= 0)
+            slot = i;
+    }
+
+    void skipLine(int i)
+    {
+        if (!m_counting)
+            return;
+        ++m_result.unreadable;
+        if (!m_result.firstUnreadableLine || m_lines[i].number < m_result.firstUnreadableLine)
+            m_result.firstUnreadableLine = m_lines[i].number;
+    }
+
+    // libical leaves out what it cannot read and says so in the component;
+    // then the lines it came from are found by reading each by itself.
+    void unreadable(icalcomponent* c, const std::vector<int>& fed)
+    {
+        if (!m_counting || !errorsIn(c))
+            return;
+        for (int i : fed)
+            if (!readsAlone(i))
+                skipLine(i);
+    }
+
+    bool readsAlone(int i)
+    {
+        const Ics::ContentLine& l = m_lines[i];
+        if (l.name == Name::Begin || l.name == Name::End)
+            return true;
+        char begin[] = "BEGIN:VEVENT", end[] = "END:VEVENT";
+        m_parser.add(begin);
+        m_parser.add(m_lines.data(i));
+        Owned c(m_parser.add(end));
+        return c.c && errorsIn(c.c) == 0;
+    }
+
+    QString textAt(int i) const { return i < 0 ? QString() : Ics::unescapedText(m_lines.value(i)); }
+
+    // A value read from its line: blanks around it do not count, as libical reads it.
+    QByteArrayView trimmedValue(int i) const
+    {
+        return i < 0 ? QByteArrayView() : m_lines.value(i).trimmed();
+    }
+
+    QString uidOf(const EventRead& read) const
+    {
+        return Ics::unescapedText(trimmedValue(read.texts.uid));
+    }
+
+    // ---- times ----
+
+    // The line a property of a name came from: the first with a value that
+    // fails check when read by itself, else the first of that name.
+    int lineOf(const Ics::Block& b, Name name,
+               const std::function<bool(icalproperty*)>& fails = nullptr)
+    {
+        int first = 0;
+        for (int i = b.first + 1; i < b.last; ++i) {
+            if (m_lines[i].name != name)
+                continue;
+            if (!first)
+                first = m_lines[i].number;
+            if (!fails)
+                return first;
+            char begin[] = "BEGIN:VEVENT", end[] = "END:VEVENT";
+            m_parser.add(begin);
+            m_parser.add(m_lines.data(i));
+            Owned c(m_parser.add(end));
+            if (!c.c)
+                continue;
+            for (icalproperty* p = icalcomponent_get_first_property(c.c, ICAL_ANY_PROPERTY); p;
+                 p = icalcomponent_get_next_property(c.c, ICAL_ANY_PROPERTY))
+                if (fails(p))
+                    return m_lines[i].number;
+        }
+        return first ? first : m_lines[b.first].number;
+    }
+
+    // A time of a property with its zone: the TZID's, UTC, or none.
+    icaltimetype zoned(icalproperty* p, icaltimetype t, const Ics::Block& b, bool* unknown)
+    {
+        if (t.is_date || isUtc(t))
+            return t;
+        t.zone = nullptr;
+        icalparameter* tzid = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER);
+        if (!tzid || !icalparameter_get_tzid(tzid))
+            return t;
+        t.zone = m_zones.resolve(icalparameter_get_tzid(tzid), m_calendars[size_t(b.calendar)]->c,
+                                 b.calendar);
+        if (!t.zone)
+            *unknown = true;
+        return t;
+    }
+
+    QString valueText(icalproperty* p) const
+    {
+        const char* v = icalproperty_get_value_as_string(p);
+        return v ? QString::fromUtf8(v) : QString();
+    }
+
+    // A time read from a property, with its zone, that exists and lies in
+    // the years the program keeps; else the import fails at its line.
+    icaltimetype timeOf(icalproperty* p, const icaltimetype& raw, const Ics::Block& b,
+                        const char* what)
+    {
+        const Name name = icalproperty_isa(p) == ICAL_DTSTART_PROPERTY        ? Name::DtStart
+                          : icalproperty_isa(p) == ICAL_DTEND_PROPERTY        ? Name::DtEnd
+                          : icalproperty_isa(p) == ICAL_RECURRENCEID_PROPERTY ? Name::RecurrenceId
+                          : icalproperty_isa(p) == ICAL_RDATE_PROPERTY        ? Name::RDate
+                          : icalproperty_isa(p) == ICAL_EXDATE_PROPERTY       ? Name::ExDate
+                                                                              : Name::Trigger;
+        bool unknown = false;
+        const icaltimetype t = zoned(p, raw, b, &unknown);
+        if (unknown) {
+            icalparameter* tzid = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER);
+            const QString id = QString::fromUtf8(icalparameter_get_tzid(tzid));
+            throw failAt(lineOf(b, name,
+                                [&](icalproperty* alone) {
+                                    icalparameter* z = icalproperty_get_first_parameter(
+                                        alone, ICAL_TZID_PARAMETER);
+                                    return z && id == QString::fromUtf8(icalparameter_get_tzid(z));
+                                }),
+                         QStringLiteral("不认识 %1 的时区 %2").arg(QLatin1String(what), id));
+        }
+        const QString value = valueText(p);
+        auto sameValue = [&](icalproperty* alone) {
+            return valueText(alone) == value;
+        };
+        if (!Ics::exists(raw))
+            throw failAt(
+                lineOf(b, name, sameValue),
+                QStringLiteral("%1 的日期或时间不存在：%2").arg(QLatin1String(what), value));
+        if (!Ics::inYears(m_zones.toLocal(t)))
+            throw failAt(
+                lineOf(b, name, sameValue),
+                QStringLiteral("%1 不在 1900 至 9999 年之间：%2").arg(QLatin1String(what), value));
+        return t;
+    }
+
+    // ---- events ----
+
+    void event(const Ics::Block& b)
+    {
+        EventRead read = readEvent(b);
+        icalcomponent* e = read.event.c;
+        icalproperty* dtstart = icalcomponent_get_first_property(e, ICAL_DTSTART_PROPERTY);
+        if (!dtstart) {
+            if (read.emptyStart >= 0)
+                throw failAt(m_lines[read.emptyStart].number, QStringLiteral("DTSTART 没有值"));
+            if (holds(b, Name::DtStart))
+                throw failAt(lineOf(b, Name::DtStart), QStringLiteral("DTSTART 无法读取"));
+            throw failAt(m_lines[b.first].number, QStringLiteral("事件没有 DTSTART"));
+        }
+        const icaltimetype raw = icalproperty_get_dtstart(dtstart);
+        if (icaltime_is_null_time(raw))
+            throw failAt(lineOf(b, Name::DtStart), QStringLiteral("DTSTART 无法读取"));
+        const icaltimetype start = timeOf(dtstart, raw, b, "DTSTART");
+        const Local startLocal = m_zones.toLocal(start);
+
+        Fields f = fieldsOf(read, start, startLocal, b);
+        const QString uid = uidOf(read);
         const bool moved = icalcomponent_get_first_property(e, ICAL_RECURRENCEID_PROPERTY);
         const bool recurring =
             !moved && (icalcomponent_get_first_property(e, ICAL_RRULE_PROPERTY) ||
                        icalcomponent_get_first_property(e, ICAL_RDATE_PROPERTY));
         if (!recurring) {
-            if (moved && m_zones.toLocal(start).date < m_from)
-                return; // a changed occurrence of the past, like the series'
-            add(fields, uid, start);
+            if (moved && startLocal.date < m_from) {
+                ++m_result.past; // a changed occurrence of the past, like the series'
+                return;
+            }
+            add(f, uid, {startLocal, start});
             return;
         }
-        for (const icaltimetype& t : occurrences(e, cal, b, start, uid))
-            add(fields, uid, t);
+        for (const Occurrence& o : occurrences(e, b, start, uid))
+            add(f, uid, o);
     }
 
-    std::vector<icaltimetype> occurrences(icalcomponent* e, icalcomponent* cal, const Block& b,
-                                          const icaltimetype& start, const QString& uid)
+    // What every occurrence of an event shares, and what makes its end.
+    struct Fields {
+        Schedule schedule;
+        QString description; // with the location
+        bool cut = false;
+        enum { NoEnd, EndsAt, EndsOn, Lasts } end = NoEnd;
+        qint64 length = 0; // seconds from the start to the end; days for EndsOn
+    };
+
+    Fields fieldsOf(const EventRead& read, const icaltimetype& start, const Local& startLocal,
+                    const Ics::Block& b)
     {
-        struct Occurrence {
+        icalcomponent* e = read.event.c;
+        Fields f;
+        Schedule& s = f.schedule;
+        const QString title = PlainText::singleLine(textAt(read.texts.summary));
+        s.title = Cp936::truncated(title, Ics::titleBytes);
+        f.cut = s.title.size() != title.size();
+        f.description = PlainText::multiLine(textAt(read.texts.description));
+        const QString location = PlainText::singleLine(textAt(read.texts.location));
+        if (!location.isEmpty())
+            f.description += (f.description.isEmpty() ? QString() : QStringLiteral("\n")) +
+                             QStringLiteral("地点：") + location;
+        const QString note = PlainText::multiLine(textAt(read.texts.note));
+        s.bz = Cp936::truncated(note, Ics::noteBytes);
+        f.cut = f.cut || s.bz.size() != note.size();
+        bool known = false;
+        const int priority = trimmedValue(read.texts.priority).toInt(&known);
+        if (read.texts.priority >= 0 && !known && !m_lines.hasEmptyValue(read.texts.priority))
+            skipLine(read.texts.priority);
+        s.yxj = priorityOf(known ? priority : 0);
+        const int status = trimmedValue(read.texts.brenwickStatus).toInt(&known);
+        if (known && status >= 1 && status <= 4)
+            s.ztFlag = status;
+        else
+            s.ztFlag =
+                trimmedValue(read.texts.status).compare("CANCELLED", Qt::CaseInsensitive) == 0 ? 4
+                                                                                               : 1;
+
+        // The end: a time of its own, or a length.
+        if (icalproperty* dtend = icalcomponent_get_first_property(e, ICAL_DTEND_PROPERTY)) {
+            const icaltimetype raw = icalproperty_get_dtend(dtend);
+            if (!icaltime_is_null_time(raw)) {
+                const icaltimetype end = timeOf(dtend, raw, b, "DTEND");
+                const Local endLocal = m_zones.toLocal(end);
+                if (start.is_date) {
+                    f.end = Fields::EndsOn;
+                    f.length = startLocal.date.daysTo(endLocal.date);
+                } else {
+                    f.end = Fields::EndsAt;
+                    f.length = qint64(m_zones.utcOf(end) - m_zones.utcOf(start));
+                }
+            }
+        } else if (icalproperty* d = icalcomponent_get_first_property(e, ICAL_DURATION_PROPERTY)) {
+            const int seconds = icaldurationtype_as_int(icalproperty_get_duration(d));
+            f.end = start.is_date ? Fields::EndsOn : Fields::Lasts;
+            f.length = start.is_date ? seconds / 86400 : seconds;
+        }
+        if (f.length <= 0 || (f.end == Fields::EndsOn && f.length <= 1))
+            f.end = Fields::NoEnd;
+
+        lead(read, start, startLocal, b, s);
+        return f;
+    }
+
+    // The reminder lead from the first display or audio alarm.
+    void lead(const EventRead& read, const icaltimetype& start, const Local& startLocal,
+              const Ics::Block& b, Schedule& s)
+    {
+        icalcomponent* e = read.event.c;
+        // The add window's lead, kept for the day the reminder is turned on.
+        s.isTx = 0;
+        s.txTime = 10;
+        s.txTimeFlag = 0;
+        size_t alarm = 0;
+        for (icalcomponent* a = icalcomponent_get_first_component(e, ICAL_VALARM_COMPONENT); a;
+             a = icalcomponent_get_next_component(e, ICAL_VALARM_COMPONENT), ++alarm) {
+            const QByteArrayView action = alarm < read.texts.actions.size()
+                                              ? trimmedValue(read.texts.actions[alarm])
+                                              : QByteArrayView();
+            if (action.compare("DISPLAY", Qt::CaseInsensitive) != 0 &&
+                action.compare("AUDIO", Qt::CaseInsensitive) != 0)
+                continue;
+            icalproperty* trigger = icalcomponent_get_first_property(a, ICAL_TRIGGER_PROPERTY);
+            if (!trigger)
+                continue;
+            const icaltriggertype t = icalproperty_get_trigger(trigger);
+            qint64 seconds = 0;
+            const icaldurationtype* written = nullptr;
+            if (!icaltime_is_null_time(t.time)) {
+                // An absolute trigger and the start in the same local time:
+                // a floating or all-day start is a local wall-clock.
+                const icaltimetype at = timeOf(trigger, t.time, b, "TRIGGER");
+                seconds = m_zones.moment(m_zones.toLocal(at))
+                              .secsTo(start.zone ? QDateTime::fromSecsSinceEpoch(
+                                                       m_zones.utcOf(start), m_zones.local())
+                                                 : m_zones.moment(startLocal));
+            } else {
+                seconds = -qint64(icaldurationtype_as_int(t.duration));
+                icalparameter* related =
+                    icalproperty_get_first_parameter(trigger, ICAL_RELATED_PARAMETER);
+                if (related && icalparameter_get_related(related) == ICAL_RELATED_END)
+                    seconds -= qint64(icaldurationtype_as_int(icalcomponent_get_duration(e)));
+                else if (t.duration.is_neg)
+                    written = &t.duration;
+            }
+            // A reminder at or after the start is the soonest one the program has.
+            setLead(s, written, int(qMax<qint64>(1, (seconds + 30) / 60)));
+            return;
+        }
+    }
+
+    QString contentOf(const Fields& f, const Local& at) const
+    {
+        QString end;
+        switch (f.end) {
+        case Fields::NoEnd:
+            break;
+        case Fields::EndsAt: {
+            const QDateTime e = m_zones.moment(at).addSecs(f.length);
+            end = QStringLiteral("结束：") +
+                  (e.date() == at.date
+                       ? timeText(e.time())
+                       : e.date().toString(Qt::ISODate) + QLatin1Char(' ') + timeText(e.time()));
+            break;
+        }
+        case Fields::EndsOn:
+            end = QStringLiteral("结束：") + at.date.addDays(f.length - 1).toString(Qt::ISODate);
+            break;
+        case Fields::Lasts:
+            end = QStringLiteral("时长：") + durationText(f.length);
+            break;
+        }
+        if (end.isEmpty())
+            return f.description;
+        return f.description.isEmpty() ? end : f.description + QLatin1Char('\n') + end;
+    }
+
+    // ---- recurrence ----
+
+    // A time ready to be compared with others.
+    struct Point {
+        icaltimetype time;
+        qint64 utc;
+    };
+    Point pointOf(const icaltimetype& t) const { return {t, m_zones.utcOf(t)}; }
+
+    // Two times of one occurrence: the same moment, the same day for dates,
+    // the same wall-clock when one of them is floating.
+    static bool sameOccurrence(const Point& a, const Point& b)
+    {
+        const icaltimetype &x = a.time, &y = b.time;
+        if (x.is_date || y.is_date)
+            return x.year == y.year && x.month == y.month && x.day == y.day;
+        if (!x.zone || !y.zone)
+            return x.year == y.year && x.month == y.month && x.day == y.day && x.hour == y.hour &&
+                   x.minute == y.minute && x.second == y.second;
+        return a.utc == b.utc;
+    }
+
+    enum class Step { Past, Taken, Gone, Beyond };
+
+    std::vector<Occurrence> occurrences(icalcomponent* e, const Ics::Block& b,
+                                        const icaltimetype& start, const QString& uid)
+    {
+        // Excluded dates and changed occurrences are no occurrences.
+        std::vector<Point> gone;
+        for (icalproperty* p = icalcomponent_get_first_property(e, ICAL_EXDATE_PROPERTY); p;
+             p = icalcomponent_get_next_property(e, ICAL_EXDATE_PROPERTY))
+            gone.push_back(pointOf(timeOf(p, icalproperty_get_exdate(p), b, "EXDATE")));
+        const auto moved = m_moved.constFind(uid);
+        if (moved != m_moved.cend())
+            gone.insert(gone.end(), moved->begin(), moved->end());
+
+        struct Found {
             Local local;
-            icaltimetype time;
+            Point point;
         };
-        std::vector<Occurrence> found;
+        std::vector<Found> found;
+        QSet<qint64> past; // an RDATE may fall on an occurrence of the rule
         auto consider = [&](const icaltimetype& t) {
+            const Point p = pointOf(t);
             const Local l = m_zones.toLocal(t);
-            if (l.date >= m_from && l.date < m_until)
-                found.push_back({l, t});
-            return l.date < m_until;
+            if (l.date >= m_until)
+                return Step::Beyond;
+            for (const Point& x : gone)
+                if (sameOccurrence(p, x))
+                    return Step::Gone;
+            if (l.date < m_from) {
+                past.insert(t.is_date ? -l.date.toJulianDay() : p.utc);
+                return Step::Past;
+            }
+            found.push_back({l, p});
+            return Step::Taken;
         };
+
         consider(start);
         for (icalproperty* p = icalcomponent_get_first_property(e, ICAL_RRULE_PROPERTY); p;
-             p = icalcomponent_get_next_property(e, ICAL_RRULE_PROPERTY)) {
-            const icalrecurrencetype rule = icalproperty_get_rrule(p);
-            icalrecur_iterator* it = icalrecur_iterator_new(rule, start);
-            if (!it)
-                throw failAt(lineOf(m_scan, b, "RRULE"), QStringLiteral("无法展开 RRULE"));
-            if (rule.count == 0) {
-                // Straight to the day before today: a series begun long ago
-                // need not be walked from its start.
-                icaltimetype near = start;
-                const QDate day = m_from.addDays(-1);
-                near.year = day.year();
-                near.month = day.month();
-                near.day = day.day();
-                if (icaltime_compare(near, start) > 0)
-                    icalrecur_iterator_set_start(it, near);
-            }
-            int taken = 0;
-            for (qint64 step = 0; step < 10'000'000 && taken < Ics::maxOccurrences; ++step) {
-                const icaltimetype t = icalrecur_iterator_next(it);
-                if (icaltime_is_null_time(t))
-                    break;
-                const size_t before = found.size();
-                if (!consider(t))
-                    break;
-                taken += int(found.size() - before);
-            }
-            icalrecur_iterator_free(it);
-        }
-        bool unknown = false;
+             p = icalcomponent_get_next_property(e, ICAL_RRULE_PROPERTY))
+            expand(p, b, start, consider);
         for (icalproperty* p = icalcomponent_get_first_property(e, ICAL_RDATE_PROPERTY); p;
              p = icalcomponent_get_next_property(e, ICAL_RDATE_PROPERTY)) {
             const icaldatetimeperiodtype r = icalproperty_get_rdate(p);
             const icaltimetype t = icaltime_is_null_time(r.time) ? r.period.start : r.time;
-            consider(timeOfProperty(p, t, cal, m_zones, &unknown));
+            if (!icaltime_is_null_time(t))
+                consider(timeOf(p, t, b, "RDATE"));
         }
-        std::vector<icaltimetype> excluded;
-        for (icalproperty* p = icalcomponent_get_first_property(e, ICAL_EXDATE_PROPERTY); p;
-             p = icalcomponent_get_next_property(e, ICAL_EXDATE_PROPERTY))
-            excluded.push_back(
-                timeOfProperty(p, icalproperty_get_exdate(p), cal, m_zones, &unknown));
-        if (unknown)
-            throw failAt(lineOf(m_scan, b, excluded.empty() ? "RDATE" : "EXDATE"),
-                         QStringLiteral("不认识时区"));
-        const auto moved = m_moved.constFind(uid);
-        auto gone = [&](const icaltimetype& t) {
-            for (const icaltimetype& x : excluded)
-                if (sameOccurrence(t, x))
-                    return true;
-            if (moved != m_moved.cend())
-                for (const icaltimetype& x : *moved)
-                    if (sameOccurrence(t, x))
-                        return true;
-            return false;
-        };
-        std::stable_sort(found.begin(), found.end(), [](const Occurrence& a, const Occurrence& b) {
-            return a.local < b.local;
-        });
-        std::vector<icaltimetype> out;
+        m_result.past += int(past.size());
+
+        std::stable_sort(found.begin(), found.end(),
+                         [](const Found& x, const Found& y) { return x.local < y.local; });
+        std::vector<Occurrence> out;
+        const Point* last = nullptr;
         for (size_t i = 0; i < found.size() && int(out.size()) < Ics::maxOccurrences; ++i) {
-            const icaltimetype& t = found[i].time;
-            if (gone(t) || (!out.empty() && sameOccurrence(out.back(), t)))
-                continue;
-            out.push_back(t);
+            if (last && sameOccurrence(*last, found[i].point))
+                continue; // an RDATE on an occurrence of the rule
+            out.push_back({found[i].local, found[i].point.time});
+            last = &found[i].point;
         }
         return out;
     }
 
-    void add(const Fields& fields, const QString& uid, const icaltimetype& start)
+    // One RRULE's occurrences through consider, up to the horizon. A series
+    // begun long ago is counted up to a limit, then taken up again the day
+    // before today.
+    template <class Consider>
+    void expand(icalproperty* p, const Ics::Block& b, const icaltimetype& start, Consider& consider)
     {
-        const QString key = uid.isEmpty() ? QString() : startKey(start);
+        const icalrecurrencetype rule = icalproperty_get_rrule(p);
+        if (!icaltime_is_null_time(rule.until) && !Ics::exists(rule.until))
+            throw failAt(lineOf(b, Name::RRule), QStringLiteral("RRULE 的 UNTIL 不存在"));
+        icalrecur_iterator* it = icalrecur_iterator_new(rule, start);
+        if (!it) {
+            skipLine(lineIndexOf(b, Name::RRule));
+            return;
+        }
+        int taken = 0, past = 0;
+        for (qint64 step = 0; step < 10'000'000 && taken < Ics::maxOccurrences; ++step) {
+            const icaltimetype t = icalrecur_iterator_next(it);
+            if (icaltime_is_null_time(t))
+                break;
+            if (icaltime_compare(t, start) == 0)
+                continue; // the start, taken already
+            const Step s = consider(t);
+            if (s == Step::Beyond)
+                break;
+            if (s == Step::Taken)
+                ++taken;
+            if (s != Step::Past || ++past < Ics::maxPastCounted || rule.count != 0)
+                continue;
+            // Straight to the day before today: the count of the past stops here.
+            icaltimetype near = start;
+            const QDate day = m_from.addDays(-1);
+            near.year = day.year();
+            near.month = day.month();
+            near.day = day.day();
+            if (icaltime_compare(near, t) > 0 && icalrecur_iterator_set_start(it, near))
+                m_result.pastAtLeast = true;
+            past = 0;
+        }
+        icalrecur_iterator_free(it);
+    }
+
+    int lineIndexOf(const Ics::Block& b, Name name) const
+    {
+        for (int i = b.first + 1; i < b.last; ++i)
+            if (m_lines[i].name == name)
+                return i;
+        return b.first;
+    }
+
+    // The occurrence as the log of imports knows it.
+    static QString startKey(const icaltimetype& t)
+    {
+        char* text = icaltime_as_ical_string_r(t);
+        QString key = QString::fromLatin1(text);
+        std::free(text);
+        if (t.zone && !isUtc(t))
+            key += QLatin1Char(';') +
+                   QString::fromUtf8(icaltimezone_get_tzid(
+                       static_cast<icaltimezone*>(const_cast<icaltimezone*>(t.zone))));
+        return key;
+    }
+
+    // ---- adding ----
+
+    void add(const Fields& fields, const QString& uid, const Occurrence& o)
+    {
+        const QString key = uid.isEmpty() ? QString() : startKey(o.time);
         if (!uid.isEmpty()) {
             if (m_done.contains(uid + QLatin1Char('\n') + key) || ownAndPresent(uid)) {
                 ++m_result.already;
@@ -657,15 +942,16 @@ private:
             }
         }
         Schedule s = fields.schedule;
-        const Local l = m_zones.toLocal(start);
-        s.date = l.date;
-        s.time = l.time;
-        const qint64 id = ScheduleData::append(s);
+        const QString content = contentOf(fields, o.local);
+        s.content = Cp936::truncated(content, Ics::contentBytes);
+        s.date = o.local.date;
+        s.time = o.local.time;
+        const qint64 id = m_writer.append(s);
         ++m_result.added;
-        if (fields.cut)
+        if (fields.cut || s.content.size() != content.size())
             ++m_result.cut;
         if (!uid.isEmpty()) {
-            ScheduleData::logImport(uid, key, id);
+            m_writer.log(uid, key, id);
             m_done.insert(uid + QLatin1Char('\n') + key);
         }
     }
@@ -673,6 +959,8 @@ private:
     // An event this database exported, whose schedule is still there.
     bool ownAndPresent(const QString& uid)
     {
+        if (!uid.endsWith(QLatin1String("@brenwick")))
+            return false;
         const QRegularExpressionMatch m = m_ownUid.match(uid);
         if (!m.hasMatch())
             return false;
@@ -681,16 +969,20 @@ private:
         return m_ids->contains(m.captured(1).toLongLong());
     }
 
-    const Scan& m_scan;
+    ContentLines& m_lines;
     DbQuery& m_q;
+    ScheduleData::ImportWriter m_writer{m_q.connection()};
     const Ics::ImportOptions& m_options;
-    Zones m_zones;
+    Ics::Zones m_zones;
+    Parser m_parser;
+    std::vector<std::unique_ptr<Owned>> m_calendars; // each VCALENDAR's time zones
     QDate m_from, m_until;
     QRegularExpression m_ownUid;
     QSet<QString> m_done;
     std::optional<QSet<qint64>> m_ids;
-    QHash<QString, std::vector<icaltimetype>> m_moved;
+    QHash<QString, std::vector<Point>> m_moved;
     Ics::Imported m_result;
+    bool m_counting = true;
 };
 } // namespace
 
@@ -709,71 +1001,45 @@ QString uidOf(qint64 id, const QString& databaseKey)
     return QStringLiteral("%1-%2@brenwick").arg(id).arg(databaseKey);
 }
 
-Exported exportCalendar(DbQuery& q, const ExportOptions& options)
+Exported exportCalendar(DbQuery& q, const ExportOptions& options, const Sink& sink)
 {
-    ScheduleData::openForExport(q, options.from, options.to);
-    const DbSnapshotPtr rows = q.snapshot();
-    q.close();
-    Owned calendar(icalcomponent_new_vcalendar());
-    icalcomponent_add_property(calendar.c, icalproperty_new_version("2.0"));
-    icalcomponent_add_property(calendar.c, icalproperty_new_prodid("-//Tavimor//Brenwick//ZH"));
-    icalcomponent_add_property(calendar.c, icalproperty_new_calscale("GREGORIAN"));
-    const icaltimetype stamp = icaltime_current_time_with_zone(icaltimezone_get_utc_timezone());
-    const int total = rows->rowCount();
-    for (int r = 0; r < total; ++r) {
-        icalcomponent_add_component(calendar.c,
-                                    eventOf(Schedule::read(*rows, r), options.databaseKey, stamp));
-        report(options.progress, r + 1, total);
-    }
-    return {taken(icalcomponent_as_ical_string_r(calendar.c)), total};
+    const std::optional<ScheduleData::ExportSpan> span =
+        ScheduleData::exportSpan(q, options.from, options.to);
+    const ExportZone zone(options.localZone, span);
+    Writer w(sink);
+    w.line("BEGIN:VCALENDAR");
+    w.line("VERSION:2.0");
+    w.line("PRODID:-//Tavimor//Brenwick//ZH");
+    w.line("CALSCALE:GREGORIAN");
+    if (!zone.tzid.isEmpty())
+        w.raw(vtimezone(zone.zone, span->first, span->last));
+    const QDateTime now = Clock::now().toUTC();
+    const QByteArray stamp = wallText(now.date(), now.time()) + 'Z';
+    const int total = span ? span->count : 0;
+    Exported out;
+    ScheduleData::forEachForExport(q, options.from, options.to, [&](const Schedule& s) {
+        if (!w.ok())
+            return;
+        writeEvent(w, s, options.databaseKey, stamp, zone);
+        ++out.events;
+        report(options.progress, out.events, qMax(total, out.events));
+    });
+    w.line("END:VCALENDAR");
+    out.written = w.flush();
+    return out;
+}
+
+Imported importCalendar(QByteArray&& input, DbQuery& q, const ImportOptions& options)
+{
+    ContentLines lines(std::move(input));
+    const ParserSettings settings;
+    Importer importer(lines, q, options);
+    return importer.run();
 }
 
 Imported importCalendar(const QByteArray& input, DbQuery& q, const ImportOptions& options)
 {
-    QByteArray text = input;
-    if (text.startsWith("\xEF\xBB\xBF"))
-        text.remove(0, 3);
-    Scan s = scan(text);
-    Owned root(icalparser_parse_string(text.constData()));
-    std::vector<icalcomponent*> calendars;
-    if (root.c && icalcomponent_isa(root.c) == ICAL_VCALENDAR_COMPONENT)
-        calendars.push_back(root.c);
-    else if (root.c && icalcomponent_isa(root.c) == ICAL_XROOT_COMPONENT)
-        for (icalcomponent* c = icalcomponent_get_first_component(root.c, ICAL_VCALENDAR_COMPONENT);
-             c; c = icalcomponent_get_next_component(root.c, ICAL_VCALENDAR_COMPONENT))
-            calendars.push_back(c);
-    if (calendars.empty())
-        throw failAt(s.lines.front().number, QStringLiteral("不是日历文件"));
-
-    // Every error libical noted in what we read fails the whole file, at its line.
-    size_t events = 0, zones = 0;
-    for (icalcomponent* cal : calendars) {
-        for (icalcomponent* c = icalcomponent_get_first_component(cal, ICAL_ANY_COMPONENT); c;
-             c = icalcomponent_get_next_component(cal, ICAL_ANY_COMPONENT)) {
-            const icalcomponent_kind kind = icalcomponent_isa(c);
-            const bool event = kind == ICAL_VEVENT_COMPONENT;
-            if (!event && kind != ICAL_VTIMEZONE_COMPONENT)
-                continue;
-            const std::vector<Block>& blocks = event ? s.events : s.zones;
-            size_t& n = event ? events : zones;
-            if (n >= blocks.size())
-                throw failAt(s.lines.back().number, QStringLiteral("日历的结构读不通"));
-            const Block b = blocks[n++];
-            const QString error = noted(c);
-            if (!error.isEmpty())
-                throw failAt(lineOfError(s, b.first, b.last), error);
-        }
-        if (icalproperty* p = icalcomponent_get_first_property(cal, ICAL_XLICERROR_PROPERTY))
-            throw failAt(lineOfError(s, 0, int(s.lines.size()) - 1),
-                         textOf(icalproperty_get_xlicerror(p)));
-    }
-    if (events != s.events.size() || zones != s.zones.size())
-        throw failAt(s.lines.back().number, QStringLiteral("日历的结构读不通"));
-
-    Importer importer(s, q, options);
-    Imported result = importer.run(calendars);
-    result.skipped = s.skipped;
-    return result;
+    return importCalendar(QByteArray(input), q, options);
 }
 
 } // namespace Ics

@@ -3,6 +3,7 @@
 #include "shell/data/Schedules.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDate>
 #include <QString>
 #include <functional>
@@ -14,6 +15,9 @@ class DbQuery;
 namespace Ics {
 // Called every so many events with the count done and the count in all.
 using Progress = std::function<void(int done, int total)>;
+// Takes the text of an export piece by piece; false once it could not be
+// written, when the export stops.
+using Sink = std::function<bool(QByteArrayView)>;
 
 // What names a database in the UIDs of its schedules.
 QString databaseKey(const QString& databaseFile);
@@ -23,14 +27,17 @@ QString uidOf(qint64 id, const QString& databaseKey);
 struct ExportOptions {
     std::optional<QDate> from, to; // both included
     QString databaseKey;
+    QByteArray localZone; // the zone schedules are kept in; empty: the system's
     Progress progress;
 };
 struct Exported {
-    QByteArray text;
     int events = 0;
+    bool written = true; // false when the sink refused a piece
 };
-// One VEVENT per schedule, in date order. Raises AppError.
-Exported exportCalendar(DbQuery& q, const ExportOptions& options);
+// One VEVENT per schedule, in date order, written as it is made: times in
+// the local zone with its VTIMEZONE, or in UTC where the zone has no name.
+// Raises AppError for the database.
+Exported exportCalendar(DbQuery& q, const ExportOptions& options, const Sink& sink);
 
 struct ImportOptions {
     QDate today;          // recurring events add their occurrences from this day on
@@ -39,10 +46,14 @@ struct ImportOptions {
     Progress progress;
 };
 struct Imported {
-    int added = 0;   // schedules added
-    int already = 0; // occurrences not added again
-    int cut = 0;     // schedules whose title, content or note was cut to its limit
-    int skipped = 0; // calendar components that are not events (to-dos, journals...)
+    int added = 0;      // schedules added
+    int already = 0;    // occurrences not added again
+    int cut = 0;        // schedules whose title, content or note was cut to its limit
+    int skipped = 0;    // calendar components that are not events (to-dos, journals...)
+    int unreadable = 0; // properties that could not be read and were left out
+    int firstUnreadableLine = 0;
+    int past = 0;             // occurrences of recurring events before today, left out
+    bool pastAtLeast = false; // past counts a series only up to a limit
 };
 // A failure with the line of the calendar text it arose at (1-based).
 struct ImportError {
@@ -57,9 +68,13 @@ constexpr int noteBytes = fieldOf(&Schedule::bz).maxBytes;
 // Occurrences of one recurring event: up to ten years ahead, at most 3,650.
 constexpr int horizonYears = 10;
 constexpr int maxOccurrences = 3650;
+// Occurrences before today counted one by one in a series, at most.
+constexpr int maxPastCounted = 10000;
 
 // Adds one schedule per event occurrence through the data module's table.
 // The caller holds the transaction. Raises ImportError for the calendar text,
 // AppError for the database.
 Imported importCalendar(const QByteArray& text, DbQuery& q, const ImportOptions& options);
+// The same, working in the text itself instead of a copy of it.
+Imported importCalendar(QByteArray&& text, DbQuery& q, const ImportOptions& options);
 } // namespace Ics

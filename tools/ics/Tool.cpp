@@ -174,25 +174,31 @@ int exportCommand(const Arguments& a, const QString& database)
     options.to = a.to;
     options.databaseKey = Ics::databaseKey(database);
     options.progress = progressLine(QStringLiteral("已导出"));
-    const Ics::Exported out = Ics::exportCalendar(q, options);
-    const QString done = QStringLiteral("导出了 %1 个日程").arg(out.events);
+    Ics::Exported out;
     if (a.file == QLatin1String("-")) {
-        std::fwrite(out.text.constData(), 1, size_t(out.text.size()), stdout);
-        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        out = Ics::exportCalendar(q, options, [](QByteArrayView piece) {
+            return std::fwrite(piece.data(), 1, size_t(piece.size()), stdout) ==
+                   size_t(piece.size());
+        });
+        if (!out.written || std::fflush(stdout) != 0 || std::ferror(stdout))
             throw AppError(QStringLiteral("无法写到标准输出"));
-        put(stderr, done + QLatin1Char('\n'));
+        put(stderr, QStringLiteral("导出了 %1 个日程\n").arg(out.events));
         return 0;
     }
-    const QString why = SafeFile::replace(a.file, out.text);
+    // Written as it is made: a long export is never held whole.
+    const QString why = SafeFile::replace(
+        a.file, [&](const SafeFile::Sink& sink) { out = Ics::exportCalendar(q, options, sink); });
     if (!why.isEmpty())
         throw AppError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(a.file), why));
-    put(stdout, done + QStringLiteral("到 %1\n").arg(QDir::toNativeSeparators(a.file)));
+    put(stdout, QStringLiteral("导出了 %1 个日程到 %2\n")
+                    .arg(out.events)
+                    .arg(QDir::toNativeSeparators(a.file)));
     return 0;
 }
 
 int importCommand(const Arguments& a, const QString& database)
 {
-    const QByteArray text = readInput(a.file);
+    QByteArray text = readInput(a.file);
     TDataModule1 module;
     openDatabase(module, database, true);
     DbQuery q(module.ADOConnection1);
@@ -203,7 +209,7 @@ int importCommand(const Arguments& a, const QString& database)
     Ics::Imported result;
     try {
         DbTransaction transaction(module.ADOConnection1);
-        result = Ics::importCalendar(text, q, options);
+        result = Ics::importCalendar(std::move(text), q, options);
         q.close();
         transaction.commit();
     } catch (const Ics::ImportError& e) {
@@ -220,8 +226,16 @@ int importCommand(const Arguments& a, const QString& database)
         parts << QStringLiteral("%1 个以前已导入，没有再添加").arg(result.already);
     if (result.cut)
         parts << QStringLiteral("%1 个的标题、内容或备注过长，已截断").arg(result.cut);
+    if (result.past)
+        parts << (result.pastAtLeast ? QStringLiteral("重复的日程至少有 %1 次在今天之前，没有导入")
+                                     : QStringLiteral("重复的日程有 %1 次在今天之前，没有导入"))
+                     .arg(result.past);
     if (result.skipped)
         parts << QStringLiteral("跳过 %1 个不是事件的项（待办等）").arg(result.skipped);
+    if (result.unreadable)
+        parts << QStringLiteral("%1 处无法读取，已跳过（第一处在第 %2 行）")
+                     .arg(result.unreadable)
+                     .arg(result.firstUnreadableLine);
     put(stdout, parts.join(QStringLiteral("；")) + QLatin1Char('\n'));
     return 0;
 }
@@ -248,9 +262,12 @@ QString icsHelp()
         "\n"
         "命令：\n"
         "  export 文件.ics [--from 日期] [--to 日期]\n"
-        "      把每个日程（或日期在范围内的日程，两端都含）写成一个 VEVENT。文件为 - "
+        "      把每个日程（或日期在范围内的日程，两端都含）写成一个 VEVENT，边读边写。文件为 - "
         "时写到标准输出。\n"
-        "      DTSTART 是不带时区的本地时间；SUMMARY 是标题，DESCRIPTION 是内容；\n"
+        "      DTSTART 是本地时区的时间（TZID，并附上这个时区的 VTIMEZONE）；时区没有名字时写 "
+        "UTC。\n"
+        "      SUMMARY 是标题，DESCRIPTION 是内容，都按 TEXT "
+        "转义，控制字符和双向文字控制符不写出；\n"
         "      PRIORITY 1、5、9 对应 高、中、低；STATUS 对“取消”是 CANCELLED，其余是 CONFIRMED；\n"
         "      状态码本身写在 X-BRENWICK-STATUS，日程备注写在 X-BRENWICK-NOTE；\n"
         "      提醒打开时有一个 VALARM，TRIGGER 为负的提前量；UID 由日程的编号和数据库得出，\n"
@@ -258,13 +275,18 @@ QString icsHelp()
         "  import 文件.ics\n"
         "      每个事件的每次发生添加一个日程：标题、内容、日期、时间（UTC 或 TZID "
         "的时间换成本地时间）、\n"
-        "      优先级、第一个显示或声音提醒的提前量（用能整除它的最大单位：分钟、小时或天）、状态 "
-        "1\n"
+        "      优先级、第一个显示或声音提醒的提前量、状态 1\n"
         "      （带 X-BRENWICK-STATUS 时用它，STATUS:CANCELLED 为“取消”）。\n"
-        "      重复的事件（RRULE、RDATE、EXDATE）添加从今天起十年内的各次，最多 3650 次。\n"
-        "      标题和内容按 GBK 字节截到 30 和 200 字节（不切开汉字），并说明截断了几个。\n"
+        "      内容后面依次加上地点（LOCATION）和结束时间或时长。\n"
+        "      重复的事件（RRULE、RDATE、EXDATE）添加从今天起十年内的各次，最多 3650 次，\n"
+        "      并说明有几次在今天之前没有导入。\n"
+        "      标题、内容和备注按 GBK 字节截到 30、200 和 100 "
+        "字节（不切开汉字），并说明截断了几个；\n"
+        "      控制字符和双向文字控制符不导入。\n"
         "      已导入过的事件（相同的 UID 和开始时间）不再添加；待办等不是事件的项跳过。\n"
-        "      整个导入是一个事务：文件中途出错时什么也不添加，并指出出错的行。文件为 - "
+        "      空的值就是空的文字；无法读取的行跳过，并说明有几处、第一处在哪一行。\n"
+        "      整个导入是一个事务：文件不是日历、事件没有可用的开始时间，或者日期、时间不存在\n"
+        "      或不在 1900 至 9999 年之间时，什么也不添加，并指出出错的行。文件为 - "
         "时读标准输入。\n"
         "  restore 备份文件\n"
         "      用 backups/assistant-YYYY-MM-DD.mdb 这样的备份恢复数据库：先检查备份\n"
