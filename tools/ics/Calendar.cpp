@@ -30,8 +30,8 @@ QByteArray taken(char* s)
 
 struct Owned {
     icalcomponent* c;
-    explicit Owned(icalcomponent* c)
-        : c(c)
+    explicit Owned(icalcomponent* component)
+        : c(component)
     {}
     ~Owned()
     {
@@ -222,15 +222,15 @@ Scan scan(const QByteArray& text)
     std::vector<Open> stack;
     for (int i = 0; i < int(out.lines.size()); ++i) {
         const Scan::Line& l = out.lines[size_t(i)];
-        const QByteArrayView text = out.text(i);
-        const bool begin = startsWithKeyword(text, "BEGIN:");
-        const bool finish = !begin && startsWithKeyword(text, "END:");
+        const QByteArrayView lineText = out.text(i);
+        const bool begin = startsWithKeyword(lineText, "BEGIN:");
+        const bool finish = !begin && startsWithKeyword(lineText, "END:");
         if (!begin && !finish) {
             if (stack.empty())
                 throw failAt(l.number, QStringLiteral("内容在 BEGIN:VCALENDAR 之外"));
             continue;
         }
-        const QByteArray kind = text.sliced(begin ? 6 : 4).trimmed().toByteArray().toUpper();
+        const QByteArray kind = lineText.sliced(begin ? 6 : 4).trimmed().toByteArray().toUpper();
         if (begin) {
             if (stack.empty() && kind != "VCALENDAR")
                 throw failAt(l.number, QStringLiteral("日历应以 BEGIN:VCALENDAR 开始"));
@@ -356,8 +356,8 @@ public:
             return {QDate(l.year, l.month, l.day), QTime(l.hour, l.minute, l.second)};
         }
         // A zone libical does not know: Qt's data.
-        const qint64 utc = qint64(icaltime_as_timet_with_zone(
-            t, static_cast<icaltimezone*>(const_cast<icaltimezone*>(t.zone))));
+        const qint64 utc =
+            qint64(icaltime_as_timet_with_zone(t, const_cast<icaltimezone*>(t.zone)));
         const QDateTime l = QDateTime::fromSecsSinceEpoch(utc, QTimeZone(m_id));
         return {l.date(), l.time()};
     }
@@ -634,8 +634,8 @@ private:
                         return true;
             return false;
         };
-        std::stable_sort(found.begin(), found.end(), [](const Occurrence& a, const Occurrence& b) {
-            return a.local < b.local;
+        std::stable_sort(found.begin(), found.end(), [](const Occurrence& x, const Occurrence& y) {
+            return x.local < y.local;
         });
         std::vector<icaltimetype> out;
         for (size_t i = 0; i < found.size() && int(out.size()) < Ics::maxOccurrences; ++i) {
