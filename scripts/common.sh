@@ -5,15 +5,15 @@ set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${BRENWICK_BUILD_DIR:-$repo/build}
 
+# (librsvg2-bin renders the menu icons at build time.)
 build_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev libxcb1-dev libical-dev
-    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-multimedia-dev)
+    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-multimedia-dev librsvg2-bin)
 # To run: the fonts; the reminder sound (Qt Multimedia plays through a
 # PulseAudio server, or PipeWire's stand-in for one; the desktop's alert
 # sound, for a file that cannot be played, comes from the sound theme through
-# libcanberra); and what puts the program into the desktop's menu (icons,
-# entry check).
+# libcanberra); and the check of the desktop entry the install writes.
 run_packages=(fonts-noto-cjk libqt6multimedia6 libcanberra0 libcanberra-pulse
-    sound-theme-freedesktop librsvg2-bin desktop-file-utils)
+    sound-theme-freedesktop desktop-file-utils)
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 # Without either server, PulseAudio: its clients start it on demand.
 installed pipewire-pulse || installed pulseaudio || run_packages+=(pulseaudio)
