@@ -24,6 +24,11 @@ x11_test_packages=(xvfb openbox trayer xdotool x11-utils)
 # entry in a test as a login would; a message bus of the tests' own, which
 # plays the system's resume signal.
 test_packages=(libglib2.0-bin dbus-daemon)
+# The format check of the committed .clang-format (scripts/check-format) and
+# the linter (scripts/tidy).
+lint_packages=(clang-format clang-tidy)
+# The fuzz targets: clang with libFuzzer and its sanitizers (scripts/fuzz).
+fuzz_packages=(clang libclang-rt-14-dev)
 
 ensure_packages() {
     local missing=()

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
-#include "platform/DatabaseBackup.h"
 #include "platform/Autostart.h"
+#include "platform/DatabaseBackup.h"
 #include "platform/ProgramDir.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
