@@ -38,8 +38,7 @@ void fail(const char* why)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QString text =
-        QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
+    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
     QString error;
     const auto doc = Registry::parse(text, &error);
     if (!doc) {

@@ -11,37 +11,26 @@
 class QAbstractButton;
 class QWidget;
 
-// The sandbox of one window test with the windows it builds. Each window (and
-// the data module) is made under its global name and deleted at the end, in
-// the reverse order, its name set back to null; then the sandbox goes.
+// The sandbox of one window test and the windows it builds, each under its
+// global name: deleted at the end in the reverse order, the name set to null.
 class WindowTestEnvironment : public TestEnvironment {
 public:
     using TestEnvironment::TestEnvironment;
-    WindowTestEnvironment(const WindowTestEnvironment&) = delete;
-    WindowTestEnvironment& operator=(const WindowTestEnvironment&) = delete;
     ~WindowTestEnvironment();
 
     template <class T> T* create(T*& global)
     {
-        global = new T();
         own(global);
-        return global;
+        return global = new T();
     }
-    // A window the test (or the program) makes later, under this name.
+    // A window the test or the program makes later.
     template <class T> void own(T*& global)
     {
-        atEnd([&global] {
-            delete global;
-            global = nullptr;
-        });
+        atEnd([&global] { delete global, global = nullptr; });
     }
-    // The data module, on assistant.mdb of the program folder: open it before
-    // the windows whose queries use it.
-    void openData();
-    // A step of the teardown, taken in turn with the windows.
+    void openData(); // on the program folder's assistant.mdb, before the windows that query it
     void atEnd(std::function<void()> step) { m_teardown.push_back(std::move(step)); }
-    // The main window's activation needs its tray icon file in the program folder.
-    void copyTrayIcon();
+    void copyTrayIcon(); // the main window's activation needs ovak.ico
 
 private:
     std::vector<std::function<void()>> m_teardown;
