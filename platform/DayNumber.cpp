@@ -27,7 +27,7 @@ QDate toDate(double dayNumber)
 QTime toTime(double dayNumber)
 {
     const double fraction = std::fabs(dayNumber - std::trunc(dayNumber));
-    qint64 ms = qint64(std::llround(fraction * 86400000.0));
+    qint64 ms = std::llround(fraction * 86400000.0);
     if (ms >= 86400000)
         ms = 86400000 - 1;
     return QTime::fromMSecsSinceStartOfDay(int(ms));

@@ -40,11 +40,19 @@ QString quoted(const QString& s)
     return out + QLatin1Char('"');
 }
 
-bool hasControl(const QString& s)
+// Text a quoted line cannot carry: control characters, and a half of a
+// surrogate pair, which UTF-8 cannot hold (hex(1) keeps it as it was read).
+bool needsHex(const QString& s)
 {
-    for (QChar c : s)
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s.at(i);
         if (c.unicode() < 0x20)
             return true;
+        if (c.isHighSurrogate() && i + 1 < s.size() && s.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            return true;
+    }
     return false;
 }
 
@@ -245,7 +253,7 @@ QString Registry::serialize(const Document& doc)
             out += quoted(v.name) + QLatin1Char('=');
             if (v.kind == Kind::Dword)
                 out += QStringLiteral("dword:%1").arg(v.dword, 8, 16, QLatin1Char('0'));
-            else if (hasControl(v.text))
+            else if (needsHex(v.text))
                 out += hexString(v.text);
             else
                 out += quoted(v.text);

@@ -17,7 +17,7 @@ qint64 minutesLeft(const QDateTime& moment, const QDateTime& now)
     // Counted as the stored values are, in local days and times of day: no
     // time zone or daylight-saving shift enters.
     const qint64 ms =
-        qint64(now.date().daysTo(moment.date())) * 86'400'000 + now.time().msecsTo(moment.time());
+        now.date().daysTo(moment.date()) * 86'400'000 + now.time().msecsTo(moment.time());
     return ms / 60'000; // truncates toward zero
 }
 

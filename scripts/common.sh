@@ -5,18 +5,18 @@ set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${BRENWICK_BUILD_DIR:-$repo/build}
 
+# (librsvg2-bin renders the menu icons at build time.)
 build_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev libxcb1-dev libical-dev
-    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-multimedia-dev libsecret-1-dev)
+    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-multimedia-dev libsecret-1-dev librsvg2-bin)
 # To run: the fonts; the reminder sound (Qt Multimedia plays through a
 # PulseAudio server, or PipeWire's stand-in for one; the desktop's alert
 # sound, for a file that cannot be played, comes from the sound theme through
-# libcanberra); what puts the program into the desktop's menu (icons, entry
-# check); the toolkit's own dialogs in the user's language; the toolkit's
-# Wayland platform, for a session without X; and the library of the
-# desktop's secret store (the sync's password).
+# libcanberra); the check of the desktop entry the install writes; the
+# toolkit's own dialogs in the user's language; the toolkit's Wayland
+# platform, for a session without X; and the library of the desktop's secret
+# store (the sync's password).
 run_packages=(fonts-noto-cjk libqt6multimedia6 libcanberra0 libcanberra-pulse
-    sound-theme-freedesktop librsvg2-bin desktop-file-utils qt6-translations-l10n qt6-wayland
-    libsecret-1-0)
+    sound-theme-freedesktop desktop-file-utils qt6-translations-l10n qt6-wayland libsecret-1-0)
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 # Without either server, PulseAudio: its clients start it on demand.
 installed pipewire-pulse || installed pulseaudio || run_packages+=(pulseaudio)
@@ -32,6 +32,11 @@ test_packages=(libglib2.0-bin dbus-daemon weston)
 # client to play the phone, a keyring for the secret store, and openssl for
 # the certificates of an HTTPS server.
 server_test_packages=(radicale xandikos python3-caldav gnome-keyring dbus-daemon openssl)
+# The format check of the committed .clang-format (scripts/check-format) and
+# the linter (scripts/tidy).
+lint_packages=(clang-format clang-tidy)
+# The fuzz targets: clang with libFuzzer and its sanitizers (scripts/fuzz).
+fuzz_packages=(clang libclang-rt-14-dev)
 
 ensure_packages() {
     local missing=()

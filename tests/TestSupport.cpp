@@ -1,8 +1,10 @@
 #include "TestSupport.h"
 
 #include "platform/Clock.h"
+#include "platform/Desktop.h"
 #include "platform/Formats.h"
 #include "platform/ProgramDir.h"
+#include "platform/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -96,6 +98,10 @@ TestEnvironment::~TestEnvironment()
     Notifications::install(nullptr);
     Clock::reset();
     Formats::reset();
+    Desktop::setCursorPos(nullptr);
+    Desktop::setScreenSize(nullptr);
+    Desktop::setOpener(nullptr);
+    SafeFile::failWritesAfter(-1);
     ProgramDir::set(QString());
     qputenv("XDG_CONFIG_HOME", m_oldConfig);
     qputenv("XDG_RUNTIME_DIR", m_oldRuntime);

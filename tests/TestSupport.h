@@ -59,7 +59,8 @@ public:
 };
 
 // A sandbox for one test: temporary program and settings folders, pinned
-// formats, a fixed clock and the recorders installed. Restores all on exit.
+// formats, a fixed clock and the recorders installed. Restores all on exit,
+// the desktop's stand-ins and a failing disk too.
 class TestEnvironment {
 public:
     explicit TestEnvironment(const QDateTime& now = QDateTime(QDate(2026, 3, 31), QTime(9, 0)));

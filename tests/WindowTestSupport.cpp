@@ -1,10 +1,35 @@
 #include "WindowTestSupport.h"
 
+#include "platform/ProgramDir.h"
 #include "shell/Application.h"
 #include "shell/data/dataForm.h"
+#include "shell/public.h"
 
 #include <QAbstractButton>
+#include <QFile>
 #include <QtTest>
+
+WindowTestEnvironment::~WindowTestEnvironment()
+{
+    while (!m_teardown.empty()) {
+        m_teardown.back()();
+        m_teardown.pop_back();
+    }
+    refreshFlag = 0;
+}
+
+void WindowTestEnvironment::openData()
+{
+    create(DataModule1)
+        ->ADOConnection1.setConnectionString(TDataModule1::connectionStringFor(programDir()));
+}
+
+void WindowTestEnvironment::copyTrayIcon()
+{
+    const QString icon = QStringLiteral(BRENWICK_SOURCE_DIR "/resources/ovak.ico");
+    if (!QFile::copy(icon, ProgramDir::file(QStringLiteral("ovak.ico"))))
+        qFatal("cannot copy %s", qPrintable(icon));
+}
 
 void type(QWidget* w, const QString& text)
 {

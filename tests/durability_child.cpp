@@ -56,7 +56,7 @@ int main(int argc, char** argv)
         dm.mydata.setField(QStringLiteral("rc_date"), QDate(2026, 1, 1).addDays(i % 3000));
         dm.mydata.setField(QStringLiteral("rc_time"), QTime(9, 0));
         dm.mydata.post();
-        std::printf("%lld\n", static_cast<long long>(dm.mydata.lastId()));
+        std::printf("%lld\n", dm.mydata.lastId());
         std::fflush(stdout);
         dm.mydata.close();
     }

@@ -688,6 +688,9 @@ void TestDatabase::postsSurviveAKilledProcess()
         QProcess child;
         child.start(QStringLiteral(DURABILITY_CHILD), {file});
         QVERIFY(child.waitForStarted());
+        // Killed while it posts: counted from its first post, as a loaded
+        // machine (or a sanitizer build) may take long to start it.
+        QVERIFY(child.waitForReadyRead(60000));
         QTest::qWait(150 + QRandomGenerator::global()->bounded(250));
         child.kill();
         child.waitForFinished();

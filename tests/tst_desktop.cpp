@@ -10,8 +10,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-// scripts/install-desktop (run by scripts/run) and scripts/uninstall, in
-// folders of the test's own.
+// The install rules of the desktop entry and icons (as scripts/run uses them,
+// and a package will), and scripts/uninstall, in folders of the test's own.
 class TestDesktop : public QObject {
     Q_OBJECT
 private slots:
@@ -25,8 +25,12 @@ private slots:
     void uninstallRefusesOnlyForACopyOfItsFolder();
 
 private:
-    int script(const QString& name, const QStringList& args, QByteArray* out = nullptr);
-    QString dataHome() const { return env->configHome() + QStringLiteral("/../share"); }
+    int run(const QString& program, const QStringList& args, QByteArray* out = nullptr,
+            const QString& destdir = QString());
+    bool install(const QString& programDir, const QString& dataDir, const QString& prefix,
+                 const QString& destdir = QString());
+    QString root() const { return QDir::cleanPath(env->configHome() + QStringLiteral("/..")); }
+    QString dataHome() const { return root() + QStringLiteral("/share"); }
     std::unique_ptr<TestEnvironment> env;
 };
 
@@ -40,42 +44,99 @@ void TestDesktop::cleanup()
     env.reset();
 }
 
-int TestDesktop::script(const QString& name, const QStringList& args, QByteArray* out)
+int TestDesktop::run(const QString& program, const QStringList& args, QByteArray* out,
+                     const QString& destdir)
 {
     QProcess p;
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
     e.insert(QStringLiteral("XDG_CONFIG_HOME"), env->configHome());
+    e.remove(QStringLiteral("DESTDIR"));
+    if (!destdir.isEmpty())
+        e.insert(QStringLiteral("DESTDIR"), destdir);
     p.setProcessEnvironment(e);
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral(BRENWICK_SOURCE_DIR "/scripts/") + name, args);
-    p.waitForFinished(60000);
+    p.start(program, args);
+    p.waitForFinished(120000);
+    const QByteArray output = p.readAll();
     if (out)
-        *out = p.readAll();
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        *out = output;
+    const int code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    if (code != 0)
+        qWarning("%s: %s", qPrintable(program), output.constData());
+    return code;
+}
+
+// The desktop rules alone, in a project of their own: configured, built (the
+// icons) and installed as a user's install or a package's staging does it.
+bool TestDesktop::install(const QString& programDir, const QString& dataDir, const QString& prefix,
+                          const QString& destdir)
+{
+    const QString project = root() + QStringLiteral("/project");
+    writeFile(project + QStringLiteral("/CMakeLists.txt"),
+              "cmake_minimum_required(VERSION 3.19)\n"
+              "project(DesktopRules NONE)\n"
+              "set(CMAKE_INSTALL_LIBDIR lib)\n"
+              "include(GNUInstallDirs)\n"
+              "include(\"" BRENWICK_SOURCE_DIR "/cmake/BrenwickDesktop.cmake\")\n"
+              "brenwick_install_desktop(\"${PROGRAM_DIR}\")\n");
+    const QString build = project + QStringLiteral("/build");
+    const QString cmake = QStringLiteral("cmake");
+    return run(cmake,
+               {QStringLiteral("-S"), project, QStringLiteral("-B"), build, QStringLiteral("-G"),
+                QStringLiteral("Ninja"), QStringLiteral("-DPROGRAM_DIR=") + programDir,
+                QStringLiteral("-DCMAKE_INSTALL_DATADIR=") + dataDir}) == 0 &&
+           run(cmake, {QStringLiteral("--build"), build}) == 0 &&
+           run(cmake, {QStringLiteral("--install"), build, QStringLiteral("--prefix"), prefix},
+               nullptr, destdir) == 0;
 }
 
 void TestDesktop::theEntryAndIconsAreInstalled_data()
 {
-    QTest::addColumn<QString>("folder");
-    QTest::newRow("plain") << "Brenwick";
-    QTest::newRow("blanks, quotes and a dollar") << "My \"Apps\" $HOME";
-    QTest::newRow("percent and backslash") << "100% a\\b";
+    QTest::addColumn<QString>("programDir"); // relative: under the prefix
+    QTest::addColumn<QString>("dataDir");
+    QTest::addColumn<QString>("prefix");  // under the test's folder
+    QTest::addColumn<bool>("staged");     // into a DESTDIR, as a package is built
+    QTest::addColumn<QString>("program"); // where Exec= points, under the test's folder
+    QTest::newRow("plain") << "opt/Brenwick"
+                           << "share"
+                           << "/usr" << false << "/usr/opt/Brenwick/Brenwick";
+    QTest::newRow("blanks, quotes and a dollar")
+        << "opt/Brenwick"
+        << "share"
+        << "/My \"Apps\" $HOME" << false << "/My \"Apps\" $HOME/opt/Brenwick/Brenwick";
+    // To install(), a backslash separates folders: the entry names where it put the program.
+    QTest::newRow("percent and backslash, a folder of its own")
+        << "@/100% a\\b"
+        << "@/data"
+        << "/unused" << false << "/100% a/b/Brenwick";
+    QTest::newRow("staged for a package") << "."
+                                          << "@/usr/share"
+                                          << "/opt/Brenwick" << true << "/opt/Brenwick/Brenwick";
 }
 
 void TestDesktop::theEntryAndIconsAreInstalled()
 {
-    QFETCH(QString, folder);
-    const QString program = env->programDir() + folder;
-    QVERIFY(QDir().mkpath(program));
-    QByteArray out;
-    QCOMPARE(script(QStringLiteral("install-desktop"), {program}, &out), 0);
-    const QString entry = dataHome() + QStringLiteral("/applications/Tavimor.desktop");
-    QProcess validate;
-    validate.start(QStringLiteral("desktop-file-validate"), {entry});
-    QVERIFY(validate.waitForFinished());
-    QCOMPARE(validate.exitCode(), 0);
-    QCOMPARE(validate.readAll(), QByteArray());
+    QFETCH(QString, programDir);
+    QFETCH(QString, dataDir);
+    QFETCH(QString, prefix);
+    QFETCH(bool, staged);
+    QFETCH(QString, program);
+    // "@" stands for the test's folder; a staged install writes below DESTDIR
+    // what names the folders of the installed system.
+    const QString base = staged ? QString() : root();
+    const QString stage = staged ? root() + QStringLiteral("/stage") : QString();
+    programDir.replace(QLatin1Char('@'), base);
+    dataDir.replace(QLatin1Char('@'), base);
+    QVERIFY(install(programDir, dataDir, base + prefix, stage));
+
+    const QString data =
+        stage + (dataDir.startsWith(QLatin1Char('/')) ? dataDir
+                                                      : base + prefix + QLatin1Char('/') + dataDir);
+    const QString entry = data + QStringLiteral("/applications/Tavimor.desktop");
+    QByteArray complaints;
+    QCOMPARE(run(QStringLiteral("desktop-file-validate"), {entry}, &complaints), 0);
+    QCOMPARE(complaints, QByteArray());
 
     const QStringList lines = QString::fromUtf8(readFile(entry)).split(QLatin1Char('\n'));
     QVERIFY(lines.contains(QStringLiteral("Name=时雀")));
@@ -90,10 +151,9 @@ void TestDesktop::theEntryAndIconsAreInstalled()
     const QStringList exec = lines.filter(QRegularExpression(QStringLiteral("^Exec=")));
     QCOMPARE(exec.size(), 1);
     // The same rules the autostart entry is read back by.
-    QCOMPARE(AutostartEntry::programFromExec(exec.first().mid(5)),
-             QDir(program).absolutePath() + QStringLiteral("/Brenwick"));
+    QCOMPARE(AutostartEntry::programFromExec(exec.first().mid(5)), QDir::cleanPath(base + program));
 
-    const QString icons = dataHome() + QStringLiteral("/icons/hicolor/");
+    const QString icons = data + QStringLiteral("/icons/hicolor/");
     QVERIFY(QFileInfo::exists(icons + QStringLiteral("scalable/apps/tavimor.svg")));
     for (int size : {16, 32, 48, 256}) {
         const QImage image(icons + QStringLiteral("%1x%1/apps/tavimor.png").arg(size));
@@ -112,8 +172,7 @@ void TestDesktop::uninstallKeepsTheDataUnlessPurged()
 {
     QFETCH(bool, purge);
     const QString program = env->programDir() + QStringLiteral("Brenwick");
-    QVERIFY(QDir().mkpath(program));
-    QCOMPARE(script(QStringLiteral("install-desktop"), {program}), 0);
+    QVERIFY(install(program, QStringLiteral("share"), root()));
     const QStringList programFiles{"Brenwick", "brenwick-ics", "brenwick_soundeffect.so",
                                    "ovak.ico", "help.chm"};
     const QStringList data{"assistant.mdb", "plans.txt", "backups/assistant-2026-03-30.mdb",
@@ -129,7 +188,7 @@ void TestDesktop::uninstallKeepsTheDataUnlessPurged()
     QStringList args{program};
     if (purge)
         args.prepend(QStringLiteral("--purge"));
-    QCOMPARE(script(QStringLiteral("uninstall"), args, &out), 0);
+    QCOMPARE(run(QStringLiteral(BRENWICK_SOURCE_DIR "/scripts/uninstall"), args, &out), 0);
     for (const QString& f : programFiles)
         QVERIFY2(!QFileInfo::exists(program + QLatin1Char('/') + f), qPrintable(f));
     QVERIFY(!QFileInfo::exists(dataHome() + QStringLiteral("/applications/Tavimor.desktop")));

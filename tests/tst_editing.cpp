@@ -1,4 +1,3 @@
-#include "TestSupport.h"
 #include "WindowTestSupport.h"
 #include "editing/addrc.h"
 #include "editing/cfsz.h"
@@ -122,31 +121,22 @@ private slots:
 
 private:
     TaddrcForm* openAddWindow();
-    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<WindowTestEnvironment> env;
 };
 
 void TestEditing::init()
 {
-    env = std::make_unique<TestEnvironment>(QDateTime(today, QTime(9, 0)));
+    env = std::make_unique<WindowTestEnvironment>(QDateTime(today, QTime(9, 0)));
     writeFile(env->programDir() + QStringLiteral("plans.txt"), "周例会\r\n\r\n提交周报\r\n");
-    cfszForm = new TcfszForm();
-    DataModule1 = new TDataModule1();
-    DataModule1->ADOConnection1.setConnectionString(
-        TDataModule1::connectionStringFor(env->programDir()));
-    xgrcForm = new TxgrcForm();
-    refreshFlag = 0;
+    env->openData();
+    env->create(cfszForm);
+    env->create(xgrcForm);
+    env->own(addrcForm);
 }
 
 void TestEditing::cleanup()
 {
-    delete addrcForm;
-    delete xgrcForm;
-    xgrcForm = nullptr;
-    delete cfszForm;
-    cfszForm = nullptr;
-    delete DataModule1;
     env.reset();
-    Desktop::setOpener(nullptr);
 }
 
 TaddrcForm* TestEditing::openAddWindow()

@@ -1,4 +1,3 @@
-#include "TestSupport.h"
 #include "WindowTestSupport.h"
 #include "app/Startup.h"
 #include "editing/addrc.h"
@@ -79,25 +78,23 @@ private slots:
 
 private:
     QModelIndex scheduleNode(int id) const;
-    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<WindowTestEnvironment> env;
 };
 
 void TestMainWindow::init()
 {
-    env = std::make_unique<TestEnvironment>(QDateTime(today, QTime(10, 0)));
-    QVERIFY(QFile::copy(QFINDTESTDATA("../resources/ovak.ico"), env->programDir() + "ovak.ico"));
+    env = std::make_unique<WindowTestEnvironment>(QDateTime(today, QTime(10, 0)));
+    env->copyTrayIcon();
     createStartupWindows();
+    env->atEnd(destroyStartupWindows);
+    env->own(addrcForm);
+    env->own(gxszForm);
     assistantForm->Timer1->stop(); // the tests tick by hand
     refreshFlag = 0;
 }
 
 void TestMainWindow::cleanup()
 {
-    delete addrcForm;
-    delete gxszForm;
-    destroyStartupWindows();
-    Desktop::setCursorPos(nullptr);
-    Desktop::setScreenSize(nullptr);
     env.reset();
 }
 

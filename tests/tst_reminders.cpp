@@ -1,7 +1,7 @@
 // The reminder check of the main window and the reminder window, on a real
 // database with the clock, the screen and the sound player stood in for.
 #include "ReadOnlyFolder.h"
-#include "TestSupport.h"
+#include "WindowTestSupport.h"
 #include "app/Startup.h"
 #include "mainwindow/Assistant.h"
 #include "platform/Clock.h"
@@ -65,23 +65,22 @@ private:
                        int unit = 0, int zt = 1, int isTx = 1);
     int isTxOf(qint64 id);
     void showList(); // the window's showing after the day summary
-    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<WindowTestEnvironment> env;
 };
 
 void TestReminders::init()
 {
-    env = std::make_unique<TestEnvironment>(morning);
-    QVERIFY(QFile::copy(QFINDTESTDATA("../resources/ovak.ico"), env->programDir() + "ovak.ico"));
+    env = std::make_unique<WindowTestEnvironment>(morning);
+    env->copyTrayIcon();
     Desktop::setScreenSize([] { return QSize(1024, 768); });
     createStartupWindows();
+    env->atEnd(destroyStartupWindows);
     assistantForm->Timer1->stop(); // the tests tick by hand
     txForm->Timer1->stop();
 }
 
 void TestReminders::cleanup()
 {
-    destroyStartupWindows();
-    Desktop::setScreenSize(nullptr);
     env.reset();
 }
 
@@ -164,7 +163,7 @@ void TestReminders::hooksRunInOrder()
     QVERIFY(assistantForm->RemindTimer->isActive());
     QVERIFY(!txForm->isVisible());
     QCOMPARE(firstActivation, 1);
-    QVERIFY(QFile::copy(QFINDTESTDATA("../resources/ovak.ico"), env->programDir() + "ovak.ico"));
+    env->copyTrayIcon();
     assistantForm->FormActivate();
     QVERIFY(txForm->isVisible());
     QCOMPARE(txForm->pos(), QPoint(357, 309)); // centred, by the txWin_Pos just read

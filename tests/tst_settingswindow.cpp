@@ -1,4 +1,3 @@
-#include "TestSupport.h"
 #include "WindowTestSupport.h"
 #include "platform/Cp936.h"
 #include "platform/SafeFile.h"
@@ -77,21 +76,19 @@ private slots:
 private:
     TgxszForm* open();
     void confirm();
-    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<WindowTestEnvironment> env;
 };
 
 void TestSettingsWindow::init()
 {
-    env = std::make_unique<TestEnvironment>();
+    env = std::make_unique<WindowTestEnvironment>();
     Settings::writeFirstRunDefaults();
     writeFile(plansFile(), "");
-    refreshFlag = 0;
+    env->own(gxszForm);
 }
 
 void TestSettingsWindow::cleanup()
 {
-    delete gxszForm;
-    SafeFile::failWritesAfter(-1);
     env.reset();
 }
 

@@ -1,4 +1,3 @@
-#include "TestSupport.h"
 #include "WindowTestSupport.h"
 #include "platform/DayNumber.h"
 #include "platform/Formats.h"
@@ -145,32 +144,22 @@ private slots:
 
 private:
     TzjForm* openBrowser();
-    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<WindowTestEnvironment> env;
 };
 
 void TestViews::init()
 {
-    env = std::make_unique<TestEnvironment>(QDateTime(today, QTime(9, 0)));
+    env = std::make_unique<WindowTestEnvironment>(QDateTime(today, QTime(9, 0)));
     Settings::writeFirstRunDefaults();
-    tjbzForm = new TtjbzForm();
-    rccxForm = new TrccxForm();
-    showbzForm = new TshowbzForm();
-    DataModule1 = new TDataModule1();
-    DataModule1->ADOConnection1.setConnectionString(
-        TDataModule1::connectionStringFor(env->programDir()));
+    env->openData();
+    env->create(tjbzForm);
+    env->create(rccxForm);
+    env->create(showbzForm);
+    env->own(zjForm);
 }
 
 void TestViews::cleanup()
 {
-    delete zjForm;
-    delete showbzForm;
-    showbzForm = nullptr;
-    delete rccxForm;
-    rccxForm = nullptr;
-    delete tjbzForm;
-    tjbzForm = nullptr;
-    delete DataModule1;
-    DataModule1 = nullptr;
     env.reset();
 }
 

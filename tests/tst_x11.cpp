@@ -2,7 +2,7 @@
 // the stacking of boxes. Runs under scripts/x11-session (a virtual X display
 // with a window manager and a tray), with the real message boxes, which a
 // helper answers as a user would.
-#include "TestSupport.h"
+#include "WindowTestSupport.h"
 #include "app/Startup.h"
 #include "editing/addrc.h"
 #include "mainwindow/Assistant.h"
@@ -111,7 +111,7 @@ QList<WId> stacking()
     QList<WId> ids;
     const QString list = out.section(QLatin1Char('#'), 1);
     for (const QString& id : list.split(QLatin1Char(','), Qt::SkipEmptyParts))
-        ids << WId(id.trimmed().toULongLong(nullptr, 16));
+        ids << id.trimmed().toULongLong(nullptr, 16);
     return ids;
 }
 
@@ -140,7 +140,7 @@ private slots:
 
 private:
     void start();
-    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<WindowTestEnvironment> env;
     std::unique_ptr<BoxAnswerer> boxes;
 };
 
@@ -155,19 +155,19 @@ void TestX11::initTestCase()
 
 void TestX11::init()
 {
-    env = std::make_unique<TestEnvironment>(QDateTime(QDate(2026, 12, 9), QTime(10, 0)));
+    env = std::make_unique<WindowTestEnvironment>(QDateTime(QDate(2026, 12, 9), QTime(10, 0)));
     Dialogs::install(nullptr); // the real boxes
     boxes = std::make_unique<BoxAnswerer>();
-    QVERIFY(QFile::copy(QFINDTESTDATA("../resources/ovak.ico"), env->programDir() + "ovak.ico"));
+    env->copyTrayIcon();
+    env->atEnd(destroyStartupWindows); // made by each test
+    env->own(addrcForm);
+    env->own(gxszForm);
 }
 
 void TestX11::cleanup()
 {
-    delete addrcForm;
-    delete gxszForm;
-    destroyStartupWindows();
-    boxes.reset();
     env.reset();
+    boxes.reset();
     QTest::qWait(100);
 }
 
