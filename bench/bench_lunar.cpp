@@ -40,7 +40,7 @@ int main()
         return 1;
 
     const QString format = QStringLiteral("yyyy/M/d");
-    qsizetype sink = 0;
+    long long sink = 0;
     double bare = 1e300, caption = 1e300, text = 1e300;
     for (int round = 0; round < 3; ++round) { // interleaved, so both meet the same load
         bare = std::min(bare, bestOf9([&] {
@@ -60,6 +60,6 @@ int main()
     printRow("lunar day and marks (dayCaption)", caption, bare);
     printRow("lunar day alone (dateText of fromSolar)", text, bare);
     std::printf("per date: caption %.0f ns, short date %.0f ns (checksum %lld)\n",
-                caption * 1e6 / days, bare * 1e6 / days, static_cast<long long>(sink));
+                caption * 1e6 / days, bare * 1e6 / days, sink);
     return 0;
 }

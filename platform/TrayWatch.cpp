@@ -106,8 +106,8 @@ bool TrayWatch::nativeEventFilter(const QByteArray& eventType, void* message, qi
         break;
     }
     case XCB_DESTROY_NOTIFY: {
-        const auto* d = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
-        if (m_owner != XCB_NONE && d->window == m_owner) {
+        const auto* gone = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
+        if (m_owner != XCB_NONE && gone->window == m_owner) {
             m_owner = XCB_NONE;
             m_settle.start();
         }

@@ -240,7 +240,7 @@ void TestDesktop::uninstallRefusesOnlyForACopyOfItsFolder()
     };
     QTRY_VERIFY_WITH_TIMEOUT(held(), 10000);
     QByteArray out;
-    const int code = script(QStringLiteral("uninstall"), {removed}, &out);
+    const int code = run(QStringLiteral(BRENWICK_SOURCE_DIR "/scripts/uninstall"), {removed}, &out);
     copy.kill();
     copy.waitForFinished();
     QCOMPARE(code, refused ? 1 : 0);

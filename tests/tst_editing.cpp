@@ -252,7 +252,7 @@ void TestEditing::validation()
     if (rows == 0) {
         // (a tab is a blank in a single-line field)
         QCOMPARE(w->title->currentText(),
-                 QString(title).replace(QLatin1Char('\t'), QLatin1Char(' ')));
+                 QString{title}.replace(QLatin1Char('\t'), QLatin1Char(' ')));
         QCOMPARE(w->date_value->text(), date);
         QCOMPARE(w->time_value->text(), time);
     }

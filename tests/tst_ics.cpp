@@ -15,11 +15,11 @@
 #include <QRegularExpression>
 #include <QtTest>
 #include <fcntl.h>
+#include <libical/ical.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <libical/ical.h>
 
 Q_DECLARE_METATYPE(Schedule)
 
@@ -308,7 +308,7 @@ void TestIcs::exportIsWrittenAsItIsMade()
     DbTransaction t(db.module.ADOConnection1);
     for (int i = 0; i < 3000; ++i)
         ScheduleData::append(schedule(QStringLiteral("第%1个").arg(i), today.addDays(i % 90),
-                                           QTime(8, i % 60), 1, 1, 1));
+                                      QTime(8, i % 60), 1, 1, 1));
     t.commit();
     Ics::ExportOptions o;
     o.localZone = "Europe/Berlin";

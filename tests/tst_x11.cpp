@@ -338,7 +338,7 @@ void TestX11::aStartThatCannotReachTheRunningCopyIsNotCovered()
                          {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                           QStringLiteral("--pid"), QString::number(second.processId())});
             search.waitForFinished();
-            box = WId(search.readAllStandardOutput().trimmed().split('\n').last().toULongLong());
+            box = search.readAllStandardOutput().trimmed().split('\n').last().toULongLong();
             return box != 0;
         },
         15000));

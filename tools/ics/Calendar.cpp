@@ -187,8 +187,8 @@ struct ParserSettings {
 
 struct Owned {
     icalcomponent* c;
-    explicit Owned(icalcomponent* c = nullptr)
-        : c(c)
+    explicit Owned(icalcomponent* component = nullptr)
+        : c(component)
     {}
     ~Owned()
     {
@@ -696,7 +696,7 @@ private:
                     f.length = startLocal.date.daysTo(endLocal.date);
                 } else {
                     f.end = Fields::EndsAt;
-                    f.length = qint64(m_zones.utcOf(end) - m_zones.utcOf(start));
+                    f.length = m_zones.utcOf(end) - m_zones.utcOf(start);
                 }
             }
         } else if (icalproperty* d = icalcomponent_get_first_property(e, ICAL_DURATION_PROPERTY)) {
@@ -925,8 +925,7 @@ private:
         std::free(text);
         if (t.zone && !isUtc(t))
             key += QLatin1Char(';') +
-                   QString::fromUtf8(icaltimezone_get_tzid(
-                       static_cast<icaltimezone*>(const_cast<icaltimezone*>(t.zone))));
+                   QString::fromUtf8(icaltimezone_get_tzid(const_cast<icaltimezone*>(t.zone)));
         return key;
     }
 

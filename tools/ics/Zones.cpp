@@ -97,7 +97,7 @@ bool Zones::isLocal(icaltimezone* zone) const
 
 qint64 Zones::utcOf(const icaltimetype& t) const
 {
-    auto* zone = static_cast<icaltimezone*>(const_cast<icaltimezone*>(t.zone));
+    auto* zone = const_cast<icaltimezone*>(t.zone);
     if (t.is_date || !zone)
         return secondsOf({QDate(t.year, t.month, t.day),
                           t.is_date ? QTime(0, 0) : QTime(t.hour, t.minute, qMin(t.second, 59))});
@@ -116,7 +116,7 @@ qint64 Zones::utcOf(const icaltimetype& t) const
 
 Local Zones::toLocal(const icaltimetype& t) const
 {
-    auto* zone = static_cast<icaltimezone*>(const_cast<icaltimezone*>(t.zone));
+    auto* zone = const_cast<icaltimezone*>(t.zone);
     if (t.is_date)
         return {QDate(t.year, t.month, t.day), QTime(0, 0)};
     if (!zone || (zone != icaltimezone_get_utc_timezone() && isLocal(zone)))
