@@ -134,8 +134,12 @@ int runAssistant(int argc, char** argv)
 
     // A logout or kill ends the program as 退出 does. Delivered through the
     // event loop, so only once the windows exist.
+    // One that comes while a box of the start waits ends that box's loop, not
+    // the main loop, which has yet to run: it is remembered for then.
     Termination termination;
-    QObject::connect(&termination, &Termination::requested, &app, [] {
+    bool ending = false;
+    QObject::connect(&termination, &Termination::requested, &app, [&ending] {
+        ending = true;
         if (assistantForm)
             runGuarded([] { assistantForm->leaveClick(); }, assistantForm);
         else
@@ -173,7 +177,8 @@ int runAssistant(int argc, char** argv)
                      [&backup] { backup.runFor(Clock::today()); });
     QTimer::singleShot(startBackupDelayMs, &backup, [&backup] { backup.runFor(Clock::today()); });
 
-    app.exec();
+    if (!ending)
+        app.exec();
     destroyStartupWindows();
     return 0;
 }

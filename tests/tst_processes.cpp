@@ -51,6 +51,7 @@ private slots:
     void oneCopyPerDatabase();
     void tenStartsLeaveOneCopy();
     void lockOfACrashedCopyDoesNotBlock();
+    void logoutEndsAsQuitDoes_data();
     void logoutEndsAsQuitDoes();
     void anotherUsersFolderDoesNotStopTheStart();
     void aLockThatCannotBeMadeIsAFirstStart();
@@ -313,8 +314,22 @@ void TestProcesses::lockOfACrashedCopyDoesNotBlock()
     QCOMPARE(next->state(), QProcess::Running);
 }
 
+void TestProcesses::logoutEndsAsQuitDoes_data()
+{
+    QTest::addColumn<bool>("boxAtStart");
+    QTest::newRow("running") << false;
+    // Settings that cannot be read: the start waits in an error box.
+    QTest::newRow("an error box of the start up") << true;
+}
+
 void TestProcesses::logoutEndsAsQuitDoes()
 {
+    QFETCH(bool, boxAtStart);
+    if (boxAtStart) {
+        const QString folder = env->configHome() + QStringLiteral("/Tavimor");
+        QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(::mkfifo(QFile::encodeName(folder + QStringLiteral("/registry.reg")), 0600), 0);
+    }
     QProcess* p = start();
     QVERIFY(waitUntilListening());
     p->terminate(); // SIGTERM, as a logout sends it
