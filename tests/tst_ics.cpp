@@ -125,7 +125,6 @@ Ics::Imported importInto(Db& db, const QByteArray& text, const QByteArray& zone 
     db.use();
     Ics::ImportOptions o;
     o.today = today;
-    o.databaseKey = Ics::databaseKey(db.path);
     o.localZone = zone;
     DbTransaction transaction(db.module.ADOConnection1);
     const Ics::Imported result = Ics::importCalendar(text, db.q, o);

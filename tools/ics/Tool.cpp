@@ -204,7 +204,6 @@ int importCommand(const Arguments& a, const QString& database)
     DbQuery q(module.ADOConnection1);
     Ics::ImportOptions options;
     options.today = QDate::currentDate();
-    options.databaseKey = Ics::databaseKey(database);
     options.progress = progressLine(QStringLiteral("已读"));
     Ics::Imported result;
     try {
