@@ -750,7 +750,8 @@ void TestIcs::aSeriesGoesBackAsItCame()
         zone + "BEGIN:VEVENT\nUID:weekly@example.com\nDTSTAMP:20260301T000000Z\n"
                "DTSTART;TZID=Custom/Berlin:20260406T090000\n"
                "DTEND;TZID=Custom/Berlin:20260406T100000\nRRULE:FREQ=WEEKLY;COUNT=4\n"
-               "LOCATION:Raum 1\nATTENDEE:mailto:kim@example.com\nSUMMARY:周会\nEND:VEVENT\n"
+               "LOCATION:Raum 1\nATTENDEE:mailto:kim@example.com\nCOMMENT:红\x1b[31m字\n"
+               "SUMMARY:周会\nEND:VEVENT\n"
                "BEGIN:VEVENT\nUID:weekly@example.com\nDTSTAMP:20260301T000000Z\n"
                "RECURRENCE-ID;TZID=Custom/Berlin:20260413T090000\n"
                "DTSTART;TZID=Custom/Berlin:20260414T090000\nSUMMARY:周会（改期）\nEND:VEVENT\n");
@@ -761,6 +762,7 @@ void TestIcs::aSeriesGoesBackAsItCame()
     const QByteArray first = exportOf(a);
     QCOMPARE(first.count("RRULE:FREQ=WEEKLY;COUNT=4\r\n"), 1);
     QCOMPARE(first.count("ATTENDEE:mailto:kim@example.com\r\n"), 1);
+    QVERIFY(first.contains("COMMENT:红[31m字\r\n")); // nothing a terminal acts on
     QCOMPARE(first.count("BEGIN:VTIMEZONE\r\nTZID:Custom/Berlin\r\n"), 1);
     QCOMPARE(first.count("RECURRENCE-ID"), 1);
     QVERIFY(first.contains("RECURRENCE-ID:20260413T070000Z\r\n"));

@@ -759,12 +759,16 @@ private:
                QLatin1Char('Z');
     }
 
-    // A recurring event's lines, and the time zones of its calendar that it names.
+    // A recurring event's lines, and the time zones of its calendar that it
+    // names; kept as other calendars' text is, nothing a terminal acts on.
     ScheduleData::KeptSeries seriesOf(const Ics::Block& b) const
     {
         ScheduleData::KeptSeries out;
+        auto lineOf = [this](int i) {
+            return PlainText::singleLine(QString::fromUtf8(m_lines.text(i))).toUtf8() + "\r\n";
+        };
         for (int i = b.first; i <= b.last; ++i)
-            out.master.append(m_lines.text(i)).append("\r\n");
+            out.master.append(lineOf(i));
         static const QRegularExpression tzid(QStringLiteral("[;:]TZID=(\"[^\"]*\"|[^;:]*)"),
                                              QRegularExpression::CaseInsensitiveOption);
         QSet<QByteArray> named;
@@ -787,7 +791,7 @@ private:
             }
             if (wanted)
                 for (int i = z.first; i <= z.last; ++i)
-                    out.zones.append(m_lines.text(i)).append("\r\n");
+                    out.zones.append(lineOf(i));
         }
         return out;
     }
