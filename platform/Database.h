@@ -247,6 +247,10 @@ private:
     bool m_appending = false;
     QList<QPair<QString, QVariant>> m_pending;
     qint64 m_lastId = 0;
+    // The insert of the last post, made again only for other columns: a
+    // table object appending many rows builds its statement once.
+    QStringList m_lastColumns;
+    QString m_lastSql;
 };
 
 // One transaction on a connection: the file stays open and every statement

@@ -389,17 +389,6 @@ std::optional<ExportSpan> exportSpan(DbQuery& q, const std::optional<QDate>& fro
                       DayNumber::toDate(rows->dateTime(0, 1)), rows->integer(0, 2)};
 }
 
-namespace {
-void logTo(DbTable& table, const QString& uid, const QString& start, qint64 id)
-{
-    table.append();
-    table.setField(QStringLiteral("uid"), uid);
-    table.setField(QStringLiteral("start"), start);
-    table.setField(QStringLiteral("schedule"), id);
-    table.post();
-}
-} // namespace
-
 QSet<QString> importedEvents(DbQuery& q)
 {
     q.setSql(Sql::forgetDeletedImports());
@@ -411,14 +400,6 @@ QSet<QString> importedEvents(DbQuery& q)
         out.insert(rows->text(r, 0) + QLatin1Char('\n') + rows->text(r, 1));
     q.close();
     return out;
-}
-
-void logImport(const QString& uid, const QString& start, qint64 id)
-{
-    // A table object of its own: the insert stays prepared from row to row.
-    DbTable table(DataModule1->ADOConnection1, QStringLiteral("icsImport"));
-    table.open();
-    logTo(table, uid, start, id);
 }
 
 QString databaseKey(const QString& databaseFile)
@@ -478,7 +459,6 @@ QHash<QString, KeptSeries> keptSeries(DbQuery& q)
 
 ImportWriter::ImportWriter(DbConnection& connection)
     : m_main(std::make_unique<DbTable>(connection, QStringLiteral("main")))
-    , m_log(std::make_unique<DbTable>(connection, QStringLiteral("icsImport")))
     , m_uids(std::make_unique<DbTable>(connection, QStringLiteral("scheduleUid")))
     , m_series(std::make_unique<DbTable>(connection, QStringLiteral("icsSeries")))
 {}
@@ -513,12 +493,6 @@ qint64 ImportWriter::append(const Schedule& s)
 {
     m_main->open();
     return appendTo(*m_main, s);
-}
-
-void ImportWriter::log(const QString& uid, const QString& start, qint64 id)
-{
-    m_log->open();
-    logTo(*m_log, uid, start, id);
 }
 
 } // namespace ScheduleData

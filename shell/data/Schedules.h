@@ -158,11 +158,9 @@ struct ExportSpan {
 };
 std::optional<ExportSpan> exportSpan(DbQuery& q, const std::optional<QDate>& from,
                                      const std::optional<QDate>& to);
-// The events already imported, as uid and start joined by a newline, of the
-// schedules that still exist.
+// The events imported before each schedule kept its UID, as uid and start
+// joined by a newline, of the schedules that still exist (table icsImport).
 QSet<QString> importedEvents(DbQuery& q);
-// Notes that the event of uid and start became the schedule id.
-void logImport(const QString& uid, const QString& start, qint64 id);
 
 // A schedule's calendar identity (table scheduleUid): its UID, kept from its
 // creation; for an occurrence of a recurring event, the RECURRENCE-ID it
@@ -196,20 +194,19 @@ struct KeptSeries {
 // Every kept series with at least one schedule, by UID.
 QHash<QString, KeptSeries> keptSeries(DbQuery& q);
 
-// append and logImport for many rows in a row: the table objects stay
-// open from the first to the last.
+// The import's writes, many rows in a row: the table objects stay open from
+// the first to the last.
 class ImportWriter {
 public:
     explicit ImportWriter(DbConnection& connection);
     ~ImportWriter();
     qint64 append(const Schedule& s);
-    void log(const QString& uid, const QString& start, qint64 id);
     // The schedule's identity, in place of the one it was given.
     void keep(qint64 id, const KeptUid& uid);
     void keepSeries(const QString& uid, const KeptSeries& series);
 
 private:
-    std::unique_ptr<DbTable> m_main, m_log, m_uids, m_series;
+    std::unique_ptr<DbTable> m_main, m_uids, m_series;
 };
 } // namespace ScheduleData
 

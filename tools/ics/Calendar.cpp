@@ -1188,7 +1188,6 @@ private:
         if (fields.cut || s.content.size() != content.size())
             ++m_result.cut;
         if (!uid.isEmpty()) {
-            m_writer.log(uid, key, id);
             m_done.insert(uid + QLatin1Char('\n') + key);
             m_writer.keep(id, {uid, rid, ofSeries ? Ics::importedFields(s) : QString()});
         }
