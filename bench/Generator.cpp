@@ -76,6 +76,17 @@ void createDatabase(const QString& path, const Options& o)
     check(db, sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr));
     check(db, sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr));
+    // What the steps ask of the file's path, as the program's opening gives it.
+    for (const DbSchema::PathValue& v : Schema::schema().pathValues)
+        check(db,
+              sqlite3_create_function_v2(
+                  db, v.function.constData(), 0, SQLITE_UTF8, new QByteArray(v.of(path).toUtf8()),
+                  [](sqlite3_context* c, int, sqlite3_value**) {
+                      const auto* text = static_cast<const QByteArray*>(sqlite3_user_data(c));
+                      sqlite3_result_text(c, text->constData(), int(text->size()),
+                                          SQLITE_TRANSIENT);
+                  },
+                  nullptr, nullptr, [](void* p) { delete static_cast<QByteArray*>(p); }));
     for (const QByteArray& step : Schema::schema().steps)
         check(db, sqlite3_exec(db, step.constData(), nullptr, nullptr, nullptr));
     const QByteArray stamp = "PRAGMA user_version=" + QByteArray::number(Schema::version());

@@ -161,6 +161,8 @@ void bareImportLibical(const QString& db, const QString& file)
     }
     icalcomponent_free(cal);
     sqlite3* d = Generator::openBare(db);
+    // Bare rows: without the trigger that gives each new schedule its UID.
+    sqlite3_exec(d, "DROP TRIGGER IF EXISTS scheduleUid_made", nullptr, nullptr, nullptr);
     bareInsert(d, rows);
     sqlite3_close(d);
 }

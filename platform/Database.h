@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,13 @@ struct DbSchema {
     // nothing in (an empty or a foreign file) is opened as it is, unchanged.
     int unversioned = 0;
     QByteArray unversionedProbe;
+    // Values the steps may read as SQL functions without arguments, made
+    // from the file's path when the steps run: what only the opening knows.
+    struct PathValue {
+        QByteArray function;
+        std::function<QString(const QString& file)> of;
+    };
+    QList<PathValue> pathValues;
     int version() const { return int(steps.size()); }
 };
 
@@ -81,6 +89,7 @@ private:
     void createDatabase(const QString& path);
     sqlite3* openFile(const QString& path);
     void migrate(sqlite3* db, const QString& path);
+    int providePathValues(sqlite3* db, const QString& path);
     QString unwritableFile() const;
 
     QString m_connectionString;
@@ -238,6 +247,10 @@ private:
     bool m_appending = false;
     QList<QPair<QString, QVariant>> m_pending;
     qint64 m_lastId = 0;
+    // The insert of the last post, made again only for other columns: a
+    // table object appending many rows builds its statement once.
+    QStringList m_lastColumns;
+    QString m_lastSql;
 };
 
 // One transaction on a connection: the file stays open and every statement

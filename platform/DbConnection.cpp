@@ -99,6 +99,8 @@ void DbConnection::createDatabase(const QString& path)
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, &err);
     if (rc == SQLITE_OK)
+        rc = providePathValues(db, path);
+    if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, "BEGIN;", nullptr, nullptr, &err);
     for (const QByteArray& step : std::as_const(m_schema.steps))
         if (rc == SQLITE_OK)
@@ -125,6 +127,27 @@ void DbConnection::createDatabase(const QString& path)
     // The journal files beside it are made anew by the engine.
     QFile::remove(temp + QStringLiteral("-wal"));
     QFile::remove(temp + QStringLiteral("-shm"));
+}
+
+namespace {
+void giveText(sqlite3_context* context, int, sqlite3_value**)
+{
+    const auto* text = static_cast<const QByteArray*>(sqlite3_user_data(context));
+    sqlite3_result_text(context, text->constData(), int(text->size()), SQLITE_TRANSIENT);
+}
+} // namespace
+
+int DbConnection::providePathValues(sqlite3* db, const QString& path)
+{
+    for (const DbSchema::PathValue& v : std::as_const(m_schema.pathValues)) {
+        auto* text = new QByteArray(v.of(path).toUtf8());
+        const int rc = sqlite3_create_function_v2(
+            db, v.function.constData(), 0, SQLITE_UTF8 | SQLITE_DETERMINISTIC, text, giveText,
+            nullptr, nullptr, [](void* p) { delete static_cast<QByteArray*>(p); });
+        if (rc != SQLITE_OK)
+            return rc;
+    }
+    return SQLITE_OK;
 }
 
 namespace {
@@ -240,7 +263,8 @@ void DbConnection::migrate(sqlite3* db, const QString& path)
     };
     // IMMEDIATE: of two programs opening an old file at once, the second
     // waits here and then finds it done.
-    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+    if (providePathValues(db, path) != SQLITE_OK ||
+        sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         failed(version);
     version = versionOf();
     if (version < 0 || version > known)

@@ -61,18 +61,25 @@ void DbTable::post()
     m_appending = false;
     const auto pending = std::move(m_pending);
     m_pending.clear();
-    QStringList names, marks;
-    for (const auto& p : pending) {
-        names << quotedName(p.first);
-        marks << QStringLiteral("?");
+    bool same = !m_lastSql.isEmpty() && m_lastColumns.size() == pending.size();
+    for (qsizetype i = 0; same && i < pending.size(); ++i)
+        same = m_lastColumns[i] == pending[i].first;
+    if (!same) {
+        QStringList names, marks;
+        m_lastColumns.clear();
+        for (const auto& p : pending) {
+            names << quotedName(p.first);
+            marks << QStringLiteral("?");
+            m_lastColumns << p.first;
+        }
+        m_lastSql = pending.isEmpty()
+                        ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedName(m_table))
+                        : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                              .arg(quotedName(m_table), names.join(QLatin1Char(',')),
+                                   marks.join(QLatin1Char(',')));
     }
-    const QString sql =
-        pending.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedName(m_table))
-                          : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                .arg(quotedName(m_table), names.join(QLatin1Char(',')),
-                                     marks.join(QLatin1Char(',')));
     DbUse use(m_connection);
-    DbStatement st(m_connection, use.db(), sql, true);
+    DbStatement st(m_connection, use.db(), m_lastSql, true);
     int i = 1;
     for (const auto& p : pending)
         bind(use.db(), st.get(), i++, p.second);

@@ -95,6 +95,7 @@ private slots:
     void olderFilesAreBroughtUpToDate();
     void aNewerFileIsRefusedAndLeftUntouched();
     void aFailingMigrationLeavesTheFileAsItWas();
+    void everyNewScheduleGetsAUidOfItsOwn();
     void newRowReadsBackWithItsDefaults();
     void statements_data();
     void statements();
@@ -217,19 +218,23 @@ void TestDatabase::olderFilesAreBroughtUpToDate_data()
 {
     QTest::addColumn<QString>("fixture");
     QTest::addColumn<QString>("imported"); // an event the import log holds
-    QTest::newRow("version 1") << "assistant-v1.sql" << QString();
+    QTest::addColumn<int>("version");      // user_version
+    QTest::newRow("version 1") << "assistant-v1.sql" << QString() << 0;
     QTest::newRow("version 1, after an import")
-        << "assistant-v1-ics.sql" << QStringLiteral("abc@example.com\n20260408T103000");
+        << "assistant-v1-ics.sql" << QStringLiteral("abc@example.com\n20260408T103000") << 0;
+    QTest::newRow("version 2") << "assistant-v2.sql"
+                               << QStringLiteral("abc@example.com\n20260408T103000") << 2;
 }
 
 void TestDatabase::olderFilesAreBroughtUpToDate()
 {
     QFETCH(QString, fixture);
     QFETCH(QString, imported);
+    QFETCH(int, version);
     const QString file = env->databaseFile();
     makeDatabase(file, fixtureSql(fixture));
     const QStringList before = rowsOf(file);
-    QCOMPARE(sqlValue(file, "pragma user_version"), 0);
+    QCOMPARE(sqlValue(file, "pragma user_version"), version);
 
     DbQuery q(dm->ADOConnection1);
     const std::optional<Schedule> s = ScheduleData::byId(q, 2);
@@ -240,6 +245,14 @@ void TestDatabase::olderFilesAreBroughtUpToDate()
     QCOMPARE(ScheduleData::workNoteText(q, QDate(2026, 3, 30)),
              QStringLiteral("写完周报\n明天继续"));
     QCOMPARE(ScheduleData::importedEvents(q).contains(imported), !imported.isEmpty());
+    // Each schedule has the UID the exports gave it at this path before.
+    QSet<QString> legacy;
+    q.setSql(Sql::allSchedules());
+    q.open();
+    for (int id : ids(q))
+        legacy << ScheduleData::legacyUid(id, ScheduleData::databaseKey(file)) + QLatin1Char('\n');
+    QCOMPARE(legacy.size(), imported.isEmpty() ? 3 : 4);
+    QCOMPARE(ScheduleData::keptUids(q), legacy);
     dm->ADOConnection1.closeFile();
 
     // The data as it was, the version of today and the tables of a new file.
@@ -302,6 +315,35 @@ void TestDatabase::aFailingMigrationLeavesTheFileAsItWas()
     // Not replaced, not emptied: the program of today still reads it.
     dm->ADOConnection1.setSchema(Schema::schema());
     QCOMPARE(ScheduleData::byId(q, 4)->title, QStringLiteral("评审"));
+}
+
+void TestDatabase::everyNewScheduleGetsAUidOfItsOwn()
+{
+    fill();
+    DbQuery q(dm->ADOConnection1);
+    Schedule s;
+    s.title = QStringLiteral("新");
+    s.date = QDate(2026, 5, 1);
+    s.time = QTime(9, 0);
+    const qint64 first = ScheduleData::append(s);
+    dm->ADOConnection1.exec(QStringLiteral("insert into main (title, rc_date, rc_time) "
+                                           "values ('别的写法', 46150, 0.5)"));
+    // A random UUID (version 4) each, whoever wrote the row, none twice.
+    static const QRegularExpression uuid(QStringLiteral(
+        "^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}@brenwick\\n$"));
+    const QSet<QString> kept = ScheduleData::keptUids(q);
+    QCOMPARE(int(kept.size()), sqlValue(env->databaseFile(), "select count(*) from main"));
+    for (const QString& key : kept)
+        QVERIFY2(uuid.match(key).hasMatch(), qPrintable(key));
+    // A deleted schedule's UID no longer counts, nor is it given again.
+    const int before = int(ScheduleData::keptUids(q).size());
+    ScheduleData::remove(q, first);
+    QCOMPARE(int(ScheduleData::keptUids(q).size()), before - 1);
+    QCOMPARE(sqlValue(env->databaseFile(), "select count(*) from scheduleUid where schedule not "
+                                           "in (select id from main)"),
+             0);
+    dm->ADOConnection1.exec(QStringLiteral("delete from main"));
+    QVERIFY(ScheduleData::keptUids(q).isEmpty());
 }
 
 void TestDatabase::newRowReadsBackWithItsDefaults()

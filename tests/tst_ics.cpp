@@ -43,6 +43,12 @@ private slots:
     void recurringEventsStopAtTheHorizon();
     void longTextsAreCutAtACharacter();
     void anEventImportedBeforeIsNotAddedAgain();
+    void anExportIsKnownWhereverTheFileGoes();
+    void anOldExportIsKnownInTheMovedFile_data();
+    void anOldExportIsKnownInTheMovedFile();
+    void aSeriesGoesBackAsItCame();
+    void otherCalendarScales_data();
+    void otherCalendarScales();
     void aBrokenFileAddsNothing_data();
     void aBrokenFileAddsNothing();
     void theProgramOnTheCommandLine();
@@ -120,12 +126,12 @@ QStringList rowsOf(Db& db)
     return out;
 }
 
-Ics::Imported importInto(Db& db, const QByteArray& text, const QByteArray& zone = "Asia/Shanghai")
+Ics::Imported importInto(Db& db, const QByteArray& text, const QByteArray& zone = "Asia/Shanghai",
+                         const QDate& on = today)
 {
     db.use();
     Ics::ImportOptions o;
-    o.today = today;
-    o.databaseKey = Ics::databaseKey(db.path);
+    o.today = on;
     o.localZone = zone;
     DbTransaction transaction(db.module.ADOConnection1);
     const Ics::Imported result = Ics::importCalendar(text, db.q, o);
@@ -284,6 +290,7 @@ void TestIcs::roundTripGivesTheSameEvents()
     QCOMPARE(rowsOf(b), QStringList{imported});
     const QByteArray second = exportOf(b, zone);
     QCOMPARE(eventsOf(second), eventsOf(first));
+    QCOMPARE(uids(second), uids(first));                    // the other file keeps them too
     QCOMPARE(uids(exportOf(a, zone)), uids(first));         // a second export keeps the UIDs
     const Ics::Imported again = importInto(a, first, zone); // back where it came from
     QCOMPARE(again.added, 0);
@@ -671,6 +678,206 @@ void TestIcs::anEventImportedBeforeIsNotAddedAgain()
     QCOMPARE(again.added, 1);
     QCOMPARE(again.already, 3);
     QCOMPARE(rowsOf(db).size(), 4);
+}
+
+void TestIcs::anExportIsKnownWhereverTheFileGoes()
+{
+    Db a(env->databaseFile());
+    ScheduleData::append(schedule(QStringLiteral("甲"), QDate(2026, 4, 1), QTime(9, 0)));
+    ScheduleData::append(schedule(QStringLiteral("乙"), QDate(2026, 4, 2), QTime(9, 0)));
+    const QByteArray first = exportOf(a);
+    a.module.ADOConnection1.closeFile();
+    // The program folder moved, or the file restored elsewhere.
+    QVERIFY(QDir().mkpath(env->programDir() + QStringLiteral("moved")));
+    const QString moved = env->programDir() + QStringLiteral("moved/assistant.mdb");
+    QVERIFY(QFile::rename(a.path, moved));
+    Db m(moved);
+    QCOMPARE(uids(exportOf(m)), uids(first));
+    QCOMPARE(importInto(m, first).added, 0);
+    // Another file takes the events once, and gives them back with their UIDs.
+    Db b(env->programDir() + QStringLiteral("other.mdb"));
+    QCOMPARE(importInto(b, first).added, 2);
+    QCOMPARE(importInto(b, first).added, 0);
+    const QByteArray fromB = exportOf(b);
+    QCOMPARE(uids(fromB), uids(first));
+    QCOMPARE(importInto(m, fromB).added, 0);
+    QCOMPARE(rowsOf(m), rowsOf(b));
+}
+
+void TestIcs::anOldExportIsKnownInTheMovedFile_data()
+{
+    QTest::addColumn<bool>("sameFile");
+    QTest::addColumn<int>("added");
+    QTest::newRow("its own events") << true << 0;
+    // The same ids in another file of the old version: other schedules.
+    QTest::newRow("another file's events") << false << 4;
+}
+
+void TestIcs::anOldExportIsKnownInTheMovedFile()
+{
+    QFETCH(bool, sameFile);
+    QFETCH(int, added);
+    // A file of version 2 at its old place: an export there gives the UIDs
+    // the old version gave, "<id>-<hash of that path>@brenwick".
+    QVERIFY(QDir().mkpath(env->programDir() + QStringLiteral("old")));
+    const QString oldPlace = env->programDir() + QStringLiteral("old/assistant.mdb");
+    makeDatabase(oldPlace, fixtureSql(QStringLiteral("assistant-v2.sql")));
+    Db old(oldPlace);
+    QByteArray oldExport = exportOf(old);
+    const QString key = ScheduleData::databaseKey(oldPlace);
+    QCOMPARE(uids(oldExport),
+             (QStringList{ScheduleData::legacyUid(4, key), ScheduleData::legacyUid(1, key),
+                          ScheduleData::legacyUid(2, key), ScheduleData::legacyUid(5, key)}));
+    if (!sameFile)
+        oldExport.replace("SUMMARY:", "SUMMARY:另一个文件的");
+    // The same file of version 2 moved before the update came.
+    makeDatabase(env->databaseFile(), fixtureSql(QStringLiteral("assistant-v2.sql")));
+    Db moved(env->databaseFile());
+    QCOMPARE(importInto(moved, oldExport).added, added);
+    QCOMPARE(rowsOf(moved).size(), 4 + added);
+}
+
+void TestIcs::aSeriesGoesBackAsItCame()
+{
+    // A weekly meeting in a zone of the file's own, one occurrence moved.
+    const QByteArray zone = "BEGIN:VTIMEZONE\nTZID:Custom/Berlin\nBEGIN:STANDARD\n"
+                            "DTSTART:19701025T030000\nTZOFFSETFROM:+0200\nTZOFFSETTO:+0100\n"
+                            "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\nEND:STANDARD\n"
+                            "BEGIN:DAYLIGHT\nDTSTART:19700329T020000\nTZOFFSETFROM:+0100\n"
+                            "TZOFFSETTO:+0200\nRRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\n"
+                            "END:DAYLIGHT\nEND:VTIMEZONE\n";
+    const QByteArray file = calendar(
+        zone + "BEGIN:VEVENT\nUID:weekly@example.com\nDTSTAMP:20260301T000000Z\n"
+               "DTSTART;TZID=Custom/Berlin:20260406T090000\n"
+               "DTEND;TZID=Custom/Berlin:20260406T100000\nRRULE:FREQ=WEEKLY;COUNT=4\n"
+               "LOCATION:Raum 1\nATTENDEE:mailto:kim@example.com\nCOMMENT:红\x1b[31m字\n"
+               "SUMMARY:周会\nEND:VEVENT\n"
+               "BEGIN:VEVENT\nUID:weekly@example.com\nDTSTAMP:20260301T000000Z\n"
+               "RECURRENCE-ID;TZID=Custom/Berlin:20260413T090000\n"
+               "DTSTART;TZID=Custom/Berlin:20260414T090000\nSUMMARY:周会（改期）\nEND:VEVENT\n");
+    Db a(env->databaseFile());
+    QCOMPARE(importInto(a, file).added, 4);
+    // The series as it came, once, with its zone; the moved occurrence as an
+    // override, known by its moment.
+    const QByteArray first = exportOf(a);
+    QCOMPARE(first.count("RRULE:FREQ=WEEKLY;COUNT=4\r\n"), 1);
+    QCOMPARE(first.count("ATTENDEE:mailto:kim@example.com\r\n"), 1);
+    QVERIFY(first.contains("COMMENT:红[31m字\r\n")); // nothing a terminal acts on
+    QCOMPARE(first.count("BEGIN:VTIMEZONE\r\nTZID:Custom/Berlin\r\n"), 1);
+    QCOMPARE(first.count("RECURRENCE-ID"), 1);
+    QVERIFY(first.contains("RECURRENCE-ID:20260413T070000Z\r\n"));
+    // An occurrence changed here becomes an override of its own start.
+    a.use();
+    std::optional<Schedule> third;
+    ScheduleData::forEachForExport(a.q, QDate(2026, 4, 20), QDate(2026, 4, 20),
+                                   [&](const Schedule& s) { third = s; });
+    QVERIFY(third);
+    third->title = QStringLiteral("周会（线上）");
+    third->time = QTime(16, 0);
+    QVERIFY(ScheduleData::update(a.q, *third));
+    const QByteArray second = exportOf(a);
+    QCOMPARE(second.count("RECURRENCE-ID"), 2);
+    QVERIFY(second.contains("RECURRENCE-ID:20260420T070000Z\r\nSUMMARY:周会（线上）\r\n") ||
+            second.contains("DTSTART;TZID=Asia/Shanghai:20260420T160000\r\n"
+                            "RECURRENCE-ID:20260420T070000Z\r\n"));
+    QCOMPARE(importInto(a, second).added, 0);
+    // Another file: the same schedules, and back the same events.
+    Db b(env->programDir() + QStringLiteral("other.mdb"));
+    QCOMPARE(importInto(b, second).added, 4);
+    QCOMPARE(rowsOf(b), rowsOf(a));
+    const QByteArray fromB = exportOf(b);
+    static const QRegularExpression identity(QStringLiteral("^(UID|RECURRENCE-ID|RRULE)[:;].*$"),
+                                             QRegularExpression::MultilineOption);
+    auto identities = [](const QByteArray& text) {
+        QStringList out;
+        for (auto it = identity.globalMatch(QString::fromUtf8(text)); it.hasNext();)
+            out << it.next().captured(0);
+        out.sort();
+        return out;
+    };
+    QCOMPARE(identities(fromB), identities(second));
+    QCOMPARE(importInto(a, fromB).added, 0);
+}
+
+void TestIcs::otherCalendarScales_data()
+{
+    QTest::addColumn<QByteArray>("event");
+    QTest::addColumn<QDate>("on"); // today
+    QTest::addColumn<QStringList>("dates");
+    const QDate now = today;
+    auto row = [](const char* name, const QByteArray& start, const QByteArray& rule,
+                  const QDate& on, const char* dates) {
+        QTest::newRow(name) << QByteArray("DTSTART;VALUE=DATE:" + start + "\nRRULE:" + rule) << on
+                            << QString::fromLatin1(dates).split(QLatin1Char(' '));
+    };
+    // RFC 7529's examples, from their first occurrence.
+    const QDate rfc(2012, 1, 1);
+    row("RFC 7529 Chinese New Year", "20130210", "RSCALE=CHINESE;FREQ=YEARLY;COUNT=4", rfc,
+        "2013-02-10 2014-01-31 2015-02-19 2016-02-08");
+    row("RFC 7529 Ethiopic 13th month", "20130906",
+        "RSCALE=ETHIOPIC;FREQ=MONTHLY;BYMONTH=13;COUNT=4", rfc,
+        "2013-09-06 2014-09-06 2015-09-06 2016-09-06");
+    row("RFC 7529 Hebrew leap month", "20140208",
+        "RSCALE=HEBREW;FREQ=YEARLY;BYMONTH=5L;BYMONTHDAY=8;SKIP=FORWARD;COUNT=5", rfc,
+        "2014-02-08 2015-02-27 2016-02-17 2017-03-06 2018-02-23");
+    row("RFC 7529 Gregorian leap day", "20120229",
+        "RSCALE=GREGORIAN;FREQ=YEARLY;SKIP=FORWARD;COUNT=5", rfc,
+        "2012-02-29 2013-03-01 2014-03-01 2015-03-01 2016-02-29");
+    // The lunar calendar where ICU's reckoning misses (2027, 2030), to the
+    // ten-year horizon; the dates from python3-lunardate.
+    row("春节 to the horizon", "20130210", "RSCALE=CHINESE;FREQ=YEARLY", now,
+        "2027-02-06 2028-01-26 2029-02-13 2030-02-03 2031-01-23 2032-02-11 2033-01-31 "
+        "2034-02-19 2035-02-08 2036-01-28");
+    row("COUNT counts from the start", "20130210", "RSCALE=CHINESE;FREQ=YEARLY;COUNT=16", now,
+        "2027-02-06 2028-01-26");
+    row("UNTIL", "20130210", "RSCALE=CHINESE;FREQ=YEARLY;UNTIL=20301231", now,
+        "2027-02-06 2028-01-26 2029-02-13 2030-02-03");
+    row("INTERVAL", "20130210", "RSCALE=CHINESE;FREQ=YEARLY;INTERVAL=2", now,
+        "2027-02-06 2029-02-13 2031-01-23 2033-01-31 2035-02-08");
+    // 闰五月初十 2028: no fifth leap month in the years after.
+    row("leap month, SKIP=OMIT", "20280702", "RSCALE=CHINESE;FREQ=YEARLY", now, "2028-07-02");
+    row("leap month, SKIP=BACKWARD", "20280702", "RSCALE=CHINESE;FREQ=YEARLY;SKIP=BACKWARD", now,
+        "2028-07-02 2029-06-21 2030-06-10 2031-06-29 2032-06-17 2033-06-06 2034-06-25 "
+        "2035-06-15");
+    row("leap month, SKIP=FORWARD", "20280702",
+        "RSCALE=CHINESE;FREQ=YEARLY;BYMONTH=5L;BYMONTHDAY=10;SKIP=FORWARD", now,
+        "2028-07-02 2029-07-20 2030-07-10 2031-07-28 2032-07-16 2033-07-06 2034-07-25 "
+        "2035-07-14");
+    row("a month and its leap month", "20260624",
+        "RSCALE=CHINESE;FREQ=YEARLY;BYMONTH=5,5L;BYMONTHDAY=10;SKIP=BACKWARD", now,
+        "2026-06-24 2027-06-14 2028-06-02 2028-07-02 2029-06-21 2030-06-10 2031-06-29 "
+        "2032-06-17 2033-06-06 2034-06-25 2035-06-15");
+    // 腊月三十 2029; the twelfth month has 29 days in 2030, 2031 and 2034.
+    row("day 30, SKIP=OMIT", "20300202", "RSCALE=CHINESE;FREQ=YEARLY;BYMONTH=12;BYMONTHDAY=30", now,
+        "2030-02-02 2033-01-30 2034-02-18 2035-02-07 2036-01-27");
+    row("day 30, SKIP=BACKWARD", "20300202",
+        "RSCALE=CHINESE;FREQ=YEARLY;BYMONTH=12;BYMONTHDAY=30;SKIP=BACKWARD", now,
+        "2030-02-02 2031-01-22 2032-02-10 2033-01-30 2034-02-18 2035-02-07 2036-01-27");
+    row("day 30, SKIP=FORWARD", "20300202",
+        "RSCALE=CHINESE;FREQ=YEARLY;BYMONTH=12;BYMONTHDAY=30;SKIP=FORWARD", now,
+        "2030-02-02 2031-01-23 2032-02-11 2033-01-30 2034-02-18 2035-02-07 2036-01-27");
+    row("除夕, the last day", "20260216", "RSCALE=CHINESE;FREQ=YEARLY;BYMONTH=12;BYMONTHDAY=-1",
+        now,
+        "2027-02-05 2028-01-25 2029-02-12 2030-02-02 2031-01-22 2032-02-10 2033-01-30 "
+        "2034-02-18 2035-02-07 2036-01-27");
+}
+
+void TestIcs::otherCalendarScales()
+{
+    QFETCH(QByteArray, event);
+    QFETCH(QDate, on);
+    QFETCH(QStringList, dates);
+    Db db(env->databaseFile());
+    const Ics::Imported result = importInto(
+        db, calendar("BEGIN:VEVENT\nUID:scale@example.com\nSUMMARY:S\n" + event + "\nEND:VEVENT\n"),
+        "Asia/Shanghai", on);
+    QCOMPARE(unreadableOf(result), QString());
+    QStringList found;
+    for (const QString& row : rowsOf(db)) {
+        QCOMPARE(row.mid(10, 9), QStringLiteral(" 00:00:00"));
+        found << row.left(10);
+    }
+    QCOMPARE(found, dates);
 }
 
 void TestIcs::aBrokenFileAddsNothing_data()

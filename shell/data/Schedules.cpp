@@ -6,6 +6,9 @@
 #include "shell/data/Statements.h"
 #include "shell/data/dataForm.h"
 
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <type_traits>
 
 namespace {
@@ -45,6 +48,12 @@ void run(DbQuery& q, const QString& sql, const QDate& day)
     q.setSql(sql);
     q.setDateParameter(day);
     q.open();
+}
+
+// A column the program's own tables leave null where there is nothing.
+QString textOrEmpty(const DbSnapshot& rows, int row, int column)
+{
+    return rows.isNull(row, column) ? QString() : rows.text(row, column);
 }
 
 // The table object is closed after each row, also when the row failed.
@@ -320,6 +329,13 @@ void openForExport(DbQuery& q, const std::optional<QDate>& from, const std::opti
 void forEachForExport(DbQuery& q, const std::optional<QDate>& from, const std::optional<QDate>& to,
                       const std::function<void(const Schedule&)>& take, int pageRows)
 {
+    forEachWithUid(
+        q, from, to, [&](const Schedule& s, const KeptUid&) { take(s); }, pageRows);
+}
+
+void forEachWithUid(DbQuery& q, const std::optional<QDate>& from, const std::optional<QDate>& to,
+                    const std::function<void(const Schedule&, const KeptUid&)>& take, int pageRows)
+{
     const bool between = from || to;
     const QDate last = to.value_or(QDate(9999, 12, 31));
     q.close();
@@ -335,12 +351,17 @@ void forEachForExport(DbQuery& q, const std::optional<QDate>& from, const std::o
         const DbSnapshotPtr rows = q.snapshot();
         q.close();
         const int n = rows->rowCount();
+        const ScheduleColumns c(*rows);
+        const int uid = rows->columnIndex(QStringLiteral("uid")),
+                  rid = rows->columnIndex(QStringLiteral("recurrenceId")),
+                  imported = rows->columnIndex(QStringLiteral("imported"));
         for (int r = 0; r < n; ++r)
-            take(Schedule::read(*rows, r));
+            take(Schedule::read(*rows, c, r),
+                 KeptUid{textOrEmpty(*rows, r, uid), textOrEmpty(*rows, r, rid),
+                         textOrEmpty(*rows, r, imported)});
         if (n < pageRows)
             return;
         // The key of the last row as stored, not as a date and time made of it.
-        const ScheduleColumns c(*rows);
         q.setSql(Sql::schedulesPageAfter());
         q.setParameter(0, rows->dateTime(n - 1, c.rcDate));
         q.setParameter(1, rows->dateTime(n - 1, c.rcTime));
@@ -368,28 +389,6 @@ std::optional<ExportSpan> exportSpan(DbQuery& q, const std::optional<QDate>& fro
                       DayNumber::toDate(rows->dateTime(0, 1)), rows->integer(0, 2)};
 }
 
-namespace {
-void logTo(DbTable& table, const QString& uid, const QString& start, qint64 id)
-{
-    table.append();
-    table.setField(QStringLiteral("uid"), uid);
-    table.setField(QStringLiteral("start"), start);
-    table.setField(QStringLiteral("schedule"), id);
-    table.post();
-}
-} // namespace
-
-QSet<qint64> ids(DbQuery& q)
-{
-    run(q, Sql::scheduleIds());
-    QSet<qint64> out;
-    const DbSnapshotPtr rows = q.snapshot();
-    for (int r = 0; r < rows->rowCount(); ++r)
-        out.insert(rows->integer(r, 0));
-    q.close();
-    return out;
-}
-
 QSet<QString> importedEvents(DbQuery& q)
 {
     q.setSql(Sql::forgetDeletedImports());
@@ -403,29 +402,97 @@ QSet<QString> importedEvents(DbQuery& q)
     return out;
 }
 
-void logImport(const QString& uid, const QString& start, qint64 id)
+QString databaseKey(const QString& databaseFile)
 {
-    // A table object of its own: the insert stays prepared from row to row.
-    DbTable table(DataModule1->ADOConnection1, QStringLiteral("icsImport"));
-    table.open();
-    logTo(table, uid, start, id);
+    const QFileInfo info(databaseFile);
+    const QString path = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
+    return QString::fromLatin1(
+        QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).toHex().left(12));
+}
+
+QString legacyUid(qint64 id, const QString& key)
+{
+    return QStringLiteral("%1-%2@brenwick").arg(id).arg(key);
+}
+
+QSet<QString> keptUids(DbQuery& q)
+{
+    run(q, Sql::keptUids());
+    QSet<QString> out;
+    const DbSnapshotPtr rows = q.snapshot();
+    out.reserve(rows->rowCount());
+    for (int r = 0; r < rows->rowCount(); ++r)
+        out.insert(rows->text(r, 0) + QLatin1Char('\n') + textOrEmpty(*rows, r, 1));
+    q.close();
+    return out;
+}
+
+QHash<qint64, Schedule> legacySchedules(DbQuery& q)
+{
+    static const QRegularExpression form(QStringLiteral("^(\\d+)-[0-9a-f]{12}@brenwick$"));
+    run(q, Sql::legacySchedules());
+    QHash<qint64, Schedule> out;
+    const DbSnapshotPtr rows = q.snapshot();
+    const ScheduleColumns c(*rows);
+    const int uid = rows->columnIndex(QStringLiteral("uid"));
+    for (int r = 0; r < rows->rowCount(); ++r) {
+        const Schedule s = Schedule::read(*rows, c, r);
+        const QRegularExpressionMatch m = form.match(rows->text(r, uid));
+        if (m.hasMatch() && m.captured(1).toLongLong() == s.id)
+            out.insert(s.id, s);
+    }
+    q.close();
+    return out;
+}
+
+QHash<QString, KeptSeries> keptSeries(DbQuery& q)
+{
+    run(q, Sql::keptSeries());
+    QHash<QString, KeptSeries> out;
+    const DbSnapshotPtr rows = q.snapshot();
+    for (int r = 0; r < rows->rowCount(); ++r)
+        out.insert(rows->text(r, 0),
+                   KeptSeries{rows->text(r, 1).toUtf8(), rows->text(r, 2).toUtf8()});
+    q.close();
+    return out;
 }
 
 ImportWriter::ImportWriter(DbConnection& connection)
     : m_main(std::make_unique<DbTable>(connection, QStringLiteral("main")))
-    , m_log(std::make_unique<DbTable>(connection, QStringLiteral("icsImport")))
+    , m_uids(std::make_unique<DbTable>(connection, QStringLiteral("scheduleUid")))
+    , m_series(std::make_unique<DbTable>(connection, QStringLiteral("icsSeries")))
 {}
+
+ImportWriter::~ImportWriter() = default;
+
+void ImportWriter::keep(qint64 id, const KeptUid& uid)
+{
+    m_uids->open();
+    m_uids->append();
+    m_uids->setField(QStringLiteral("schedule"), id);
+    m_uids->setField(QStringLiteral("uid"), uid.uid);
+    // Null where there is none: the column tells an occurrence from an event.
+    m_uids->setField(QStringLiteral("recurrenceId"),
+                     uid.recurrenceId.isEmpty() ? QVariant() : QVariant(uid.recurrenceId));
+    m_uids->setField(QStringLiteral("imported"),
+                     uid.imported.isEmpty() ? QVariant() : QVariant(uid.imported));
+    m_uids->post();
+}
+
+void ImportWriter::keepSeries(const QString& uid, const KeptSeries& series)
+{
+    m_series->open();
+    m_series->append();
+    m_series->setField(QStringLiteral("uid"), uid);
+    m_series->setField(QStringLiteral("zones"), QString::fromUtf8(series.zones));
+    m_series->setField(QStringLiteral("master"), QString::fromUtf8(series.master));
+    m_series->post();
+}
 
 qint64 ImportWriter::append(const Schedule& s)
 {
     m_main->open();
     return appendTo(*m_main, s);
-}
-
-void ImportWriter::log(const QString& uid, const QString& start, qint64 id)
-{
-    m_log->open();
-    logTo(*m_log, uid, start, id);
 }
 
 } // namespace ScheduleData

@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -157,23 +158,55 @@ struct ExportSpan {
 };
 std::optional<ExportSpan> exportSpan(DbQuery& q, const std::optional<QDate>& from,
                                      const std::optional<QDate>& to);
-QSet<qint64> ids(DbQuery& q);
-// The events already imported, as uid and start joined by a newline, of the
-// schedules that still exist.
+// The events imported before each schedule kept its UID, as uid and start
+// joined by a newline, of the schedules that still exist (table icsImport).
 QSet<QString> importedEvents(DbQuery& q);
-// Notes that the event of uid and start became the schedule id.
-void logImport(const QString& uid, const QString& start, qint64 id);
 
-// append and logImport for many rows in a row: the table objects stay
-// open from the first to the last.
+// A schedule's calendar identity (table scheduleUid): its UID, kept from its
+// creation; for an occurrence of a recurring event, the RECURRENCE-ID it
+// came with, as the property's text after its name (";VALUE=DATE:20260405",
+// ":20260405T020000Z"); and what it held when imported, for an occurrence
+// of a kept series. Empty texts where there is none.
+struct KeptUid {
+    QString uid;
+    QString recurrenceId;
+    QString imported;
+};
+// The key that exports made before UIDs were kept named a database file by
+// (a hash of its path), and the UID they gave a schedule with it.
+QString databaseKey(const QString& databaseFile);
+QString legacyUid(qint64 id, const QString& key);
+// forEachForExport with each schedule's identity.
+void forEachWithUid(DbQuery& q, const std::optional<QDate>& from, const std::optional<QDate>& to,
+                    const std::function<void(const Schedule&, const KeptUid&)>& take,
+                    int pageRows = 1000);
+// The UID and RECURRENCE-ID of every schedule, joined by a newline.
+QSet<QString> keptUids(DbQuery& q);
+// The schedules that still carry the UID an export before kept UIDs gave
+// them (legacyUid of their own id, under whatever key), by id.
+QHash<qint64, Schedule> legacySchedules(DbQuery& q);
+// A recurring event as it was imported (icsSeries): its VEVENT's lines and
+// the VTIMEZONEs it names, each line ending in CR LF.
+struct KeptSeries {
+    QByteArray zones;
+    QByteArray master;
+};
+// Every kept series with at least one schedule, by UID.
+QHash<QString, KeptSeries> keptSeries(DbQuery& q);
+
+// The import's writes, many rows in a row: the table objects stay open from
+// the first to the last.
 class ImportWriter {
 public:
     explicit ImportWriter(DbConnection& connection);
+    ~ImportWriter();
     qint64 append(const Schedule& s);
-    void log(const QString& uid, const QString& start, qint64 id);
+    // The schedule's identity, in place of the one it was given.
+    void keep(qint64 id, const KeptUid& uid);
+    void keepSeries(const QString& uid, const KeptSeries& series);
 
 private:
-    std::unique_ptr<DbTable> m_main, m_log;
+    std::unique_ptr<DbTable> m_main, m_uids, m_series;
 };
 } // namespace ScheduleData
 

@@ -1,5 +1,7 @@
 #include "shell/data/Schema.h"
 
+#include "shell/data/Schedules.h"
+
 #include <iterator>
 
 namespace Schema {
@@ -32,6 +34,39 @@ const char* const steps[] = {
     // Version 1 files the import has written to have it already.
     "create table if not exists icsImport (uid text not null, start text not null,"
     " schedule integer not null, primary key (uid, start));",
+    // 3: each schedule's calendar UID, kept in the file so that it survives
+    // moves and restores. A new row of main gets a random one from the
+    // trigger, whoever writes it; the import writes its event's UID (and
+    // the occurrence's RECURRENCE-ID) over it, hence ON CONFLICT REPLACE.
+    // Rows of a file before this step get the UID the exports of that time
+    // gave them at this path. Readers join with main: a row is never taken
+    // for a schedule that is gone, whether the delete trigger ran or not.
+    // imported: what an occurrence of a kept series held when imported. No
+    // index on uid: readers take every row at once, and it would cost each
+    // insert.
+    "CREATE TABLE scheduleUid ("
+    " schedule INTEGER PRIMARY KEY ON CONFLICT REPLACE,"
+    " uid TEXT NOT NULL,"
+    " recurrenceId TEXT,"
+    " imported TEXT);"
+    "INSERT INTO scheduleUid (schedule, uid)"
+    " SELECT id, id || '-' || legacy_uid_key() || '@brenwick' FROM main;"
+    // A version 4 UUID: 122 random bits, the version and the variant.
+    "CREATE TRIGGER scheduleUid_made AFTER INSERT ON main BEGIN"
+    " INSERT INTO scheduleUid (schedule, uid) VALUES (new.id,"
+    " printf('%08x-%04x-4%03x-%04x-%012x@brenwick', random() & 4294967295,"
+    " random() & 65535, random() & 4095, (random() & 16383) | 32768,"
+    " random() & 281474976710655));"
+    " END;"
+    "CREATE TRIGGER scheduleUid_gone AFTER DELETE ON main BEGIN"
+    " DELETE FROM scheduleUid WHERE schedule = old.id;"
+    " END;"
+    // The recurring events imported, as they came (with the time zones they
+    // name), to be written back with their occurrences.
+    "CREATE TABLE icsSeries ("
+    " uid TEXT PRIMARY KEY ON CONFLICT REPLACE,"
+    " zones TEXT NOT NULL DEFAULT '',"
+    " master TEXT NOT NULL);",
 };
 } // namespace
 
@@ -43,6 +78,7 @@ DbSchema schema()
     // Files of the first design carry no version: they are version 1.
     s.unversioned = 1;
     s.unversionedProbe = "SELECT 1 FROM sqlite_master WHERE type='table' AND name='main'";
+    s.pathValues << DbSchema::PathValue{"legacy_uid_key", &ScheduleData::databaseKey};
     return s;
 }
 

@@ -97,27 +97,30 @@ inline QString schedulesBetween()
     return QStringLiteral(
         "select *  from main  where rc_date>=:from and rc_date<=:to order by rc_date,rc_time");
 }
-// The export reads a page of rows at a time, each after the last one read.
+// The export reads a page of rows at a time, each after the last one read,
+// with each row's calendar identity.
 inline QString schedulesFirstPage(bool between)
 {
-    return between ? QStringLiteral("select * from main where rc_date>=:from and rc_date<=:to "
-                                    "order by rc_date,rc_time,id limit :rows")
-                   : QStringLiteral("select * from main order by rc_date,rc_time,id limit :rows");
+    return between ? QStringLiteral("select main.*, u.uid, u.recurrenceId, u.imported from main "
+                                    "left join scheduleUid u on u.schedule=main.id "
+                                    "where rc_date>=:from and rc_date<=:to "
+                                    "order by rc_date,rc_time,main.id limit :rows")
+                   : QStringLiteral("select main.*, u.uid, u.recurrenceId, u.imported from main "
+                                    "left join scheduleUid u on u.schedule=main.id "
+                                    "order by rc_date,rc_time,main.id limit :rows");
 }
 inline QString schedulesPageAfter()
 {
-    return QStringLiteral("select * from main where (rc_date,rc_time,id)>(:date,:time,:id) and "
-                          "rc_date<=:to order by rc_date,rc_time,id limit :rows");
+    return QStringLiteral("select main.*, u.uid, u.recurrenceId, u.imported from main "
+                          "left join scheduleUid u on u.schedule=main.id "
+                          "where (rc_date,rc_time,main.id)>(:date,:time,:id) and "
+                          "rc_date<=:to order by rc_date,rc_time,main.id limit :rows");
 }
 inline QString exportSpan(bool between)
 {
     return between ? QStringLiteral("select min(rc_date), max(rc_date), count(*) from main where "
                                     "rc_date>=:from and rc_date<=:to")
                    : QStringLiteral("select min(rc_date), max(rc_date), count(*) from main");
-}
-inline QString scheduleIds()
-{
-    return QStringLiteral("select id from main");
 }
 // An entry whose schedule was deleted no longer holds its event back.
 inline QString forgetDeletedImports()
@@ -127,5 +130,22 @@ inline QString forgetDeletedImports()
 inline QString importedEvents()
 {
     return QStringLiteral("select uid, start from icsImport");
+}
+// A row of scheduleUid counts only while its schedule is there.
+inline QString keptUids()
+{
+    return QStringLiteral("select u.uid, u.recurrenceId from scheduleUid u "
+                          "join main on main.id=u.schedule");
+}
+inline QString legacySchedules()
+{
+    return QStringLiteral("select main.*, u.uid from main join scheduleUid u "
+                          "on u.schedule=main.id where u.uid like '%@brenwick' "
+                          "and u.uid like main.id || '-%'");
+}
+inline QString keptSeries()
+{
+    return QStringLiteral("select uid, zones, master from icsSeries where uid in "
+                          "(select u.uid from scheduleUid u join main on main.id=u.schedule)");
 }
 } // namespace Sql

@@ -124,8 +124,14 @@ DECIDED = {
     "rfc_6868.ics": ("refused 3", NO_START),
     "rfc_7256_multi_value_parameters.ics": ("refused 2", NO_START),
     "rfc_7529.ics": (
-        "skip: rules of other calendar scales (RSCALE, RFC 7529) are checked against their own "
-        "tables; the reader knows none", "the reader fails on RSCALE"),
+        {"*": None},  # rscale_starts() below
+        "RFC 7529's four examples, each reckoned in its own calendar by an independent "
+        "library: 春节 (RSCALE=CHINESE) by python3-lunardate, 8 Adar I with SKIP=FORWARD "
+        "(HEBREW, 5L) by python3-convertdate's Hebrew calendar, the first day of the 13th month "
+        "(ETHIOPIC, whose months and days are the Coptic calendar's) by its Coptic one, and "
+        "29 February with SKIP=FORWARD (GREGORIAN) by the standard library; the first "
+        "occurrences agree with the RFC's (2014-01-31; 2015-02-27, 2016-02-17, 2017-03-06; "
+        "2013-03-01); the reader fails on RSCALE"),
     "rfc_7986_conferences.ics": ("refused 2", NO_START),
     "rfc_7986_image.ics": ("refused 2", NO_START),
     "rfc_9253_gap.ics": ("refused 4", NO_START),
@@ -136,6 +142,22 @@ DECIDED = {
         "refused 23", "the calendar ends with END:VCALENDARD, which closes nothing: the file "
         "ends inside its calendar; the reader is lenient and takes the event"),
 }
+
+
+def rscale_starts():
+    """The occurrences of rfc_7529.ics from TODAY to HORIZON, all-day events
+    at local midnight in any zone."""
+    import lunardate
+    from convertdate import coptic, hebrew
+    days = []
+    for year in range(TODAY.year - 1, HORIZON.year + 1):
+        days.append(lunardate.LunarDate(year, 1, 1).toSolarDate())  # 4.3.1
+        # 4.3.3: Adar I (5L) in a leap year; Adar, the month after, in others.
+        days.append(datetime.date(*hebrew.to_gregorian(year + 3761, 12, 8)))
+        days.append(datetime.date(*coptic.to_gregorian(year - 284, 13, 1)))  # 4.3.2
+        leap = year % 4 == 0 and (year % 100 != 0 or year % 400 == 0)
+        days.append(datetime.date(year, 2, 29) if leap else datetime.date(year, 3, 1))  # 4.3.4
+    return sorted(d.isoformat() + "T00:00:00" for d in days if TODAY <= d < HORIZON)
 
 
 def local(value, tz):
@@ -317,7 +339,7 @@ def main():
                 continue
             expected, why = DECIDED[name]
             if isinstance(expected, dict):
-                starts = expected.get(zone, expected.get("*"))
+                starts = expected.get(zone, expected.get("*")) or rscale_starts()
                 expected = line([datetime.datetime.fromisoformat(s) for s in starts])
             elif expected.startswith("as "):
                 expected = readers[expected[3:], zone]

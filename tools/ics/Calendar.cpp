@@ -1,5 +1,6 @@
 #include "tools/ics/Calendar.h"
 
+#include "lunar/LunarYearly.h"
 #include "platform/AppError.h"
 #include "platform/Clock.h"
 #include "platform/Cp936.h"
@@ -126,15 +127,17 @@ QTime wholeSeconds(const QTime& time)
     return QTime::fromMSecsSinceStartOfDay(seconds * 1000);
 }
 
-void writeEvent(Writer& w, const Schedule& s, const QString& key, const QByteArray& stamp,
-                const ExportZone& zone)
+void writeEvent(Writer& w, const Schedule& s, const ScheduleData::KeptUid& uid,
+                const QByteArray& stamp, const ExportZone& zone)
 {
     // Rows stored before the import cleaned its text are cleaned on the way out.
     const QByteArray title = Ics::escapedText(PlainText::singleLine(s.title));
     w.line("BEGIN:VEVENT");
-    w.line("UID", Ics::uidOf(s.id, key).toUtf8());
+    w.line("UID", Ics::escapedText(uid.uid));
     w.line("DTSTAMP", stamp);
     w.line(zone.dtstart(s.date, wholeSeconds(s.time)));
+    if (!uid.recurrenceId.isEmpty())
+        w.line(QByteArray("RECURRENCE-ID" + uid.recurrenceId.toUtf8()));
     w.line("SUMMARY", title);
     const QString content = PlainText::multiLine(s.content);
     if (!content.isEmpty())
@@ -159,6 +162,89 @@ void writeEvent(Writer& w, const Schedule& s, const QString& key, const QByteArr
     }
     w.line("END:VEVENT");
 }
+
+// A recurring event imported as it came, written once before the first of
+// its occurrences, with the time zones it names that the export has not
+// written yet.
+class SeriesWriter {
+public:
+    SeriesWriter(QHash<QString, ScheduleData::KeptSeries> kept, const QByteArray& ownZone)
+        : m_kept(std::move(kept))
+    {
+        if (!ownZone.isEmpty())
+            m_zones.insert(ownZone);
+    }
+    bool holds(const QString& uid) const { return m_kept.contains(uid); }
+    void write(Writer& w, const QString& uid)
+    {
+        const auto kept = m_kept.constFind(uid);
+        if (kept == m_kept.cend() || m_written.contains(uid))
+            return;
+        m_written.insert(uid);
+        const QList<QByteArray> zoneLines = kept->zones.split('\n');
+        bool skipping = false;
+        for (QByteArray line : zoneLines) {
+            line = line.trimmed();
+            if (line.isEmpty())
+                continue;
+            const QByteArray upper = line.toUpper();
+            if (upper.startsWith("BEGIN:VTIMEZONE")) {
+                skipping = false;
+                m_pending.clear();
+            }
+            if (skipping)
+                continue;
+            m_pending.append(line);
+            if (upper.startsWith("TZID") && line.indexOf(':') > 0) {
+                const QByteArray id = line.mid(line.indexOf(':') + 1);
+                if (m_zones.contains(id)) {
+                    skipping = true; // written already
+                    m_pending.clear();
+                    continue;
+                }
+                m_zones.insert(id);
+            }
+            if (upper.startsWith("END:VTIMEZONE")) {
+                for (const QByteArray& l : std::as_const(m_pending))
+                    w.line(l);
+                m_pending.clear();
+            }
+        }
+        for (const QByteArray& line : kept->master.split('\n'))
+            if (!line.trimmed().isEmpty())
+                w.line(line.endsWith('\r') ? line.chopped(1) : line);
+    }
+
+private:
+    QHash<QString, ScheduleData::KeptSeries> m_kept;
+    QSet<QString> m_written;
+    QSet<QByteArray> m_zones;
+    QList<QByteArray> m_pending;
+};
+
+} // namespace
+
+// What an occurrence of a recurring event holds, to tell at the export
+// whether it was changed here since it was imported.
+QString Ics::importedFields(const Schedule& s)
+{
+    const QTime t = wholeSeconds(s.time);
+    const QString text = QStringList{s.title,
+                                     s.content,
+                                     s.date.toString(Qt::ISODate),
+                                     t.toString(QStringLiteral("HH:mm:ss")),
+                                     QString::number(s.yxj),
+                                     QString::number(s.ztFlag),
+                                     QString::number(s.isTx),
+                                     QString::number(s.txTime),
+                                     QString::number(s.txTimeFlag),
+                                     s.bz}
+                             .join(QChar(0x1f));
+    return QString::fromLatin1(
+        QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+}
+
+namespace {
 
 // ---- import -------------------------------------------------------------
 
@@ -311,10 +397,9 @@ public:
         , m_zones(o.localZone)
         , m_from(o.today)
         , m_until(o.today.addYears(Ics::horizonYears))
-        , m_ownUid(
-              QStringLiteral("^(\\d+)-%1@brenwick$").arg(QRegularExpression::escape(o.databaseKey)))
     {
         m_done = ScheduleData::importedEvents(q);
+        m_kept = ScheduleData::keptUids(q);
     }
 
     Ics::Imported run()
@@ -630,7 +715,7 @@ private:
 
         Fields f = fieldsOf(read, start, startLocal, b);
         const QString uid = uidOf(read);
-        const bool moved = icalcomponent_get_first_property(e, ICAL_RECURRENCEID_PROPERTY);
+        icalproperty* moved = icalcomponent_get_first_property(e, ICAL_RECURRENCEID_PROPERTY);
         const bool recurring =
             !moved && (icalcomponent_get_first_property(e, ICAL_RRULE_PROPERTY) ||
                        icalcomponent_get_first_property(e, ICAL_RDATE_PROPERTY));
@@ -639,11 +724,76 @@ private:
                 ++m_result.past; // a changed occurrence of the past, like the series'
                 return;
             }
-            add(f, uid, {startLocal, start});
+            QString rid;
+            if (moved && !icaltime_is_null_time(icalproperty_get_recurrenceid(moved)))
+                rid = recurrenceIdOf(
+                    timeOf(moved, icalproperty_get_recurrenceid(moved), b, "RECURRENCE-ID"));
+            add(f, uid, {startLocal, start}, rid, false);
             return;
         }
-        for (const Occurrence& o : occurrences(e, b, start, uid))
-            add(f, uid, o);
+        const std::vector<Occurrence> all = occurrences(e, b, start, uid);
+        for (const Occurrence& o : all)
+            add(f, uid, o, recurrenceIdOf(o.time), true);
+        // Kept to be written back with its occurrences: another calendar
+        // then finds its own series, and the occurrences changed here as
+        // overrides of it.
+        if (!uid.isEmpty() && !all.empty())
+            m_writer.keepSeries(uid, seriesOf(b));
+    }
+
+    // A RECURRENCE-ID as the property's text after its name: the day of a
+    // date, the wall-clock of a floating time, the moment in UTC of any
+    // other, so that the same occurrence gives the same text whatever zone
+    // a calendar writes it in.
+    QString recurrenceIdOf(const icaltimetype& t) const
+    {
+        if (t.is_date)
+            return QStringLiteral(";VALUE=DATE:%1")
+                .arg(QDate(t.year, t.month, t.day).toString(QStringLiteral("yyyyMMdd")));
+        if (!t.zone)
+            return QLatin1Char(':') + QString::fromLatin1(wallText(
+                                          QDate(t.year, t.month, t.day),
+                                          QTime(t.hour, qMin(t.minute, 59), qMin(t.second, 59))));
+        const QDateTime utc = QDateTime::fromSecsSinceEpoch(m_zones.utcOf(t), Qt::UTC);
+        return QLatin1Char(':') + QString::fromLatin1(wallText(utc.date(), utc.time())) +
+               QLatin1Char('Z');
+    }
+
+    // A recurring event's lines, and the time zones of its calendar that it
+    // names; kept as other calendars' text is, nothing a terminal acts on.
+    ScheduleData::KeptSeries seriesOf(const Ics::Block& b) const
+    {
+        ScheduleData::KeptSeries out;
+        auto lineOf = [this](int i) {
+            return PlainText::singleLine(QString::fromUtf8(m_lines.text(i))).toUtf8() + "\r\n";
+        };
+        for (int i = b.first; i <= b.last; ++i)
+            out.master.append(lineOf(i));
+        static const QRegularExpression tzid(QStringLiteral("[;:]TZID=(\"[^\"]*\"|[^;:]*)"),
+                                             QRegularExpression::CaseInsensitiveOption);
+        QSet<QByteArray> named;
+        for (auto it = tzid.globalMatch(QString::fromUtf8(out.master)); it.hasNext();) {
+            QString id = it.next().captured(1);
+            if (id.startsWith(QLatin1Char('"')))
+                id = id.mid(1, id.size() - 2);
+            named.insert(id.toUtf8());
+        }
+        for (const Ics::Block& z : m_lines.zones()) {
+            if (z.calendar != b.calendar)
+                continue;
+            bool wanted = false;
+            for (int i = z.first + 1; i < z.last && !wanted; ++i) {
+                const QByteArrayView line = m_lines.text(i);
+                if (line.size() > 4 &&
+                    QByteArrayView(line.data(), 4).compare("TZID", Qt::CaseInsensitive) == 0 &&
+                    (line[4] == ':' || line[4] == ';'))
+                    wanted = named.contains(m_lines.value(i).trimmed().toByteArray());
+            }
+            if (wanted)
+                for (int i = z.first; i <= z.last; ++i)
+                    out.zones.append(lineOf(i));
+        }
+        return out;
     }
 
     // What every occurrence of an event shares, and what makes its end.
@@ -877,6 +1027,8 @@ private:
         const icalrecurrencetype rule = icalproperty_get_rrule(p);
         if (!icaltime_is_null_time(rule.until) && !Ics::exists(rule.until))
             throw failAt(lineOf(b, Name::RRule), QStringLiteral("RRULE 的 UNTIL 不存在"));
+        if (expandLunar(rule, start, consider))
+            return;
         icalrecur_iterator* it = icalrecur_iterator_new(rule, start);
         if (!it) {
             skipLine(lineIndexOf(b, Name::RRule));
@@ -909,6 +1061,89 @@ private:
         icalrecur_iterator_free(it);
     }
 
+    // A yearly rule of the Chinese calendar (RFC 7529: RSCALE=CHINESE, with
+    // BYMONTH, leap months as "5L", BYMONTHDAY, SKIP, INTERVAL, COUNT and
+    // UNTIL) through the program's lunar calendar: libical reckons it with
+    // ICU's astronomy, which puts the new moon on the wrong day in twelve
+    // months of 1901 to 2099 (春节 2027 and 2030 among them). False for any
+    // other rule, which libical expands.
+    template <class Consider>
+    bool expandLunar(const icalrecurrencetype& rule, const icaltimetype& start, Consider& consider)
+    {
+        if (!rule.rscale || qstricmp(rule.rscale, "CHINESE") != 0 ||
+            rule.freq != ICAL_YEARLY_RECURRENCE)
+            return false;
+        for (const short* other : {rule.by_second, rule.by_minute, rule.by_hour, rule.by_day,
+                                   rule.by_year_day, rule.by_week_no, rule.by_set_pos})
+            if (other[0] != ICAL_RECURRENCE_ARRAY_MAX)
+                return false;
+        const QDate first(start.year, start.month, start.day);
+        const LunarDate lunar = Lunar::fromSolar(first);
+        if (!lunar.isValid())
+            return false;
+        QList<LunarYearlyRule> rules;
+        const LunarSkip skip = rule.skip == ICAL_SKIP_BACKWARD  ? LunarSkip::Backward
+                               : rule.skip == ICAL_SKIP_FORWARD ? LunarSkip::Forward
+                                                                : LunarSkip::Omit;
+        QList<std::pair<int, bool>> months;
+        for (int i = 0; i < ICAL_BY_MONTH_SIZE && rule.by_month[i] != ICAL_RECURRENCE_ARRAY_MAX;
+             ++i)
+            months.append({icalrecurrencetype_month_month(rule.by_month[i]),
+                           icalrecurrencetype_month_is_leap(rule.by_month[i]) != 0});
+        if (months.isEmpty())
+            months.append({lunar.month, lunar.leap});
+        QList<int> days;
+        for (int i = 0;
+             i < ICAL_BY_MONTHDAY_SIZE && rule.by_month_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i)
+            days.append(rule.by_month_day[i]);
+        if (days.isEmpty())
+            days.append(lunar.day);
+        for (const auto& [month, leap] : months)
+            for (int day : days)
+                rules.append(LunarYearlyRule{month, leap, day, skip});
+
+        // The start is the first occurrence, and counts as one (RFC 5545 3.3.10).
+        int counted = 1, taken = 0;
+        const int interval = qMax(1, int(rule.interval));
+        const bool until = !icaltime_is_null_time(rule.until);
+        for (int year = lunar.year; year <= Lunar::lastYear; year += interval) {
+            QList<QDate> dates;
+            for (const LunarYearlyRule& r : std::as_const(rules)) {
+                const QDate d = Lunar::yearlyOccurrence(r, year);
+                if (d.isValid() && d > first)
+                    dates.append(d);
+            }
+            std::sort(dates.begin(), dates.end());
+            dates.erase(std::unique(dates.begin(), dates.end()), dates.end());
+            for (const QDate& d : std::as_const(dates)) {
+                icaltimetype t = start;
+                t.year = d.year();
+                t.month = d.month();
+                t.day = d.day();
+                if (until && after(t, rule.until))
+                    return true;
+                if ((rule.count > 0 && ++counted > rule.count) || taken >= Ics::maxOccurrences)
+                    return true;
+                const Step s = consider(t);
+                if (s == Step::Beyond)
+                    return true;
+                if (s == Step::Taken)
+                    ++taken;
+            }
+        }
+        return true;
+    }
+
+    // A time after an UNTIL: by the day where either is a date.
+    bool after(const icaltimetype& t, const icaltimetype& until) const
+    {
+        if (t.is_date || until.is_date)
+            return QDate(t.year, t.month, t.day) > QDate(until.year, until.month, until.day);
+        if (!t.zone || !until.zone) // floating: wall-clocks
+            return icaltime_compare(t, until) > 0;
+        return m_zones.utcOf(t) > m_zones.utcOf(until);
+    }
+
     int lineIndexOf(const Ics::Block& b, Name name) const
     {
         for (int i = b.first + 1; i < b.last; ++i)
@@ -931,41 +1166,52 @@ private:
 
     // ---- adding ----
 
-    void add(const Fields& fields, const QString& uid, const Occurrence& o)
+    // A schedule for an occurrence, keeping the event's UID and its
+    // RECURRENCE-ID (rid), unless it is here already.
+    void add(const Fields& fields, const QString& uid, const Occurrence& o, const QString& rid,
+             bool ofSeries)
     {
         const QString key = uid.isEmpty() ? QString() : startKey(o.time);
-        if (!uid.isEmpty()) {
-            if (m_done.contains(uid + QLatin1Char('\n') + key) || ownAndPresent(uid)) {
-                ++m_result.already;
-                return;
-            }
-        }
         Schedule s = fields.schedule;
         const QString content = contentOf(fields, o.local);
         s.content = Cp936::truncated(content, Ics::contentBytes);
         s.date = o.local.date;
         s.time = o.local.time;
+        if (!uid.isEmpty() &&
+            (m_done.contains(uid + QLatin1Char('\n') + key) || present(uid, rid, s))) {
+            ++m_result.already;
+            return;
+        }
         const qint64 id = m_writer.append(s);
         ++m_result.added;
         if (fields.cut || s.content.size() != content.size())
             ++m_result.cut;
         if (!uid.isEmpty()) {
-            m_writer.log(uid, key, id);
             m_done.insert(uid + QLatin1Char('\n') + key);
+            m_writer.keep(id, {uid, rid, ofSeries ? Ics::importedFields(s) : QString()});
         }
     }
 
-    // An event this database exported, whose schedule is still there.
-    bool ownAndPresent(const QString& uid)
+    // A schedule keeps this UID and RECURRENCE-ID, or is the one an export
+    // made before UIDs were kept named: "<id>-<key>@brenwick", the key a
+    // hash of the file's path then, which moving or restoring the file
+    // since has changed. That schedule counts only while it still has the
+    // event's title and start: the export may come from another file.
+    bool present(const QString& uid, const QString& rid, const Schedule& s)
     {
-        if (!uid.endsWith(QLatin1String("@brenwick")))
+        if (m_kept.contains(uid + QLatin1Char('\n') + rid))
+            return true;
+        if (!rid.isEmpty() || !uid.endsWith(QLatin1String("@brenwick")))
             return false;
-        const QRegularExpressionMatch m = m_ownUid.match(uid);
+        static const QRegularExpression legacy(QStringLiteral("^(\\d+)-[0-9a-f]{12}@brenwick$"));
+        const QRegularExpressionMatch m = legacy.match(uid);
         if (!m.hasMatch())
             return false;
-        if (!m_ids)
-            m_ids = ScheduleData::ids(m_q);
-        return m_ids->contains(m.captured(1).toLongLong());
+        if (!m_legacy)
+            m_legacy = ScheduleData::legacySchedules(m_q);
+        const auto it = m_legacy->constFind(m.captured(1).toLongLong());
+        return it != m_legacy->cend() && it->title == s.title && it->date == s.date &&
+               wholeSeconds(it->time) == wholeSeconds(s.time);
     }
 
     ContentLines& m_lines;
@@ -976,9 +1222,9 @@ private:
     Parser m_parser;
     std::vector<std::unique_ptr<Owned>> m_calendars; // each VCALENDAR's time zones
     QDate m_from, m_until;
-    QRegularExpression m_ownUid;
     QSet<QString> m_done;
-    std::optional<QSet<qint64>> m_ids;
+    QSet<QString> m_kept;
+    std::optional<QHash<qint64, Schedule>> m_legacy;
     QHash<QString, std::vector<Point>> m_moved;
     Ics::Imported m_result;
     bool m_counting = true;
@@ -989,15 +1235,7 @@ namespace Ics {
 
 QString databaseKey(const QString& databaseFile)
 {
-    const QFileInfo info(databaseFile);
-    const QString path = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
-    return QString::fromLatin1(
-        QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).toHex().left(12));
-}
-
-QString uidOf(qint64 id, const QString& databaseKey)
-{
-    return QStringLiteral("%1-%2@brenwick").arg(id).arg(databaseKey);
+    return ScheduleData::databaseKey(databaseFile);
 }
 
 Exported exportCalendar(DbQuery& q, const ExportOptions& options, const Sink& sink)
@@ -1015,14 +1253,24 @@ Exported exportCalendar(DbQuery& q, const ExportOptions& options, const Sink& si
     const QDateTime now = Clock::now().toUTC();
     const QByteArray stamp = wallText(now.date(), now.time()) + 'Z';
     const int total = span ? span->count : 0;
+    SeriesWriter series(ScheduleData::keptSeries(q), zone.tzid);
     Exported out;
-    ScheduleData::forEachForExport(q, options.from, options.to, [&](const Schedule& s) {
-        if (!w.ok())
-            return;
-        writeEvent(w, s, options.databaseKey, stamp, zone);
-        ++out.events;
-        report(options.progress, out.events, qMax(total, out.events));
-    });
+    ScheduleData::forEachWithUid(
+        q, options.from, options.to, [&](const Schedule& s, ScheduleData::KeptUid uid) {
+            if (!w.ok())
+                return;
+            if (uid.uid.isEmpty()) // a row whose UID was taken from it
+                uid = {ScheduleData::legacyUid(s.id, options.databaseKey), {}, {}};
+            // An occurrence of an imported series: the series as it came, and
+            // the occurrence as an override of it where it was changed here.
+            const bool inSeries = !uid.recurrenceId.isEmpty() && series.holds(uid.uid);
+            if (inSeries)
+                series.write(w, uid.uid);
+            if (!inSeries || uid.imported.isEmpty() || uid.imported != importedFields(s))
+                writeEvent(w, s, uid, stamp, zone);
+            ++out.events;
+            report(options.progress, out.events, qMax(total, out.events));
+        });
     w.line("END:VCALENDAR");
     out.written = w.flush();
     return out;

@@ -19,15 +19,16 @@ using Progress = std::function<void(int done, int total)>;
 // written, when the export stops.
 using Sink = std::function<bool(QByteArrayView)>;
 
-// What names a database in the UIDs of its schedules.
+// What named a database in the UIDs of its schedules before each schedule
+// kept its own (a hash of the file's path).
 QString databaseKey(const QString& databaseFile);
-// The UID of one schedule: the same for every export of it.
-QString uidOf(qint64 id, const QString& databaseKey);
+// What an occurrence of a recurring event holds, as kept when it is imported.
+QString importedFields(const Schedule& s);
 
 struct ExportOptions {
     std::optional<QDate> from, to; // both included
-    QString databaseKey;
-    QByteArray localZone; // the zone schedules are kept in; empty: the system's
+    QString databaseKey;           // for a schedule without a kept UID
+    QByteArray localZone;          // the zone schedules are kept in; empty: the system's
     Progress progress;
 };
 struct Exported {
@@ -36,12 +37,14 @@ struct Exported {
 };
 // One VEVENT per schedule, in date order, written as it is made: times in
 // the local zone with its VTIMEZONE, or in UTC where the zone has no name.
+// Each with the UID the schedule keeps. The occurrences of an imported
+// recurring event are its series as it came, written once, and an override
+// (RECURRENCE-ID) for each occurrence changed here or imported as one.
 // Raises AppError for the database.
 Exported exportCalendar(DbQuery& q, const ExportOptions& options, const Sink& sink);
 
 struct ImportOptions {
     QDate today;          // recurring events add their occurrences from this day on
-    QString databaseKey;  // events exported from this database are known by their UID
     QByteArray localZone; // the zone schedules are kept in; empty: the system's
     Progress progress;
 };

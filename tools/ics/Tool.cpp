@@ -204,7 +204,6 @@ int importCommand(const Arguments& a, const QString& database)
     DbQuery q(module.ADOConnection1);
     Ics::ImportOptions options;
     options.today = QDate::currentDate();
-    options.databaseKey = Ics::databaseKey(database);
     options.progress = progressLine(QStringLiteral("已读"));
     Ics::Imported result;
     try {
@@ -270,8 +269,10 @@ QString icsHelp()
         "转义，控制字符和双向文字控制符不写出；\n"
         "      PRIORITY 1、5、9 对应 高、中、低；STATUS 对“取消”是 CANCELLED，其余是 CONFIRMED；\n"
         "      状态码本身写在 X-BRENWICK-STATUS，日程备注写在 X-BRENWICK-NOTE；\n"
-        "      提醒打开时有一个 VALARM，TRIGGER 为负的提前量；UID 由日程的编号和数据库得出，\n"
-        "      再次导出同一个日程时不变。\n"
+        "      提醒打开时有一个 VALARM，TRIGGER 为负的提前量。\n"
+        "      UID 是每个日程自己的，存在数据库里，移动或恢复数据库后也不变；从别的日历导入的\n"
+        "      日程保留原来的 UID。导入的重复事件按原样写出一次，在这里改过的各次写成它的\n"
+        "      例外（RECURRENCE-ID），这样导回原来的日历时更新原来的事件，而不是添加副本。\n"
         "  import 文件.ics\n"
         "      每个事件的每次发生添加一个日程：标题、内容、日期、时间（UTC 或 TZID "
         "的时间换成本地时间）、\n"
@@ -279,11 +280,13 @@ QString icsHelp()
         "      （带 X-BRENWICK-STATUS 时用它，STATUS:CANCELLED 为“取消”）。\n"
         "      内容后面依次加上地点（LOCATION）和结束时间或时长。\n"
         "      重复的事件（RRULE、RDATE、EXDATE）添加从今天起十年内的各次，最多 3650 次，\n"
+        "      农历的规则（RSCALE=CHINESE，RFC 7529）按本程序的农历推算，\n"
         "      并说明有几次在今天之前没有导入。\n"
         "      标题、内容和备注按 GBK 字节截到 30、200 和 100 "
         "字节（不切开汉字），并说明截断了几个；\n"
         "      控制字符和双向文字控制符不导入。\n"
-        "      已导入过的事件（相同的 UID 和开始时间）不再添加；待办等不是事件的项跳过。\n"
+        "      已导入过的事件（相同的 UID 和开始时间）和数据库里已有的日程（相同的 UID 和\n"
+        "      RECURRENCE-ID）不再添加；待办等不是事件的项跳过。\n"
         "      空的值就是空的文字；无法读取的行跳过，并说明有几处、第一处在哪一行。\n"
         "      整个导入是一个事务：文件不是日历、事件没有可用的开始时间，或者日期、时间不存在\n"
         "      或不在 1900 至 9999 年之间时，什么也不添加，并指出出错的行。文件为 - "
