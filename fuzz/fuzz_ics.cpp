@@ -42,7 +42,6 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
         TDataModule1::connectionStringFor(world->dir.path() + QLatin1Char('/')));
     DataModule1 = &world->module;
     world->options.today = QDate(2026, 3, 31);
-    world->options.databaseKey = QStringLiteral("0123456789ab");
     world->options.localZone = "Asia/Shanghai";
     return 0;
 }

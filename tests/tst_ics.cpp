@@ -807,7 +807,7 @@ void TestIcs::otherCalendarScales_data()
     const QDate now = today;
     auto row = [](const char* name, const QByteArray& start, const QByteArray& rule,
                   const QDate& on, const char* dates) {
-        QTest::newRow(name) << QByteArray("DTSTART;VALUE=DATE:" + start + "\nRRULE:" + rule) << on
+        QTest::newRow(name) << ("DTSTART;VALUE=DATE:" + start + "\nRRULE:" + rule) << on
                             << QString::fromLatin1(dates).split(QLatin1Char(' '));
     };
     // RFC 7529's examples, from their first occurrence.
