@@ -69,6 +69,9 @@ public:
     // Handlers, public so that tests run them at any chosen moment.
     void FormShow();     // the tree rebuild
     void FormActivate(); // becoming the program's active window
+    // What the first activation starts (reminders, the tray icon), for a
+    // window the window manager never activates (focus stealing prevention).
+    void activateIfNeverActivated();
     void Timer1Timer();
     void RemindTimerTimer(); // the reminder check
     void remindTimerHook(int intervalTime);
@@ -174,6 +177,8 @@ private:
     bool m_placed = false;
     QDate m_builtFor;
     QWindow* m_lastFocus = nullptr;
+    bool m_everActivated = false;
+    static constexpr int firstActivationGraceMs = 1000;
     QElapsedTimer m_monotonic;
     ReminderLogic::ClockJump m_clockJump;
 };

@@ -102,8 +102,15 @@ void TassistantForm::onFocusWindowChanged(QWindow* now)
         runGuarded([this] { FormActivate(); }, this);
 }
 
+void TassistantForm::activateIfNeverActivated()
+{
+    if (!m_everActivated)
+        runGuarded([this] { FormActivate(); }, this);
+}
+
 void TassistantForm::FormActivate()
 {
+    m_everActivated = true;
     Forms::buildPending(); // the reminder window among them
     if (m_probe)
         ++m_probe->activations;
@@ -274,6 +281,10 @@ void TassistantForm::showEvent(QShowEvent* event)
         QTimer::singleShot(0, this, [this] { WindowManager::skipTaskbar(this); });
     if (!event->spontaneous())
         runGuarded([this] { FormShow(); }, this);
+    // A desktop that keeps the focus elsewhere at the start must not keep
+    // the reminders off.
+    if (!m_everActivated)
+        QTimer::singleShot(firstActivationGraceMs, this, [this] { activateIfNeverActivated(); });
 }
 
 void TassistantForm::changeEvent(QEvent* event)

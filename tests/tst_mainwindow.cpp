@@ -54,6 +54,7 @@ private slots:
     void rightClickChoosesTheMenu();
     void docking_data();
     void docking();
+    void shownButNeverActivatedStillReminds();
     void marqueeWrapsAt234();
     void midnightRebuildShowsTheNewDay();
     void refreshFlagRebuildsAndReloadsTheMarquee();
@@ -333,6 +334,19 @@ void TestMainWindow::docking()
     assistantForm->showmainClick();
     if (newTop < 2)
         QCOMPARE(assistantForm->pos().y(), 3);
+}
+
+void TestMainWindow::shownButNeverActivatedStillReminds()
+{
+    // A window manager that keeps the focus elsewhere: the first activation's
+    // work runs anyway, once.
+    QVERIFY(!assistantForm->trayIcon);
+    QCOMPARE(assistantForm->probe().activations, 0);
+    assistantForm->activateIfNeverActivated();
+    QVERIFY(assistantForm->trayIcon);
+    QVERIFY(assistantForm->remindMinutes() > 0);
+    assistantForm->activateIfNeverActivated();
+    QCOMPARE(assistantForm->probe().activations, 1);
 }
 
 void TestMainWindow::marqueeWrapsAt234()
