@@ -50,6 +50,14 @@ void run(DbQuery& q, const QString& sql, const QDate& day)
     q.open();
 }
 
+void run(DbQuery& q, const QString& sql, const QString& text)
+{
+    q.close();
+    q.setSql(sql);
+    q.setParameter(0, text);
+    q.open();
+}
+
 // A column the program's own tables leave null where there is nothing.
 QString textOrEmpty(const DbSnapshot& rows, int row, int column)
 {
@@ -597,10 +605,7 @@ void purgeOlderThan(DbQuery& q, int days, const QDate& today)
 
 void openTitleEndsWith(DbQuery& q, const QString& typed)
 {
-    q.close();
-    q.setSql(Sql::titleEndsWith());
-    q.setParameter(0, typed);
-    q.open();
+    run(q, Sql::titleEndsWith(), typed);
 }
 
 void openByPriority(DbQuery& q, int yxj)
@@ -647,10 +652,7 @@ void storeWorkNote(DbQuery& q, const QDate& date, const QString& text)
 
 int openWorkNotesContaining(DbQuery& q, const QString& keyword)
 {
-    q.close();
-    q.setSql(Sql::workNotesContaining());
-    q.setParameter(0, keyword);
-    q.open();
+    run(q, Sql::workNotesContaining(), keyword);
     return q.recordCount();
 }
 
