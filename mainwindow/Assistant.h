@@ -173,6 +173,7 @@ private:
     TrayWatch* m_trayWatch = nullptr;
     bool m_placed = false;
     QDate m_builtFor;
+    bool m_showLunar = false; // as the last rebuild read it
     QWindow* m_lastFocus = nullptr;
     QElapsedTimer m_monotonic;
     ReminderLogic::ClockJump m_clockJump;
