@@ -103,6 +103,7 @@ QList<QDate> yearly(const RepeatSettings& r)
     }
     return out;
 }
+
 QList<QDate> lunarYearly(const RepeatSettings& r)
 {
     LunarYearlyRule rule;
