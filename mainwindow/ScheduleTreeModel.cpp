@@ -157,13 +157,15 @@ QVariant ScheduleTreeModel::data(const QModelIndex& index, int role) const
         const Group& g = m_groups[size_t(index.row())];
         switch (role) {
         case Qt::DisplayRole:
-        case Qt::AccessibleTextRole:
             if (!m_showLunar)
                 return g.text(g.date);
             // Drawn at every paint: the lunar arithmetic runs once per node.
             if (g.lunarText.isEmpty())
                 g.lunarText = AssistantLogic::withLunarDay(g.text(g.date), g.date, m_fits);
             return g.lunarText;
+        case Qt::AccessibleTextRole: // read as one line, however it is drawn
+            return m_showLunar ? AssistantLogic::withLunarDay(g.text(g.date), g.date)
+                               : g.text(g.date);
         case Qt::DecorationRole:
             return m_dateIcon;
         case DateRole:
