@@ -19,6 +19,7 @@
 #include <ctime>
 #include <functional>
 #include <sqlite3.h>
+#include <vector>
 
 namespace {
 const QDate today = QDate::currentDate();
@@ -144,27 +145,34 @@ int main(int argc, char** argv)
             assistantForm->FormShow();
             tree->viewport()->repaint();
         };
-        // Interleaved, best of each, in the thread's processor time: the
-        // machine's load falls on both alike and a wait counts for neither.
-        // The colour reads count the rows drawn or sized.
+        // Interleaved pairs in the thread's processor time, so that the
+        // machine's load falls on both alike and a wait counts for neither:
+        // the best of each, and the median of the pairs' ratios. The colour
+        // reads count the rows drawn or sized.
         double plain = 1e300, lunar = 1e300;
+        std::vector<double> ratios;
         int readsPlain = 0, readsLunar = 0;
-        for (int i = 0; i < 25; ++i) {
+        for (int i = 0; i < 60; ++i) {
+            double t[2] = {};
             for (int on : {0, 1}) {
                 Settings::Writer().integer(Settings::showLunar, on);
                 const int reads = assistantForm->probe().colourReads;
-                const double t = threadMs(rebuildAndRepaint);
-                (on ? lunar : plain) = std::min(on ? lunar : plain, t);
+                t[on] = threadMs(rebuildAndRepaint);
                 (on ? readsLunar : readsPlain) = assistantForm->probe().colourReads - reads;
             }
+            plain = std::min(plain, t[0]);
+            lunar = std::min(lunar, t[1]);
+            ratios.push_back(t[1] / t[0]);
         }
         Settings::Writer().integer(Settings::showLunar, 0);
+        std::sort(ratios.begin(), ratios.end());
         std::printf(
             "%-58s %10.3f ms  off  %10.3f ms  ratio %5.2f\n",
             qPrintable(QStringLiteral("rebuild and repaint, lunar dates on, %1 (cpu)").arg(n)),
             lunar, plain, plain > 0 ? lunar / plain : 0.0);
-        std::printf("  colour reads per rebuild and repaint: %d on, %d off\n", readsLunar,
-                    readsPlain);
+        std::printf("  median ratio of %d pairs %.2f; colour reads per rebuild and repaint: %d on, "
+                    "%d off\n",
+                    int(ratios.size()), ratios[ratios.size() / 2], readsLunar, readsPlain);
         std::fflush(stdout);
         sqlite3_close(bare);
         delete assistantForm;
