@@ -1,5 +1,7 @@
 #include "editing/Series.h"
 
+#include "lunar/LunarYearly.h"
+
 void RepeatSettings::reset(const QDate& today)
 {
     cfMode = Daily;
@@ -101,7 +103,50 @@ QList<QDate> yearly(const RepeatSettings& r)
     }
     return out;
 }
+
+QList<QDate> lunarYearly(const RepeatSettings& r)
+{
+    LunarYearlyRule rule;
+    rule.month = r.cfLunarMonth;
+    rule.leap = r.cfLunarLeap == 1;
+    rule.day = r.cfLunarDay;
+    rule.skip = LunarSkip::Backward;
+    if (rule.month < 1 || rule.month > 12 || rule.day < 1 || rule.day > 30)
+        return {};
+    if (r.cfRangeKind == RepeatSettings::ByCount)
+        return Lunar::yearlySeries(rule, r.cfStart, qMax(r.cfCount, 0));
+    // No end date is no range at all, not one to the calendar's end.
+    if (!r.cfEnd.isValid())
+        return {};
+    return Lunar::yearlySeries(rule, r.cfStart, -1, r.cfEnd);
+}
 } // namespace
+
+QDate lunarRangeEnd(const QDate& start, int rangeKind, int count, const QDate& end)
+{
+    if (rangeKind == RepeatSettings::ByEndDate)
+        return end;
+    const LunarDate s = Lunar::fromSolar(start);
+    if (!s.isValid() || count < 1)
+        return start;
+    const QDate next =
+        Lunar::monthStart(s.year + qMin(count, Lunar::lastYear - Lunar::firstYear + 1), 1);
+    return next.isValid() ? next.addDays(-1) : Lunar::lastDate();
+}
+
+QList<LunarDate> lunarMonthChoices(const QDate& start, const QDate& rangeEnd)
+{
+    const LunarDate s = Lunar::fromSolar(start);
+    if (!s.isValid())
+        return {};
+    LunarDate other = s;
+    other.leap = !s.leap;
+    bool offered = s.leap;
+    if (!offered)
+        for (const LunarDate& m : Lunar::leapMonthsBetween(start, rangeEnd))
+            offered = offered || m.month == s.month;
+    return offered ? QList<LunarDate>{s, other} : QList<LunarDate>{s};
+}
 
 QList<QDate> generateSeries(const RepeatSettings& r)
 {
@@ -116,6 +161,8 @@ QList<QDate> generateSeries(const RepeatSettings& r)
         return monthly(r);
     case RepeatSettings::Yearly:
         return yearly(r);
+    case RepeatSettings::LunarYearly:
+        return lunarYearly(r);
     }
     return {};
 }

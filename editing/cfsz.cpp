@@ -1,5 +1,6 @@
 #include "editing/cfsz.h"
 
+#include "lunar/LunarText.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "shell/Forms.h"
@@ -9,6 +10,8 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
 #include <QShowEvent>
 
 TcfszForm* cfszForm = nullptr;
@@ -30,6 +33,7 @@ void TcfszForm::build()
     RadioGroup1_1 = ui->RadioGroup1_1;
     RadioGroup1_2 = ui->RadioGroup1_2;
     RadioGroup1_3 = ui->RadioGroup1_3;
+    RadioGroup1_4 = ui->RadioGroup1_4;
     dayPanel = ui->dayPanel;
     dayEdit = ui->dayEdit;
     weekPanel = ui->weekPanel;
@@ -46,6 +50,9 @@ void TcfszForm::build()
     yearPanel = ui->yearPanel;
     yearComboBox = ui->yearComboBox;
     yearEdit = ui->yearEdit;
+    lunarPanel = ui->lunarPanel;
+    lunarMonthComboBox = ui->lunarMonthComboBox;
+    lunarDayLabel = ui->lunarDayLabel;
     cfksdate = ui->cfksdate;
     RadioGroup2_0 = ui->RadioGroup2_0;
     RadioGroup2_1 = ui->RadioGroup2_1;
@@ -56,7 +63,7 @@ void TcfszForm::build()
 
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(446, 288);
+    setFixedSize(446, 306);
     Forms::nameInputsByLabels(this);
     dayEdit->setTypingAllowed(false);
 
@@ -65,6 +72,7 @@ void TcfszForm::build()
     m_mode->addButton(RadioGroup1_1, 1);
     m_mode->addButton(RadioGroup1_2, 2);
     m_mode->addButton(RadioGroup1_3, 3);
+    m_mode->addButton(RadioGroup1_4, 4);
     m_range = new QButtonGroup(this);
     m_range->addButton(RadioGroup2_0, 0);
     m_range->addButton(RadioGroup2_1, 1);
@@ -74,6 +82,11 @@ void TcfszForm::build()
     Forms::connect(monthCheckBox, &QCheckBox::clicked, this, [this] { monthCheckBoxClick(); });
     Forms::connect(cfksdate, &DateEdit::dateChanged, this, [this] { cfksdateChange(); });
     Forms::connect(cfjsdate, &DateEdit::dateChanged, this, [this] { cfjsdateChange(); });
+    // After the date checks above, so that the choices follow the dates kept.
+    Forms::connect(cfksdate, &DateEdit::dateChanged, this, [this] { lunarChoicesChange(); });
+    Forms::connect(cfjsdate, &DateEdit::dateChanged, this, [this] { lunarChoicesChange(); });
+    Forms::connect(cfcsEdit, &SpinEdit::valueChanged, this, [this] { lunarChoicesChange(); });
+    Forms::connect(m_range, &QButtonGroup::idClicked, this, [this] { lunarChoicesChange(); });
     Forms::connect(confirmButton, &QPushButton::clicked, this, [this] { confirmButtonClick(); });
     Forms::connect(RzBitBtn3, &QPushButton::clicked, this, [this] { RzBitBtn3Click(); });
 }
@@ -127,6 +140,8 @@ void TcfszForm::FormShow()
     yearEdit->setValue(today.day());
     cfksdate->setDate(today);
     cfjsdate->setDate(cfksdate->date().addDays(cfcsEdit->readValue()));
+    lunarMonthComboBox->clear(); // the start's own month again
+    lunarChoicesChange();
 }
 
 void TcfszForm::RadioGroup1Click()
@@ -136,6 +151,25 @@ void TcfszForm::RadioGroup1Click()
     weekPanel->setVisible(mode == RepeatSettings::Weekly);
     monthPanel->setVisible(mode == RepeatSettings::Monthly);
     yearPanel->setVisible(mode == RepeatSettings::Yearly);
+    lunarPanel->setVisible(mode == RepeatSettings::LunarYearly);
+}
+
+void TcfszForm::lunarChoicesChange()
+{
+    const QDate start = cfksdate->dateOrNull();
+    const QDate end =
+        lunarRangeEnd(start, RadioGroup2Index(), cfcsEdit->value(), cfjsdate->dateOrNull());
+    const QVariant chosen = lunarMonthComboBox->currentData();
+    const QList<LunarDate> choices = lunarMonthChoices(start, end);
+    lunarMonthComboBox->clear();
+    // The data: the month, negative for its leap month.
+    for (const LunarDate& m : choices)
+        lunarMonthComboBox->addItem(Lunar::monthName(m.month, m.leap), m.leap ? -m.month : m.month);
+    // None chosen yet: the start's own month, listed first.
+    for (int i = 0; chosen.isValid() && i < choices.size(); ++i)
+        if (choices[i].leap == (chosen.toInt() < 0))
+            lunarMonthComboBox->setCurrentIndex(i);
+    lunarDayLabel->setText(choices.isEmpty() ? QString() : Lunar::dayName(choices[0].day));
 }
 
 void TcfszForm::RadioGroup2Click()
@@ -203,6 +237,15 @@ void TcfszForm::readBack(RepeatSettings& r)
         read.cfYearMonth = yearComboBox->currentIndex() + 1;
         read.cfYearDay = yearEdit->readValue();
         break;
+    case RepeatSettings::LunarYearly: {
+        // The month as chosen, the day the start's: outside the lunar
+        // calendar both are 0, and the series has no date.
+        const int month = lunarMonthComboBox->currentData().toInt();
+        read.cfLunarMonth = qAbs(month);
+        read.cfLunarLeap = month < 0 ? 1 : 0;
+        read.cfLunarDay = Lunar::fromSolar(cfksdate->date()).day;
+        break;
+    }
     }
     read.cfStart = cfksdate->date();
     read.cfEnd = cfjsdate->date();

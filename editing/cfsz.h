@@ -10,6 +10,7 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QFrame;
+class QLabel;
 class QPushButton;
 class QRadioButton;
 class SpinEdit;
@@ -31,6 +32,7 @@ public:
     QRadioButton* RadioGroup1_1 = nullptr;
     QRadioButton* RadioGroup1_2 = nullptr;
     QRadioButton* RadioGroup1_3 = nullptr;
+    QRadioButton* RadioGroup1_4 = nullptr; // 每年农历
     QFrame* dayPanel = nullptr;
     SpinEdit* dayEdit = nullptr;
     QFrame* weekPanel = nullptr;
@@ -47,6 +49,9 @@ public:
     QFrame* yearPanel = nullptr;
     QComboBox* yearComboBox = nullptr;
     SpinEdit* yearEdit = nullptr;
+    QFrame* lunarPanel = nullptr;
+    QComboBox* lunarMonthComboBox = nullptr; // the start's month, and its leap month where offered
+    QLabel* lunarDayLabel = nullptr;         // the start's lunar day
     DateEdit* cfksdate = nullptr;
     QRadioButton* RadioGroup2_0 = nullptr;
     QRadioButton* RadioGroup2_1 = nullptr;
@@ -68,6 +73,9 @@ public:
     void monthCheckBoxClick();
     void cfksdateChange();
     void cfjsdateChange();
+    // The lunar month and day of the start, again after every change of the
+    // start or the range: a leap choice is kept while it is still offered.
+    void lunarChoicesChange();
     void confirmButtonClick();
     void RzBitBtn3Click();
 

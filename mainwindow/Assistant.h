@@ -176,6 +176,7 @@ private:
     TrayWatch* m_trayWatch = nullptr;
     bool m_placed = false;
     QDate m_builtFor;
+    bool m_showLunar = false; // as the last rebuild read it
     QWindow* m_lastFocus = nullptr;
     bool m_everActivated = false;
     static constexpr int firstActivationGraceMs = 1000;

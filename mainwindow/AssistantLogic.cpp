@@ -1,5 +1,6 @@
 #include "mainwindow/AssistantLogic.h"
 
+#include "lunar/LunarText.h"
 #include "platform/Cp936.h"
 #include "platform/Formats.h"
 
@@ -26,6 +27,25 @@ QString laterNodeText(const QDate& date)
 {
     return Formats::dateText(date) + QStringLiteral("[星期") + weekdayName(date) +
            QStringLiteral("]");
+}
+
+QString withLunarDay(const QString& nodeText, const QDate& date,
+                     const std::function<bool(const QString&)>& fits)
+{
+    const QString lunar = Lunar::dayCaption(date);
+    if (lunar.isEmpty())
+        return nodeText;
+    const QString oneLine = nodeText + QStringLiteral(" · ") + lunar;
+    return !fits || fits(oneLine) ? oneLine : nodeText + QLatin1Char('\n') + lunar;
+}
+
+QString workNoteCaption(const QDate& day, bool lunar)
+{
+    QString text = Formats::dateText(day);
+    const QString lunarDay = lunar ? Lunar::dateText(day) : QString();
+    if (!lunarDay.isEmpty())
+        text += QLatin1Char(' ') + lunarDay;
+    return QStringLiteral("工作笔记(") + text + QLatin1Char(')');
 }
 
 QString scheduleNodeText(const QTime& time, const QString& title)
@@ -106,12 +126,15 @@ QString wrapDetail(const QString& text)
     return out;
 }
 
-QString detailsText(const Schedule& s)
+QString detailsText(const Schedule& s, bool lunar)
 {
     const QChar cr(QLatin1Char('\r'));
     QString t = cr + QStringLiteral("日程标题: ") + wrapDetail(s.title);
     t += QStringLiteral("日程时间: ") + Formats::dateText(s.date) + QLatin1Char('[') +
          Formats::timeText(s.time) + QLatin1Char(']');
+    const QString lunarDate = lunar ? Lunar::fullText(s.date) : QString();
+    if (!lunarDate.isEmpty())
+        t += cr + QStringLiteral("农    历: ") + lunarDate;
     if (!Codes::priorityCaption(s.yxj).isEmpty())
         t += cr + QStringLiteral("优 先 级: ") + Codes::priorityCaption(s.yxj);
     if (!Codes::statusCaption(s.ztFlag).isEmpty())

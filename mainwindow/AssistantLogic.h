@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QString>
 #include <QTime>
+#include <functional>
 #include <optional>
 
 // The main window's decisions, kept apart from the widgets so that each can
@@ -19,6 +20,15 @@ QString todayNodeText(const QDate& today);
 QString tomorrowNodeText(const QDate& tomorrow);
 QString laterNodeText(const QDate& date); // short date format + "[星期…]"
 QString scheduleNodeText(const QTime& time, const QString& title);
+// A date node's text with the lunar day and its marks after it, on its line
+// while that fits (fits(text); no test: always), else on a line of its own:
+// "明天[星期四] · 冬月初一", "2026/12/22[星期二]\n冬月十四 冬至". Outside the
+// lunar calendar the text alone.
+QString withLunarDay(const QString& nodeText, const QDate& date,
+                     const std::function<bool(const QString&)>& fits = {});
+// The work-note panel's caption: "工作笔记(2026/12/9)", or with the lunar
+// day "工作笔记(2026/12/9 冬月初一)".
+QString workNoteCaption(const QDate& day, bool lunar);
 
 // Every tick in the first second of a day rebuilds the tree.
 bool isMidnightTick(const QTime& now);
@@ -58,7 +68,8 @@ Width toggleWidth(int currentWidth);
 // byte starts a two-byte character), each ending in CR, continuation pieces
 // indented by ten blanks.
 QString wrapDetail(const QString& text);
-QString detailsText(const Schedule& s);
+// With lunar, a line "农    历: 乙巳年 冬月初一" follows the time.
+QString detailsText(const Schedule& s, bool lunar = false);
 // The bottom 50 pixels of the window (and below) leave the details alone.
 bool hoverIgnored(const QRect& frame, const QPoint& cursor);
 

@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeView>
 
@@ -21,6 +22,8 @@ using namespace AssistantLogic;
 
 void TassistantForm::FormShow()
 {
+    // Read at each rebuild, so that saving the settings switches it.
+    m_showLunar = Settings::readInteger(Settings::showLunar) == 1;
     loadWorkNote();
 
     // Topmost at its place, and shown: a rebuild also brings back a hidden window.
@@ -51,6 +54,16 @@ void TassistantForm::FormShow()
         }
     } handover{this, groups};
     rcTreeModel->setGroups({}); // the old nodes go before the first read
+    // A lunar day that does not fit its node's line goes on a second one, so
+    // rows differ in height; without it they are all alike, as ever.
+    rcTree->setUniformRowHeights(!m_showLunar);
+    const QFontMetrics metrics(rcTree->font());
+    const int room = rcTree->width() - 2 * rcTree->frameWidth() -
+                     rcTree->style()->pixelMetric(QStyle::PM_ScrollBarExtent) -
+                     rcTree->indentation() - rcTree->iconSize().width() - 12;
+    rcTreeModel->setShowLunar(m_showLunar, [metrics, room](const QString& text) {
+        return metrics.horizontalAdvance(text) <= room;
+    });
 
     DbQuery& q = *allrc_Query;
     ScheduleData::openDay(q, today);
@@ -119,7 +132,7 @@ void TassistantForm::hoverStep()
     const std::optional<Schedule> s = ScheduleData::byId(*allrc_Query, id);
     if (!s) // deleted elsewhere since the last rebuild
         return;
-    m_details = detailsText(*s);
+    m_details = detailsText(*s, m_showLunar);
     // Shown line by line with the indents kept; the text itself keeps its CRs.
     QString shown = m_details.trimmed();
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));

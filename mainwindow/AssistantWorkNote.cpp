@@ -4,7 +4,6 @@
 #include "mainwindow/AssistantLogic.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
-#include "platform/Formats.h"
 #include "views/zj.h"
 
 #include <QGroupBox>
@@ -19,8 +18,7 @@ void TassistantForm::loadWorkNote()
         zjMemo->setPlainText(note->text);
     else
         zjMemo->clear();
-    zjGroupBox->setTitle(QStringLiteral("工作笔记(") + Formats::dateText(today) +
-                         QStringLiteral(")"));
+    zjGroupBox->setTitle(AssistantLogic::workNoteCaption(today, m_showLunar));
 }
 
 void TassistantForm::zjButtonClick()

@@ -25,7 +25,7 @@ ScheduleTreeModel::Group ScheduleTreeModel::oneGroup(const QDate& date,
                                                      QString (*text)(const QDate&),
                                                      const DbSnapshotPtr& rows)
 {
-    Group g{date, text, rows, std::make_shared<const ScheduleColumns>(*rows), {}};
+    Group g{date, text, rows, std::make_shared<const ScheduleColumns>(*rows), {}, {}};
     const int n = rows->rowCount();
     g.members.reserve(size_t(n));
     for (int r = 0; r < n; ++r) {
@@ -46,7 +46,7 @@ void ScheduleTreeModel::groupByDate(const DbSnapshotPtr& rows, std::vector<Group
         const double day = std::trunc(rows->dateTime(r, columns->rcDate));
         if (!(day == current)) {
             const QDate date = DayNumber::toDate(day);
-            into.push_back(Group{date, text, rows, columns, {}});
+            into.push_back(Group{date, text, rows, columns, {}, {}});
             current = day;
         }
         into.back().members.push_back(r);
@@ -157,8 +157,15 @@ QVariant ScheduleTreeModel::data(const QModelIndex& index, int role) const
         const Group& g = m_groups[size_t(index.row())];
         switch (role) {
         case Qt::DisplayRole:
-        case Qt::AccessibleTextRole:
-            return g.text(g.date);
+            if (!m_showLunar)
+                return g.text(g.date);
+            // Drawn at every paint: the lunar arithmetic runs once per node.
+            if (g.lunarText.isEmpty())
+                g.lunarText = AssistantLogic::withLunarDay(g.text(g.date), g.date, m_fits);
+            return g.lunarText;
+        case Qt::AccessibleTextRole: // read as one line, however it is drawn
+            return m_showLunar ? AssistantLogic::withLunarDay(g.text(g.date), g.date)
+                               : g.text(g.date);
         case Qt::DecorationRole:
             return m_dateIcon;
         case DateRole:

@@ -6,6 +6,7 @@
 #include <QAbstractItemModel>
 #include <QDate>
 #include <QIcon>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -26,7 +27,8 @@ public:
         QString (*text)(const QDate&);
         DbSnapshotPtr rows;
         std::shared_ptr<const ScheduleColumns> columns;
-        std::vector<int> members; // rows of the result, in order
+        std::vector<int> members;  // rows of the result, in order
+        mutable QString lunarText; // the node's text with its lunar day, made once
     };
 
     explicit ScheduleTreeModel(QObject* parent = nullptr);
@@ -41,6 +43,13 @@ public:
 
     void setGroups(std::vector<Group> groups); // replaces every node
     void setIcons(QIcon dateIcon, const QIcon (&statusIcons)[5]);
+    // Date nodes add their lunar day, on a second line where the first
+    // would not fit (fits(text)).
+    void setShowLunar(bool on, std::function<bool(const QString&)> fits = {})
+    {
+        m_showLunar = on;
+        m_fits = std::move(fits);
+    }
 
     int groupCount() const { return int(m_groups.size()); }
     const Group& group(int i) const { return m_groups[size_t(i)]; }
@@ -62,4 +71,6 @@ private:
     std::vector<Group> m_groups;
     QIcon m_dateIcon;
     QIcon m_statusIcons[5];
+    bool m_showLunar = false;
+    std::function<bool(const QString&)> m_fits;
 };

@@ -28,11 +28,11 @@ using Settings::Id;
 const Id loadOrder[] = {Settings::intervalTime, Settings::isPlayMusic, Settings::playFileName,
                         Settings::autoRun,      Settings::deleteRc,    Settings::oldrcDays,
                         Settings::txWinPos,     Settings::highColor,   Settings::middleColor,
-                        Settings::lowColor,     Settings::zm};
+                        Settings::lowColor,     Settings::zm,          Settings::showLunar};
 const Id saveOrder[] = {Settings::intervalTime, Settings::playFileName, Settings::oldrcDays,
                         Settings::highColor,    Settings::middleColor,  Settings::lowColor,
                         Settings::zm,           Settings::isPlayMusic,  Settings::autoRun,
-                        Settings::deleteRc,     Settings::txWinPos};
+                        Settings::deleteRc,     Settings::txWinPos,     Settings::showLunar};
 } // namespace
 
 TgxszForm::TgxszForm(QWidget* parent)
@@ -49,6 +49,7 @@ TgxszForm::TgxszForm(QWidget* parent)
     playFileName = ui->playFileName;
     BrowseFile = ui->BrowseFile;
     AutoRunCheckBox = ui->AutoRunCheckBox;
+    lunarCheckBox = ui->lunarCheckBox;
     deletercCheckBox = ui->deletercCheckBox;
     oldrc_days = ui->oldrc_days;
     txckRadioGroup = ui->txckRadioGroup;
@@ -176,6 +177,9 @@ void TgxszForm::FormShow()
                 zm->setText(v.toString());
                 zm->setCursorPosition(0); // its beginning, not its end
                 break;
+            case Settings::showLunar:
+                lunarCheckBox->setChecked(v.toInt() == 1);
+                break;
             default: // not in loadOrder
                 break;
             }
@@ -269,6 +273,9 @@ void TgxszForm::confirmButtonClick()
                 break;
             case Settings::txWinPos:
                 v = txckItemIndex() == 0 ? 0 : 1;
+                break;
+            case Settings::showLunar:
+                v = lunarCheckBox->isChecked() ? 1 : 0;
                 break;
             default: // not in saveOrder
                 continue;

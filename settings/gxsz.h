@@ -37,6 +37,7 @@ public:
     QLineEdit* playFileName;
     QPushButton* BrowseFile;
     QCheckBox* AutoRunCheckBox;
+    QCheckBox* lunarCheckBox; // 显示农历
     QCheckBox* deletercCheckBox;
     SpinEdit* oldrc_days;
     QGroupBox* txckRadioGroup;

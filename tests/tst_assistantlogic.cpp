@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "mainwindow/AssistantLogic.h"
 #include "platform/Cp936.h"
+#include "platform/Formats.h"
 
 #include <QtTest>
 
@@ -12,6 +13,8 @@ private slots:
     void weekdayName_data();
     void weekdayName();
     void nodeTexts();
+    void lunarTexts_data();
+    void lunarTexts();
     void docking_data();
     void docking();
     void marquee_data();
@@ -53,6 +56,44 @@ void TestAssistantLogic::nodeTexts()
     QCOMPARE(laterNodeText(QDate(2026, 12, 15)), QStringLiteral("2026-12-15[星期二]"));
     QCOMPARE(scheduleNodeText(QTime(9, 5), QStringLiteral("周例会")),
              QStringLiteral("09:05:00:  周例会"));
+}
+
+void TestAssistantLogic::lunarTexts_data()
+{
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<QString>("node"); // after "明天[星期四]"
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("first of a month") << QDate(2026, 12, 9) << " · 冬月初一"
+                                      << " 冬月初一";
+    QTest::newRow("solar term") << QDate(2026, 12, 22) << " · 冬月十四 冬至"
+                                << " 冬月十四";
+    QTest::newRow("festival") << QDate(2026, 9, 25) << " · 八月十五 中秋"
+                              << " 八月十五";
+    QTest::newRow("29-day 腊月's last: 除夕") << QDate(2027, 2, 5) << " · 腊月廿九 除夕"
+                                              << " 腊月廿九";
+    QTest::newRow("before the calendar") << QDate(1900, 1, 30) << ""
+                                         << "";
+    QTest::newRow("no date") << QDate() << ""
+                             << "";
+}
+
+void TestAssistantLogic::lunarTexts()
+{
+    QFETCH(QDate, date);
+    QFETCH(QString, node);
+    QFETCH(QString, caption);
+    TestEnvironment env;
+    const QString text = QStringLiteral("明天[星期四]");
+    QCOMPARE(withLunarDay(text, date), text + node);
+    // Too wide for one line: the lunar day on a line of its own.
+    auto narrow = [](const QString& t) {
+        return t.size() <= 12;
+    };
+    QString wrapped = node;
+    QCOMPARE(withLunarDay(text, date, narrow), text + wrapped.replace(" · ", "\n"));
+    const QString day = date.isValid() ? Formats::dateText(date) : QString();
+    QCOMPARE(workNoteCaption(date, true), "工作笔记(" + day + caption + ")");
+    QCOMPARE(workNoteCaption(date, false), "工作笔记(" + day + ")");
 }
 
 void TestAssistantLogic::docking_data()
@@ -182,13 +223,17 @@ void TestAssistantLogic::details_data()
     QTest::addColumn<int>("zt");
     QTest::addColumn<QString>("content");
     QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("lunar");
     const QString head = "\r日程标题: 周例会\r日程时间: 2026-12-9[09:30:00]";
     QTest::newRow("all lines") << 0 << 2 << "三楼"
-                               << head + "\r优 先 级: 高\r状    态: 进行中\r日程内容: 三楼\r\r";
+                               << head + "\r优 先 级: 高\r状    态: 进行中\r日程内容: 三楼\r\r"
+                               << false;
+    QTest::newRow("lunar date after the time")
+        << 3 << 0 << "x" << head + "\r农    历: 丙午年 冬月初一\r日程内容: x\r\r" << true;
     QTest::newRow("priority 3 and status 0 give no line")
-        << 3 << 0 << "x" << head + "\r日程内容: x\r\r";
+        << 3 << 0 << "x" << head + "\r日程内容: x\r\r" << false;
     QTest::newRow("empty content")
-        << 2 << 4 << "" << head + "\r优 先 级: 低\r状    态: 取消\r日程内容: \r";
+        << 2 << 4 << "" << head + "\r优 先 级: 低\r状    态: 取消\r日程内容: \r" << false;
 }
 
 void TestAssistantLogic::details()
@@ -197,6 +242,7 @@ void TestAssistantLogic::details()
     QFETCH(int, zt);
     QFETCH(QString, content);
     QFETCH(QString, expected);
+    QFETCH(bool, lunar);
     TestEnvironment env;
     Schedule s;
     s.title = QStringLiteral("周例会");
@@ -205,7 +251,7 @@ void TestAssistantLogic::details()
     s.yxj = yxj;
     s.ztFlag = zt;
     s.content = content;
-    QCOMPARE(detailsText(s), expected);
+    QCOMPARE(detailsText(s, lunar), expected);
 }
 
 void TestAssistantLogic::bottomOfTheWindowIsIgnored_data()

@@ -94,6 +94,7 @@ private slots:
     void storesTrimmedTextAndTheLeadEvenWithoutReminder();
     void resetAfterAddAsksForATimeAgain();
     void seriesComesFromTheRepeatWindow();
+    void lunarSeriesTakesTheStartsMonthAndDay();
     void databaseErrorStopsTheSeriesKeepingPostedRows();
     void byteLimits();
     void closingSetsRefreshFlagAndFreesTheWindow();
@@ -341,6 +342,46 @@ void TestEditing::seriesComesFromTheRepeatWindow()
     click(w->addConfirm);
     QCOMPARE(storedDates().size(), 9);
     QCOMPARE(storedDates().last(), today.addDays(4));
+}
+
+void TestEditing::lunarSeriesTakesTheStartsMonthAndDay()
+{
+    TaddrcForm* w = openAddWindow();
+    w->title->setEditText(QStringLiteral("生日"));
+    click(w->cfszCheckBox);
+    click(w->cfsz);
+    TcfszForm* f = cfszForm;
+    click(f->RadioGroup1_4);
+    QVERIFY(f->lunarPanel->isVisible() && !f->yearPanel->isVisible() && !f->dayPanel->isVisible());
+    auto shown = [f] {
+        QStringList items;
+        for (int i = 0; i < f->lunarMonthComboBox->count(); ++i)
+            items << f->lunarMonthComboBox->itemText(i);
+        return items.join('|') + ' ' + f->lunarMonthComboBox->currentText() + ' ' +
+               f->lunarDayLabel->text();
+    };
+    f->cfcsEdit->setValue(2);
+    // 2026-06-15 is 五月初一; 2027 has no 闰五月, 2028 has one from 2028-06-23.
+    f->cfksdate->setDate(QDate(2026, 6, 15));
+    QCOMPARE(shown(), QString("五月 五月 初一"));
+    f->cfksdate->setDate(QDate(2028, 5, 28));
+    QCOMPARE(shown(), QString("五月|闰五月 五月 初五"));
+    f->lunarMonthComboBox->setCurrentIndex(1);
+    f->cfcsEdit->setValue(1); // the choice stays while it is offered
+    QCOMPARE(shown(), QString("五月|闰五月 闰五月 初五"));
+    click(f->RadioGroup2_1);
+    f->cfjsdate->setDate(QDate(2028, 6, 22)); // ends before it: the ordinary month
+    QCOMPARE(shown(), QString("五月 五月 初五"));
+    f->cfjsdate->setDate(QDate(2029, 6, 16));
+    f->lunarMonthComboBox->setCurrentIndex(1);
+    click(f->confirmButton);
+    QCOMPARE(w->cfSettings.cfMode, int(RepeatSettings::LunarYearly));
+    QCOMPARE(w->cfSettings.cfLunarMonth, 5);
+    QCOMPARE(w->cfSettings.cfLunarLeap, 1);
+    QCOMPARE(w->cfSettings.cfLunarDay, 5);
+    click(w->addConfirm);
+    QCOMPARE(storedDates(), (QList<QDate>{QDate(2028, 6, 27), QDate(2029, 6, 16)}));
+    QCOMPARE(env->dialogs().messages(), QStringList{"     日程添加成功！     "});
 }
 
 void TestEditing::databaseErrorStopsTheSeriesKeepingPostedRows()

@@ -59,6 +59,7 @@ private slots:
     void midnightRebuildShowsTheNewDay();
     void refreshFlagRebuildsAndReloadsTheMarquee();
     void hoverShowsAndHidesDetails();
+    void lunarDatesFollowTheSavedSetting();
     void widthToggle();
     void workNoteSave_data();
     void workNoteSave();
@@ -447,6 +448,50 @@ void TestMainWindow::hoverShowsAndHidesDetails()
     assistantForm->hide();
     assistantForm->hoverStep();
     QCOMPARE(assistantForm->lastShownId(), a);
+}
+
+void TestMainWindow::lunarDatesFollowTheSavedSetting()
+{
+    const int id = addSchedule("冬至聚餐", QDate(2026, 12, 22), QTime(18, 0));
+    assistantForm->show();
+    Settings::Writer().integer(Settings::showLunar, 1);
+    Desktop::setCursorPos([] { return QPoint(2000, 2000); });
+    assistantForm->Timer1Timer();
+    QCOMPARE(text(top(1)), QString("明天[星期四]")); // not before the settings are saved
+    const QStringList plain = {"今天[星期三]", "明天[星期四]", "2026-12-22[星期二]"};
+    const QStringList lunar = {"今天[星期三] · 冬月初一", "明天[星期四] · 冬月初二",
+                               "2026-12-22[星期二] · 冬月十四 冬至"};
+    for (int on : {1, 0}) {
+        Settings::Writer().integer(Settings::showLunar, on);
+        refreshFlag = 1;
+        assistantForm->Timer1Timer();
+        QStringList tops;
+        QTreeView* tree = assistantForm->rcTree;
+        for (int i = 0; i < topCount(); ++i) {
+            tops << top(i).data(Qt::AccessibleTextRole).toString();
+            QCOMPARE(text(top(i)).replace('\n', " · "), tops.last());
+            // Nothing clipped: a lunar day too wide for the line has one of its own.
+            for (const QString& line : text(top(i)).split('\n'))
+                QVERIFY2(tree->indentation() + tree->iconSize().width() +
+                                 tree->fontMetrics().horizontalAdvance(line) <
+                             tree->viewport()->width(),
+                         qPrintable(line));
+        }
+        QCOMPARE(tops, on ? lunar : plain);
+        QCOMPARE(tree->uniformRowHeights(), !on);
+        QCOMPARE(text(scheduleNode(id)), QString("18:00:00:  冬至聚餐"));
+        QCOMPARE(assistantForm->zjGroupBox->title(),
+                 on ? QString("工作笔记(2026-12-9 冬月初一)") : QString("工作笔记(2026-12-9)"));
+        assistantForm->rcTree->expand(top(2));
+        const QPoint cursor = centreOf(scheduleNode(id));
+        Desktop::setCursorPos([cursor] { return cursor; });
+        assistantForm->hoverStep();
+        QCOMPARE(assistantForm->details().contains("\r农    历: 丙午年 冬月十四\r"), bool(on));
+        const QPoint away = centreOf(top(0)); // a date node: the next hover reads again
+        Desktop::setCursorPos([away] { return away; });
+        assistantForm->hoverStep();
+        Desktop::setCursorPos([] { return QPoint(2000, 2000); });
+    }
 }
 
 void TestMainWindow::widthToggle()

@@ -1,4 +1,5 @@
 #include "editing/Series.h"
+#include "lunar/LunarText.h"
 
 #include <QtTest>
 
@@ -57,6 +58,17 @@ RepeatSettings yearly(int month, int day, const char* start)
     return r;
 }
 
+RepeatSettings lunar(int month, bool leap, int day, const char* start)
+{
+    RepeatSettings r;
+    r.cfMode = RepeatSettings::LunarYearly;
+    r.cfLunarMonth = month;
+    r.cfLunarLeap = leap ? 1 : 0;
+    r.cfLunarDay = day;
+    r.cfStart = d(start);
+    return r;
+}
+
 RepeatSettings count(RepeatSettings r, int c)
 {
     r.cfRangeKind = RepeatSettings::ByCount;
@@ -82,6 +94,8 @@ private slots:
     void tenYearsOfDays_data();
     void tenYearsOfDays();
     void resetKeepsTheOtherModes();
+    void lunarMonthChoices_data();
+    void lunarMonthChoices();
 };
 
 void TestSeries::series_data()
@@ -180,6 +194,33 @@ void TestSeries::series_data()
     mixed.cfEnd = d("2024-03-11");
     QTest::newRow("daily ignores the other modes' fields and the end date")
         << mixed << dates("2024-03-10 2024-03-12");
+    // 每年农历 (dates from an independent almanac table): a missing leap
+    // month gives the ordinary one, a missing 30th the 29th.
+    QTest::newRow("lunar leap 六月 in years without it")
+        << count(lunar(6, true, 1, "2025-07-25"), 5)
+        << dates("2025-07-25 2026-07-14 2027-07-04 2028-07-22 2029-07-11");
+    QTest::newRow("lunar leap 五月 chosen from the ordinary month before it")
+        << count(lunar(5, true, 5, "2028-05-28"), 3) << dates("2028-06-27 2029-06-16 2030-06-05");
+    QTest::newRow("lunar ordinary 五月 from inside the leap one: next year")
+        << count(lunar(5, false, 5, "2028-06-27"), 2) << dates("2029-06-16 2030-06-05");
+    QTest::newRow("lunar 腊月三十 over 29-day 腊月s")
+        << count(lunar(12, false, 30, "2030-02-02"), 3)
+        << dates("2030-02-02 2031-01-22 2032-02-10");
+    QTest::newRow("lunar by end: the end date counts")
+        << until(lunar(12, false, 30, "2030-02-02"), "2031-01-22")
+        << dates("2030-02-02 2031-01-22");
+    QTest::newRow("lunar by end: a day short of it")
+        << until(lunar(12, false, 30, "2030-02-02"), "2031-01-21") << dates("2030-02-02");
+    QTest::newRow("lunar count stops at the calendar's end")
+        << count(lunar(3, false, 15, "2096-04-07"), 10)
+        << dates("2096-04-07 2097-04-26 2098-04-16 2099-05-04");
+    QTest::newRow("lunar without a month (a start past the calendar)")
+        << count(lunar(0, false, 0, "2101-03-01"), 3) << dates("");
+    QTest::newRow("lunar by end without an end date") << [] {
+        RepeatSettings r = until(lunar(3, false, 15, "2096-04-07"), "2096-04-07");
+        r.cfEnd = QDate();
+        return r;
+    }() << dates("");
     QTest::newRow("monthly last day ignores the day number")
         << count(monthly(15, true, "2023-11-20"), 3) << dates("2023-11-30 2023-12-31 2024-01-31");
 }
@@ -234,6 +275,49 @@ void TestSeries::resetKeepsTheOtherModes()
     QCOMPARE(r.cfEnd, QDate(2030, 2, 1));
     // The defaults make five consecutive days from the reset day.
     QCOMPARE(generateSeries(r), dates("2026-03-31 2026-04-01 2026-04-02 2026-04-03 2026-04-04"));
+}
+
+void TestSeries::lunarMonthChoices_data()
+{
+    QTest::addColumn<QDate>("start");
+    QTest::addColumn<int>("rangeKind");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QDate>("end");
+    QTest::addColumn<QDate>("rangeEnd");
+    QTest::addColumn<QString>("choices"); // month names, then the day
+    const QDate none;
+    const int byCount = RepeatSettings::ByCount, byEnd = RepeatSettings::ByEndDate;
+    // 2028's 闰五月 begins on 2028-06-23.
+    QTest::newRow("end before the leap month")
+        << d("2028-05-28") << byEnd << 5 << d("2028-06-22") << d("2028-06-22") << "五月 初五";
+    QTest::newRow("end on its first day") << d("2028-05-28") << byEnd << 5 << d("2028-06-23")
+                                          << d("2028-06-23") << "五月 闰五月 初五";
+    QTest::newRow("two lunar years miss 2028")
+        << d("2026-06-15") << byCount << 2 << none << d("2028-01-25") << "五月 初一";
+    QTest::newRow("three reach it")
+        << d("2026-06-15") << byCount << 3 << none << d("2029-02-12") << "五月 闰五月 初一";
+    QTest::newRow("a start in a leap month offers it first")
+        << d("2025-07-25") << byCount << 1 << none << d("2026-02-16") << "闰六月 六月 初一";
+    QTest::newRow("past the calendar")
+        << d("2101-03-01") << byCount << 1 << none << d("2101-03-01") << "";
+}
+
+void TestSeries::lunarMonthChoices()
+{
+    QFETCH(QDate, start);
+    QFETCH(int, rangeKind);
+    QFETCH(int, count);
+    QFETCH(QDate, end);
+    QFETCH(QDate, rangeEnd);
+    QFETCH(QString, choices);
+    QCOMPARE(lunarRangeEnd(start, rangeKind, count, end), rangeEnd);
+    QStringList names;
+    const QList<LunarDate> got = ::lunarMonthChoices(start, rangeEnd);
+    for (const LunarDate& m : got)
+        names << Lunar::monthName(m.month, m.leap);
+    if (!got.isEmpty())
+        names << Lunar::dayName(got.first().day);
+    QCOMPARE(names.join(QLatin1Char(' ')), choices);
 }
 
 QTEST_GUILESS_MAIN(TestSeries)

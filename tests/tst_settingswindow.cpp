@@ -8,6 +8,7 @@
 #include "shell/settings/Settings.h"
 #include "widgets/SpinEdit.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -115,6 +116,8 @@ void TestSettingsWindow::layout()
     QCOMPARE(tabs, QStringList({"个性设置", "日程颜色方案", "常用日程设置"}));
     QCOMPARE(w->txckRadioGroup_0->text(), QString("屏幕右下角") + QString(13, ' '));
     QCOMPARE(w->High_ColorEdit->accessibleName(), QString("高"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(w->lunarCheckBox)->text(QAccessible::Name),
+             QString("显示农历"));
 }
 
 void TestSettingsWindow::roundTrip_data()
@@ -123,7 +126,8 @@ void TestSettingsWindow::roundTrip_data()
     QTest::addColumn<bool>("sound");
     QTest::addColumn<bool>("purge");
     QTest::addColumn<int>("position");
-    QTest::newRow("sound on, no purge, centre")
+    QTest::addColumn<bool>("lunar");
+    QTest::newRow("sound on, no purge, centre, lunar")
         << Values{{Settings::intervalTime, 7},
                   {Settings::isPlayMusic, 1},
                   {Settings::playFileName, "/home/u/声音/ding.wav"},
@@ -134,8 +138,9 @@ void TestSettingsWindow::roundTrip_data()
                   {Settings::lowColor, "clLime"},
                   {Settings::deleteRc, 0},
                   {Settings::txWinPos, 1},
-                  {Settings::zm, " 开会别迟到 "}}
-        << true << false << 1;
+                  {Settings::zm, " 开会别迟到 "},
+                  {Settings::showLunar, 1}}
+        << true << false << 1 << true;
     QTest::newRow("sound off, purge, corner") << Values{{Settings::intervalTime, 60},
                                                         {Settings::isPlayMusic, 0},
                                                         {Settings::playFileName, "/tmp/a b.wav"},
@@ -147,7 +152,7 @@ void TestSettingsWindow::roundTrip_data()
                                                         {Settings::deleteRc, 1},
                                                         {Settings::txWinPos, 0},
                                                         {Settings::zm, QString(25, QChar(0x5B57))}}
-                                              << false << true << 0;
+                                              << false << true << 0 << false; // showLunar missing
 }
 
 void TestSettingsWindow::roundTrip()
@@ -156,6 +161,7 @@ void TestSettingsWindow::roundTrip()
     QFETCH(bool, sound);
     QFETCH(bool, purge);
     QFETCH(int, position);
+    QFETCH(bool, lunar);
     store(values);
     const QVariantList before = stored();
     TgxszForm* w = open();
@@ -166,6 +172,7 @@ void TestSettingsWindow::roundTrip()
     QCOMPARE(w->deletercCheckBox->isChecked(), purge);
     QCOMPARE(w->oldrc_days->isEnabled(), purge);
     QCOMPARE(w->txckItemIndex(), position);
+    QCOMPARE(w->lunarCheckBox->isChecked(), lunar);
     QPointer<TgxszForm> open = w;
     confirm();
     QVERIFY(env->dialogs().errors().isEmpty());
@@ -187,6 +194,7 @@ void TestSettingsWindow::savesWhatTheUserChose()
     click(w->AutoRunCheckBox);  // off
     click(w->deletercCheckBox); // off
     click(w->txckRadioGroup_1);
+    click(w->lunarCheckBox);
     confirm();
     const Settings::Reader r;
     QCOMPARE(r.integer(Settings::intervalTime), 60);
@@ -197,6 +205,7 @@ void TestSettingsWindow::savesWhatTheUserChose()
     QCOMPARE(r.integer(Settings::autoRun), 0);
     QCOMPARE(r.integer(Settings::deleteRc), 0);
     QCOMPARE(r.integer(Settings::txWinPos), 1);
+    QCOMPARE(r.integer(Settings::showLunar), 1);
 }
 
 void TestSettingsWindow::colours_data()

@@ -141,6 +141,8 @@ private slots:
     void savingAHitKeepsItsPlace();
     void tabSwitchAndCloseStartAfresh();
     void unparsableDateIsReportedWhereItIsRead();
+    void browserShowsLunarDatesWhenSet_data();
+    void browserShowsLunarDatesWhenSet();
 
 private:
     TzjForm* openBrowser();
@@ -748,6 +750,32 @@ void TestViews::searchPaging()
     for (int day : days)
         expected << QStringLiteral("日期：") + Formats::dateText(today.addDays(day));
     QCOMPARE(seen, expected);
+}
+
+void TestViews::browserShowsLunarDatesWhenSet_data()
+{
+    QTest::addColumn<int>("showLunar");
+    QTest::addColumn<QStringList>("browse"); // today, the day after
+    QTest::addColumn<QString>("hit");
+    QTest::newRow("off") << 0 << QStringList{"", ""} << "日期：2026-6-27";
+    QTest::newRow("on") << 1 << QStringList{"丙午年 五月十六", "丙午年 五月十七"}
+                        << "日期：2026-6-27 五月十三";
+}
+
+void TestViews::browserShowsLunarDatesWhenSet()
+{
+    QFETCH(int, showLunar);
+    QFETCH(QStringList, browse);
+    QFETCH(QString, hit);
+    Settings::Writer().integer(Settings::showLunar, showLunar);
+    addWorkNote(today.addDays(-3), "会议");
+    TzjForm* w = openBrowser();
+    QCOMPARE(w->lunarLabel->text(), browse[0]);
+    click(w->RzURLLabel2);
+    QCOMPARE(w->lunarLabel->text(), browse[1]);
+    w->keywordEdit->setText("会议");
+    click(w->search);
+    QCOMPARE(w->RzLabel3->text(), hit);
 }
 
 void TestViews::savingAHitKeepsItsPlace()

@@ -1,5 +1,6 @@
 #include "views/zj.h"
 
+#include "lunar/LunarText.h"
 #include "platform/Clock.h"
 #include "platform/Cp936.h"
 #include "platform/Dialogs.h"
@@ -7,6 +8,7 @@
 #include "shell/Forms.h"
 #include "shell/data/Schedules.h"
 #include "shell/settings/ColorText.h"
+#include "shell/settings/Settings.h"
 #include "ui_zj.h"
 #include "views/ViewsLogic.h"
 #include "widgets/DateTimeEdits.h"
@@ -89,6 +91,12 @@ TzjForm::TzjForm(QWidget* parent)
     setEditable(zjMemo, false);
     setEditable(zjMemo2, false);
     Forms::nameInputsByLabels(this);
+    // Beside 工作笔记：, under the date's end; empty while the setting is off.
+    lunarLabel = new QLabel(TabSheet1);
+    lunarLabel->setObjectName(QStringLiteral("lunarLabel"));
+    lunarLabel->setGeometry(89, 36, 169, 16);
+    lunarLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    colourText(lunarLabel, Qt::red);
 
     Forms::connect(DateEdit, &::DateEdit::dateChanged, this, [this] { DateEditChange(); });
     Forms::connect(RzURLLabel1, &QPushButton::clicked, this, [this] { RzURLLabel1Click(); });
@@ -122,6 +130,7 @@ void TzjForm::showEvent(QShowEvent* event)
 
 void TzjForm::FormShow()
 {
+    m_showLunar = Settings::readInteger(Settings::showLunar) == 1;
     const QDate today = Clock::today();
     DateEdit->setDate(today); // loads its note
     zjMemo->setPlainText(ScheduleData::workNoteText(*zjQuery, today));
@@ -139,6 +148,7 @@ void TzjForm::DateEditChange()
 {
     // A date typed that is no date raises here, and the memo keeps its text.
     // The memo stays editable if it was: only 编辑 enables 保存 again.
+    lunarLabel->setText(m_showLunar ? Lunar::fullText(DateEdit->dateOrNull()) : QString());
     zjMemo->setPlainText(ScheduleData::workNoteText(*zjQuery, DateEdit->date()));
     save->setEnabled(false);
 }
@@ -204,7 +214,10 @@ void TzjForm::searchClick()
 void TzjForm::showHit()
 {
     const WorkNote hit = ScheduleData::currentWorkNote(*zjQuery1);
-    RzLabel3->setText(QStringLiteral("日期：") + Formats::dateText(hit.date));
+    QString date = Formats::dateText(hit.date);
+    if (m_showLunar && !Lunar::dateText(hit.date).isEmpty())
+        date += QLatin1Char(' ') + Lunar::dateText(hit.date);
+    RzLabel3->setText(QStringLiteral("日期：") + date);
     zjMemo2->setPlainText(hit.text);
 }
 

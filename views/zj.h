@@ -37,8 +37,9 @@ public:
     QPushButton* RzURLLabel2; // 下一篇
     QLineEdit* keywordEdit;
     QPushButton* search;
-    QLabel* RzLabel2; // the hit count
-    QLabel* RzLabel3; // the hit's date
+    QLabel* RzLabel2;   // the hit count
+    QLabel* RzLabel3;   // the hit's date
+    QLabel* lunarLabel; // the lunar date of DateEdit, under it (显示农历)
     QPlainTextEdit* zjMemo2;
     QPushButton* edit1;
     QPushButton* save1;
@@ -73,6 +74,7 @@ private:
     WindowQuery zjQuery, zjQuery1;
     int m_hits = 0;
     bool m_shown = false;
+    bool m_showLunar = false;
 };
 
 extern TzjForm* zjForm;

@@ -12,6 +12,10 @@ public:
     using ColourOf = std::function<std::optional<QColor>(const QModelIndex&)>;
     PriorityDelegate(ColourOf colourOf, QObject* parent = nullptr);
 
+    // The size asks for no colour: a view of rows unlike in height sizes
+    // rows it does not draw.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 
