@@ -32,12 +32,12 @@ constexpr int startBackupDelayMs = 1500;
 
 QString databaseFile()
 {
-    return ProgramDir::file(QStringLiteral("assistant.mdb"));
+    return ProgramDir::dataFile(QStringLiteral("assistant.mdb"));
 }
 
 QString backupFolder()
 {
-    return ProgramDir::file(QStringLiteral("backups"));
+    return ProgramDir::dataFile(QStringLiteral("backups"));
 }
 
 // Files an older version left readable by every local user are closed now.
@@ -46,10 +46,14 @@ void keepDataPrivate()
     const QString database = databaseFile();
     for (const char* suffix : {"", "-wal", "-shm"})
         SafeFile::keepPrivate(database + QLatin1String(suffix));
-    const QDir program(ProgramDir::path());
+    // A folder of the data alone is closed too; an install's program folder
+    // is the user's to open.
+    if (ProgramDir::dataApart())
+        SafeFile::keepPrivate(ProgramDir::dataPath());
+    const QDir data(ProgramDir::dataPath());
     const QString kept = QFileInfo(database).fileName() + QStringLiteral(".before-restore-*");
-    for (const QString& name : program.entryList({kept}, QDir::Files | QDir::System))
-        SafeFile::keepPrivate(program.filePath(name));
+    for (const QString& name : data.entryList({kept}, QDir::Files | QDir::System))
+        SafeFile::keepPrivate(data.filePath(name));
     const QDir backups(backupFolder());
     if (backups.exists()) {
         SafeFile::keepPrivate(backups.path());
@@ -89,7 +93,7 @@ void createStartupWindows(bool deferBuilding)
     showbzForm = new TshowbzForm();
     DataModule1 = new TDataModule1();
     DataModule1->ADOConnection1.setConnectionString(
-        TDataModule1::connectionStringFor(ProgramDir::path()));
+        TDataModule1::connectionStringFor(ProgramDir::dataPath()));
     xgrcForm = new TxgrcForm();
 }
 
@@ -150,6 +154,13 @@ int runAssistant(int argc, char** argv)
     const QString folder = SingleInstance::runtimeDir(QStringLiteral("brenwick"), &why);
     if (folder.isEmpty()) {
         Dialogs::instance().error(nullptr, QStringLiteral("时雀无法启动：") + why);
+        return 1;
+    }
+    // A package's first start makes the folder of the user's data.
+    if (!ProgramDir::makeDataPath().isEmpty()) {
+        Dialogs::instance().error(nullptr,
+                                  QStringLiteral("时雀无法启动：无法建立数据文件夹“%1”")
+                                      .arg(QDir::toNativeSeparators(ProgramDir::dataPath())));
         return 1;
     }
     // One copy per database, whatever the environment it was started in.

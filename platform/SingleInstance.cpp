@@ -142,12 +142,15 @@ bool SingleInstance::tryBecomePrimary()
                 ::fchmod(fd, 0600);
             // Made by root in a user's folder: the user's, as the engine
             // does with the journals, so that the user's own start can open it.
-            if (st.st_uid != folder.st_uid && ::geteuid() == 0)
-                (void)::fchown(fd, folder.st_uid, folder.st_gid);
+            if (st.st_uid != folder.st_uid && ::geteuid() == 0 &&
+                ::fchown(fd, folder.st_uid, folder.st_gid) != 0)
+                qWarning("single instance: the lock %s stays root's", qPrintable(lockPath()));
             // Who holds it, for the uninstaller's message; the lock decides.
             const QByteArray pid = QByteArray::number(QCoreApplication::applicationPid()) + '\n';
-            if (::ftruncate(fd, 0) == 0)
-                (void)::pwrite(fd, pid.constData(), size_t(pid.size()), 0);
+            if (::ftruncate(fd, 0) == 0) {
+                [[maybe_unused]] const ssize_t written =
+                    ::pwrite(fd, pid.constData(), size_t(pid.size()), 0);
+            }
         } else {
             ::close(fd);
         }

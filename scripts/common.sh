@@ -32,11 +32,25 @@ test_packages=(libglib2.0-bin dbus-daemon weston)
 # client to play the phone, a keyring for the secret store, and openssl for
 # the certificates of an HTTPS server.
 server_test_packages=(radicale xandikos python3-caldav gnome-keyring dbus-daemon openssl)
+# The Debian package (scripts/package): dpkg-shlibdeps finds the libraries it
+# depends on, lintian checks it (as scripts/package-test does, label package);
+# debootstrap makes the fresh Debian that `scripts/package-test --install`
+# installs it in.
+package_packages=(dpkg-dev lintian)
+package_install_test_packages=(debootstrap)
 # The format check of the committed .clang-format (scripts/check-format) and
 # the linter (scripts/tidy).
 lint_packages=(clang-format clang-tidy)
 # The fuzz targets: clang with libFuzzer and its sanitizers (scripts/fuzz).
 fuzz_packages=(clang libclang-rt-14-dev)
+
+# lintian on the package, failing on its warnings. A package of its own, not
+# Debian's: /opt is where the file hierarchy puts add-on programs, no bug of
+# Debian's asks for it, and it brings no manual pages (--help is its text).
+lint_package() {
+    local skip=dir-or-file-in-opt,no-manual-page,binary-without-manpage,initial-upload-closes-no-bugs
+    lintian --fail-on error,warning --suppress-tags "$skip" "$1"
+}
 
 ensure_packages() {
     local missing=()

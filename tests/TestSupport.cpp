@@ -73,6 +73,7 @@ TestEnvironment::TestEnvironment(const QDateTime& now)
 {
     m_oldConfig = qgetenv("XDG_CONFIG_HOME");
     m_oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    m_oldData = qgetenv("XDG_DATA_HOME");
     QDir root(m_root.path());
     root.mkpath(QStringLiteral("program"));
     root.mkpath(QStringLiteral("config"));
@@ -82,6 +83,7 @@ TestEnvironment::TestEnvironment(const QDateTime& now)
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.filePath(QStringLiteral("config"))));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(root.filePath(QStringLiteral("runtime"))));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(root.filePath(QStringLiteral("share"))));
     ProgramDir::set(root.filePath(QStringLiteral("program")));
     Formats::set(QStringLiteral("yyyy-M-d"), QStringLiteral("HH:mm:ss"));
     Clock::setNow(now);
@@ -105,6 +107,10 @@ TestEnvironment::~TestEnvironment()
     ProgramDir::set(QString());
     qputenv("XDG_CONFIG_HOME", m_oldConfig);
     qputenv("XDG_RUNTIME_DIR", m_oldRuntime);
+    if (m_oldData.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", m_oldData);
 }
 
 QString TestEnvironment::programDir() const
@@ -115,6 +121,16 @@ QString TestEnvironment::programDir() const
 QString TestEnvironment::configHome() const
 {
     return m_root.filePath(QStringLiteral("config"));
+}
+
+QString TestEnvironment::dataHome() const
+{
+    return m_root.filePath(QStringLiteral("share"));
+}
+
+QString TestEnvironment::databaseFile() const
+{
+    return ProgramDir::dataFile(QStringLiteral("assistant.mdb"));
 }
 
 QString TestEnvironment::registryFile() const

@@ -58,7 +58,7 @@ public:
     void notify(const Notification& n) override { sent.append(n); }
 };
 
-// A sandbox for one test: temporary program and settings folders, pinned
+// A sandbox for one test: temporary program, data and settings folders, pinned
 // formats, a fixed clock and the recorders installed. Restores all on exit,
 // the desktop's stand-ins and a failing disk too.
 class TestEnvironment {
@@ -69,7 +69,8 @@ public:
     QString programDir() const; // ends in '/'
     QString configHome() const;
     QString registryFile() const;
-    QString databaseFile() const { return programDir() + QStringLiteral("assistant.mdb"); }
+    QString dataHome() const; // $XDG_DATA_HOME
+    QString databaseFile() const;
     RecordingDialogs& dialogs() { return m_dialogs; }
     RecordingSound& sound() { return m_sound; }
     RecordingNotifications& notifications() { return m_notifications; }
@@ -80,7 +81,7 @@ private:
     RecordingDialogs m_dialogs;
     RecordingSound m_sound;
     RecordingNotifications m_notifications;
-    QByteArray m_oldConfig, m_oldRuntime;
+    QByteArray m_oldConfig, m_oldRuntime, m_oldData;
 };
 
 // A message bus of the test's own (dbus-daemon), for services played by the

@@ -60,6 +60,7 @@ private slots:
     void theStartKeepsTheDataPrivate_data();
     void theStartKeepsTheDataPrivate();
     void theAutostartEntryStartsTheProgram();
+    void aPackagedInstallKeepsTheDataInTheUsersFolder();
     void withoutXItRunsOnWayland();
 
 private:
@@ -483,6 +484,48 @@ void TestProcesses::theAutostartEntryStartsTheProgram()
              folder + QStringLiteral("/Brenwick"));
     ::kill(pid_t(launched), SIGTERM);
     QTRY_VERIFY_WITH_TIMEOUT(lockIsFree(lock), 10000);
+}
+
+void TestProcesses::aPackagedInstallKeepsTheDataInTheUsersFolder()
+{
+    // A package's marker beside the program; started through a link on PATH,
+    // as /usr/bin/brenwick is.
+    writeFile(env->programDir() + QLatin1String(ProgramDir::markerName), "Tavimor\n");
+    ProgramDir::set(env->programDir());
+    const QString data = env->dataHome() + QStringLiteral("/Tavimor/");
+    QCOMPARE(env->databaseFile(), data + QStringLiteral("assistant.mdb"));
+    const QString ics = env->programDir() + QStringLiteral("brenwick-ics");
+    QVERIFY(QFile::copy(qEnvironmentVariable("BRENWICK_ICS"), ics));
+    const QString bin = QDir::cleanPath(env->programDir() + QStringLiteral("../bin"));
+    QVERIFY(QDir().mkpath(bin));
+    QVERIFY(QFile::link(program, bin + QStringLiteral("/brenwick")));
+    const QStringList programFiles = QDir(env->programDir()).entryList(QDir::AllEntries);
+
+    QProcess* p = start(QProcessEnvironment(), bin + QStringLiteral("/brenwick"));
+    QVERIFY(waitUntilListening());
+    QTRY_VERIFY(QFileInfo::exists(env->databaseFile()));
+    QTRY_VERIFY(!lockIsFree(lockFile()));
+    const auto mode = [](const QString& path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+    QCOMPARE(mode(data), 0700u);
+    QCOMPARE(mode(env->databaseFile()), 0600u);
+    p->terminate();
+    QVERIFY(p->waitForFinished());
+    QCOMPARE(QDir(env->programDir()).entryList(QDir::AllEntries), programFiles);
+
+    // The command-line program finds the same database.
+    QProcess tool;
+    tool.setProcessEnvironment(programEnvironment());
+    tool.start(ics, {QStringLiteral("--help")});
+    QVERIFY(tool.waitForFinished());
+    QVERIFY2(QString::fromUtf8(tool.readAllStandardOutput()).contains(env->databaseFile()),
+             "--help names the database it uses");
+    tool.start(ics, {QStringLiteral("export"), QStringLiteral("-")});
+    QVERIFY(tool.waitForFinished());
+    QCOMPARE(tool.exitCode(), 0);
+    QVERIFY(tool.readAllStandardOutput().startsWith("BEGIN:VCALENDAR"));
 }
 
 void TestProcesses::withoutXItRunsOnWayland()

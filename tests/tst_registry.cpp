@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "platform/AppError.h"
 #include "platform/Autostart.h"
+#include "platform/ProgramDir.h"
 #include "platform/Registry.h"
 #include "platform/SafeFile.h"
 
@@ -31,6 +32,8 @@ private slots:
     void autostartEntry();
     void replacedFilesAreTheUsersAlone_data();
     void replacedFilesAreTheUsersAlone();
+    void dataFolderOfAMarker_data();
+    void dataFolderOfAMarker();
 };
 
 void TestRegistry::roundTripKeepsKindsAndCase()
@@ -398,6 +401,78 @@ void TestRegistry::replacedFilesAreTheUsersAlone()
     QVERIFY(::chmod(QFile::encodeName(open).constData(), 0644) == 0);
     QVERIFY(*otherUserCanRead(open)); // the check can tell
     QVERIFY(!*others);
+}
+
+void TestRegistry::dataFolderOfAMarker_data()
+{
+    QTest::addColumn<QByteArray>("marker"); // beside the program; null: none
+    QTest::addColumn<QString>("dataHome");  // $XDG_DATA_HOME; "~": unset
+    QTest::addColumn<QString>("data");      // "program/", else under the data home
+    QTest::newRow("no marker: beside the program") << QByteArray() << ""
+                                                   << "program/";
+    QTest::newRow("a package's") << QByteArray("Tavimor\n") << ""
+                                 << "share/Tavimor/";
+    QTest::newRow("without the line's end") << QByteArray("Tavimor") << ""
+                                            << "share/Tavimor/";
+    QTest::newRow("a folder below") << QByteArray("a/时雀\n") << ""
+                                    << "share/a/时雀/";
+    QTest::newRow("no data home: the default") << QByteArray("Tavimor\n") << "~"
+                                               << "~/.local/share/Tavimor/";
+    QTest::newRow("a relative data home is ignored") << QByteArray("Tavimor\n") << "rel"
+                                                     << "~/.local/share/Tavimor/";
+    // A damaged marker leaves the data where an install of the user's own has it.
+    QTest::newRow("empty") << QByteArray("") << ""
+                           << "program/";
+    QTest::newRow("absolute") << QByteArray("/etc\n") << ""
+                              << "program/";
+    QTest::newRow("up and out") << QByteArray("../Tavimor\n") << ""
+                                << "program/";
+    QTest::newRow("an empty step") << QByteArray("a//b\n") << ""
+                                   << "program/";
+    QTest::newRow("a dot") << QByteArray("./Tavimor\n") << ""
+                           << "program/";
+    QTest::newRow("a trailing slash") << QByteArray("Tavimor/\n") << ""
+                                      << "program/";
+    QTest::newRow("two lines") << QByteArray("Tavimor\nother\n") << ""
+                               << "program/";
+    QTest::newRow("a control character") << QByteArray("Tav\timor\n") << ""
+                                         << "program/";
+    QTest::newRow("not UTF-8") << QByteArray("Tav\xffimor\n") << ""
+                               << "program/";
+}
+
+void TestRegistry::dataFolderOfAMarker()
+{
+    QFETCH(QByteArray, marker);
+    QFETCH(QString, dataHome);
+    QFETCH(QString, data);
+    TestEnvironment env;
+    const QString root =
+        QDir::cleanPath(env.programDir() + QStringLiteral("/..")) + QLatin1Char('/');
+    if (dataHome == QLatin1String("~"))
+        qunsetenv("XDG_DATA_HOME");
+    else if (!dataHome.isEmpty())
+        qputenv("XDG_DATA_HOME", dataHome.toUtf8());
+    if (!marker.isNull())
+        writeFile(env.programDir() + QLatin1String(ProgramDir::markerName), marker);
+    if (!marker.isNull() && data == QLatin1String("program/"))
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("names no folder")));
+    ProgramDir::set(env.programDir()); // read the marker afresh
+    const QString expected = data.startsWith(QLatin1Char('~'))
+                                 ? QDir::homePath() + data.mid(1)
+                                 : QDir::cleanPath(root + data) + QLatin1Char('/');
+    QCOMPARE(ProgramDir::dataPath(), expected);
+    QCOMPARE(ProgramDir::dataApart(), data != QLatin1String("program/"));
+    QCOMPARE(ProgramDir::dataFile(QStringLiteral("plans.txt")),
+             expected + QStringLiteral("plans.txt"));
+    if (!ProgramDir::dataApart() || data.startsWith(QLatin1Char('~')))
+        return;
+    // The first use makes it, the user's alone.
+    QVERIFY(!QFileInfo::exists(expected));
+    QCOMPARE(ProgramDir::makeDataPath(), QString());
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(expected).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0700));
 }
 
 QTEST_GUILESS_MAIN(TestRegistry)

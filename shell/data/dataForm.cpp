@@ -20,9 +20,9 @@ TDataModule1::~TDataModule1()
         DataModule1 = nullptr;
 }
 
-QString TDataModule1::connectionStringFor(const QString& programDir)
+QString TDataModule1::connectionStringFor(const QString& dataDir)
 {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + programDir +
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + dataDir +
            QStringLiteral("assistant.mdb") + QStringLiteral(";Persist Security Info=False");
 }
 

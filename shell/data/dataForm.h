@@ -18,7 +18,7 @@ public:
     DbTable zjTable{ADOConnection1, QStringLiteral("zjTable")};
 
     // "Provider=...;Data Source=<dir>assistant.mdb;Persist Security Info=False"
-    static QString connectionStringFor(const QString& programDir);
+    static QString connectionStringFor(const QString& dataDir);
 };
 
 extern TDataModule1* DataModule1;

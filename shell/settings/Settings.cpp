@@ -208,7 +208,7 @@ QStringList privateFiles()
 
 QString plansFile()
 {
-    return ProgramDir::file(QStringLiteral("plans.txt"));
+    return ProgramDir::dataFile(QStringLiteral("plans.txt"));
 }
 
 QStringList parsePlans(const QByteArray& raw)

@@ -251,13 +251,18 @@ int restoreCommand(const Arguments& a, const QString& database)
 }
 } // namespace
 
+QString defaultDatabase()
+{
+    return ProgramDir::dataFile(QStringLiteral("assistant.mdb"));
+}
+
 QString icsHelp()
 {
-    return QStringLiteral(
+    const QString text = QStringLiteral(
         "用法：brenwick-ics 命令 文件 [选项]\n"
         "\n"
         "在时雀的数据库和 iCalendar（.ics）文件之间交换日程，并用备份恢复数据库。\n"
-        "数据库默认是本程序所在文件夹里的 assistant.mdb。\n"
+        "数据库默认是时雀自己的 assistant.mdb：%1\n"
         "\n"
         "命令：\n"
         "  export 文件.ics [--from 日期] [--to 日期]\n"
@@ -297,13 +302,14 @@ QString icsHelp()
         "      assistant.mdb.before-restore-<日期-时间>，再把备份放到它的位置。\n"
         "\n"
         "选项：\n"
-        "  --database 文件   使用这个数据库文件，而不是程序文件夹里的 assistant.mdb\n"
+        "  --database 文件   使用这个数据库文件，而不是时雀自己的 assistant.mdb\n"
         "  --from 日期       export：从这一天起（YYYY-MM-DD）\n"
         "  --to 日期         export：到这一天为止（YYYY-MM-DD）\n"
         "  -h, --help        显示这段说明\n"
         "\n"
         "出错时在标准错误上写一行说明，退出码不为 0（用法错误为 2，其他为 1）。\n"
         "超过 1000 个事件时在标准错误上显示进度。\n");
+    return text.arg(QDir::toNativeSeparators(defaultDatabase()));
 }
 
 int runIcsTool(const QStringList& arguments)
@@ -314,10 +320,15 @@ int runIcsTool(const QStringList& arguments)
             put(stdout, icsHelp());
             return 0;
         }
+        // The program's own database, whose folder an import or a restore
+        // makes at a package's first use.
+        if (a.database.isEmpty() && a.command != QLatin1String("export")) {
+            if (!ProgramDir::makeDataPath().isEmpty())
+                throw AppError(QStringLiteral("无法建立数据文件夹 %1")
+                                   .arg(QDir::toNativeSeparators(ProgramDir::dataPath())));
+        }
         const QString database =
-            QFileInfo(a.database.isEmpty() ? ProgramDir::file(QStringLiteral("assistant.mdb"))
-                                           : a.database)
-                .absoluteFilePath();
+            QFileInfo(a.database.isEmpty() ? defaultDatabase() : a.database).absoluteFilePath();
         if (a.command == QLatin1String("export"))
             return exportCommand(a, database);
         if (a.command == QLatin1String("import"))

@@ -7,5 +7,8 @@
 // to standard output, errors as one line to standard error.
 int runIcsTool(const QStringList& arguments);
 
+// The database used without --database: the program's own.
+QString defaultDatabase();
+
 // The text of --help.
 QString icsHelp();
