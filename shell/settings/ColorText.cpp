@@ -113,8 +113,12 @@ quint32 fromText(const QString& text)
 
 QColor toQColor(quint32 color)
 {
+    return toQColor(color, QGuiApplication::palette());
+}
+
+QColor toQColor(quint32 color, const QPalette& p)
+{
     if ((color & 0xFF000000u) == 0xFF000000u) {
-        const QPalette p = QGuiApplication::palette();
         switch (color & 0xff) {
         case 1:  // desktop background
         case 12: // application workspace
@@ -167,7 +171,7 @@ QColor toQColor(quint32 color)
     if (color == 0x1FFFFFFF) // clNone
         return QColor(Qt::transparent);
     if (color == 0x20000000) // clDefault
-        return QGuiApplication::palette().color(QPalette::Text);
+        return p.color(QPalette::Text);
     return bgr(color);
 }
 
