@@ -113,7 +113,10 @@ quint32 fromText(const QString& text)
 
 QColor toQColor(quint32 color)
 {
-    return toQColor(color, QGuiApplication::palette());
+    // Only system colours ask for the application's palette: the settings
+    // read colours where there is none.
+    const bool system = (color & 0xFF000000u) == 0xFF000000u || color == 0x20000000;
+    return toQColor(color, system ? QGuiApplication::palette() : QPalette());
 }
 
 QColor toQColor(quint32 color, const QPalette& p)
