@@ -95,11 +95,10 @@ QPalette darkPalette()
     return p;
 }
 
-const QList<QPalette::ColorRole> roles{QPalette::Window,     QPalette::WindowText,
-                                       QPalette::Base,       QPalette::Text,
-                                       QPalette::Button,     QPalette::ButtonText,
-                                       QPalette::Highlight,  QPalette::HighlightedText,
-                                       QPalette::Light,      QPalette::Dark};
+const QList<QPalette::ColorRole> roles{
+    QPalette::Window, QPalette::WindowText, QPalette::Base,      QPalette::Text,
+    QPalette::Button, QPalette::ButtonText, QPalette::Highlight, QPalette::HighlightedText,
+    QPalette::Light,  QPalette::Dark};
 
 // Each widget's colours, "name role colour", so that a difference names them.
 QStringList coloursOf(const QWidget* window)
@@ -158,7 +157,8 @@ void TestEveryWindow::init()
     assistantForm->Timer1->stop();
     txForm->Timer1->stop();
     firstActivation = 0; // no day summary to take the activation away
-    m_id = addSchedule(QStringLiteral("周会"), today, QTime(14, 30), 1, 1, QStringLiteral("带材料"));
+    m_id =
+        addSchedule(QStringLiteral("周会"), today, QTime(14, 30), 1, 1, QStringLiteral("带材料"));
 }
 
 void TestEveryWindow::cleanup()
@@ -192,11 +192,17 @@ QWidget* TestEveryWindow::open(const QString& name)
         txForm->placeAndShow(0);
     else if (name == "help")
         HelpWindow::showHelp(assistantForm);
-    const QHash<QString, QWidget*> windows{
-        {"main", assistantForm}, {"add", addrcForm},          {"modify", xgrcForm},
-        {"repeat", cfszForm},    {"note", tjbzForm},          {"note popup", showbzForm},
-        {"query", rccxForm},     {"browser", zjForm},         {"settings", gxszForm},
-        {"reminder", txForm},    {"help", HelpWindow::instance()}};
+    const QHash<QString, QWidget*> windows{{"main", assistantForm},
+                                           {"add", addrcForm},
+                                           {"modify", xgrcForm},
+                                           {"repeat", cfszForm},
+                                           {"note", tjbzForm},
+                                           {"note popup", showbzForm},
+                                           {"query", rccxForm},
+                                           {"browser", zjForm},
+                                           {"settings", gxszForm},
+                                           {"reminder", txForm},
+                                           {"help", HelpWindow::instance()}};
     QWidget* w = windows.value(name);
     if (!w || !w->isVisible())
         qFatal("window %s did not open", qPrintable(name));
@@ -306,8 +312,8 @@ void TestEveryWindow::windowsAreFramesOrDialogs_data()
     QTest::addColumn<int>("role");
     for (const char* name : {"main", "reminder", "help"})
         QTest::newRow(name) << QString(name) << int(QAccessible::Window);
-    for (const char* name : {"add", "modify", "repeat", "note", "note popup", "query", "browser",
-                             "settings"})
+    for (const char* name :
+         {"add", "modify", "repeat", "note", "note popup", "query", "browser", "settings"})
         QTest::newRow(name) << QString(name) << int(QAccessible::Dialog);
 }
 
@@ -402,8 +408,8 @@ void TestEveryWindow::coloursUnderADarkTheme()
             ratio = contrast(p.color(QPalette::WindowText), backgroundOf(c));
         else
             continue;
-        QVERIFY2(ratio >= 1.3, qPrintable(c->objectName() + QStringLiteral(": ") +
-                                          QString::number(ratio)));
+        QVERIFY2(ratio >= 1.3,
+                 qPrintable(c->objectName() + QStringLiteral(": ") + QString::number(ratio)));
     }
 }
 
