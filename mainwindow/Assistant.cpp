@@ -98,6 +98,7 @@ void TassistantForm::setUpWindow()
     Forms::fixColours(this, Qt::white);
 
     Label1->setFont(uiFont(12));
+    Label1->setTextFormat(Qt::PlainText); // the user's marquee text, as typed
     QPalette lime = Label1->palette();
     lime.setColor(QPalette::WindowText, ColorText::toQColor(0x00FF00));
     Label1->setPalette(lime);

@@ -133,6 +133,8 @@ private slots:
     void windowsAreFramesOrDialogs_data();
     void windowsAreFramesOrDialogs();
     void controlsCarryNames();
+    void storedTextIsShownAsItIs_data();
+    void storedTextIsShownAsItIs();
     void coloursUnderADarkTheme_data();
     void coloursUnderADarkTheme();
 
@@ -357,6 +359,34 @@ void TestEveryWindow::controlsCarryNames()
         radios << name(r);
     radios.sort();
     QCOMPARE(radios, (QStringList{"屏幕中央", "屏幕右下角"}));
+}
+
+void TestEveryWindow::storedTextIsShownAsItIs_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("text");
+    const QString markup = QStringLiteral("<b>周会</b> <img src=\"x.png\"> &amp;");
+    QTest::newRow("a note's title") << QString("note") << markup;
+    QTest::newRow("the marquee") << QString("main") << markup;
+}
+
+void TestEveryWindow::storedTextIsShownAsItIs()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, text);
+    QLabel* label = nullptr;
+    if (window == "note") {
+        m_id = addSchedule(text, today, QTime(9, 0));
+        open(window);
+        label = tjbzForm->titleLabel;
+    } else {
+        Settings::Writer().string(Settings::zm, text);
+        activate(open(window));
+        label = assistantForm->Label1;
+    }
+    // What a screen reader reads is what the label draws: markup would lose
+    // its tags.
+    QTRY_COMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), text);
 }
 
 void TestEveryWindow::coloursUnderADarkTheme_data()

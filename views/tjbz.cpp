@@ -45,6 +45,8 @@ void TtjbzForm::build()
                    Qt::WindowCloseButtonHint);
     setFixedSize(328, 147);
     Forms::fixColours(this, Qt::white);
+    // A title from storage (or another calendar) is shown as it is, never as markup.
+    titleLabel->setTextFormat(Qt::PlainText);
     const QColor caption = ColorText::toQColor(activeCaption, palette());
     for (QLabel* label : {ui->RzLabel1, ui->RzLabel2, ui->RzLabel3}) {
         QPalette p = label->palette();
