@@ -30,6 +30,7 @@ TaddrcForm::TaddrcForm(QWidget* parent)
 {
     ui->setupUi(this);
     Forms::markAsForm(this);
+    Forms::closeOnEscape(this);
     PageControl1 = ui->PageControl1;
     addPage = ui->addPage;
     title = ui->title;

@@ -29,6 +29,7 @@ void TcfszForm::build()
 {
     ui->setupUi(this);
     Forms::markAsForm(this);
+    Forms::closeOnEscape(this);
     RadioGroup1_0 = ui->RadioGroup1_0;
     RadioGroup1_1 = ui->RadioGroup1_1;
     RadioGroup1_2 = ui->RadioGroup1_2;

@@ -27,6 +27,7 @@ void TxgrcForm::build()
 {
     ui->setupUi(this);
     Forms::markAsForm(this);
+    Forms::closeOnEscape(this);
     PageControl1 = ui->PageControl1;
     addPage = ui->addPage;
     title = ui->title;

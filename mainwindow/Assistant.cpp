@@ -28,6 +28,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeView>
@@ -94,12 +95,10 @@ void TassistantForm::setUpWindow()
     setFixedSize(232, 427);
 
     setFont(uiFont(12));
-    setAutoFillBackground(true);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+    Forms::fixColours(this, Qt::white);
 
     Label1->setFont(uiFont(12));
+    Label1->setTextFormat(Qt::PlainText); // the user's marquee text, as typed
     QPalette lime = Label1->palette();
     lime.setColor(QPalette::WindowText, ColorText::toQColor(0x00FF00));
     Label1->setPalette(lime);
@@ -108,6 +107,11 @@ void TassistantForm::setUpWindow()
     Forms::connect(menuButton, &QPushButton::clicked, this, [this] { menuButtonClick(); });
     Forms::connect(cxButton, &QPushButton::clicked, this, [this] { cxButton1Click(); });
     Forms::connect(zjButton, &QPushButton::clicked, this, [this] { zjButtonClick(); });
+    zjButton->setAccessibleName(
+        AssistantLogic::toggleWidth(AssistantLogic::Geometry::wideWidth).accessibleName);
+    auto* add = new QShortcut(QKeySequence::New, this);
+    add->setObjectName(QStringLiteral("addShortcut"));
+    Forms::connect(add, &QShortcut::activated, this, [this] { tjrcClick(); });
 }
 
 void TassistantForm::setUpTree()
@@ -120,8 +124,8 @@ void TassistantForm::setUpTree()
     rcTree->setModel(rcTreeModel);
     rcTree->setFont(uiFont(13));
     QPalette tree = rcTree->palette();
-    tree.setColor(QPalette::Base, ColorText::toQColor(treeBackground));
-    tree.setColor(QPalette::Text, ColorText::toQColor(activeCaption));
+    tree.setColor(QPalette::Base, ColorText::toQColor(treeBackground, palette()));
+    tree.setColor(QPalette::Text, ColorText::toQColor(activeCaption, palette()));
     tree.setColor(QPalette::Highlight, QColor(0xd6, 0xe8, 0xfa));
     rcTree->setPalette(tree);
     rcTree->setIconSize(QSize(16, 16));
@@ -145,7 +149,7 @@ void TassistantForm::setUpWorkNotePanel()
 {
     Label3->setFont(uiFont(10));
     QPalette caption = Label3->palette();
-    caption.setColor(QPalette::WindowText, ColorText::toQColor(activeCaption));
+    caption.setColor(QPalette::WindowText, ColorText::toQColor(activeCaption, palette()));
     Label3->setPalette(caption);
     zjMemo->setFont(uiFont(12));
     Forms::connect(saveZJButton, &QPushButton::clicked, this, [this] { saveZJButtonClick(); });

@@ -92,8 +92,8 @@ Dock dockStep(const QRect& frame, const QPoint& cursor)
 Width toggleWidth(int currentWidth)
 {
     if (currentWidth == Geometry::wideWidth)
-        return {Geometry::narrowWidth, QStringLiteral(">>")};
-    return {Geometry::wideWidth, QStringLiteral("<<")};
+        return {Geometry::narrowWidth, QStringLiteral(">>"), QStringLiteral("展开工作笔记")};
+    return {Geometry::wideWidth, QStringLiteral("<<"), QStringLiteral("收起工作笔记")};
 }
 
 QString wrapDetail(const QString& text)

@@ -61,6 +61,7 @@ bool isDocked(int top);
 struct Width {
     int width;
     QString caption;
+    QString accessibleName; // what the button does next, for screen readers
 };
 Width toggleWidth(int currentWidth);
 

@@ -84,7 +84,7 @@ std::optional<QColor> TassistantForm::priorityColor(qint64 id)
         // A row deleted elsewhere keeps the tree's colour until the next rebuild.
         if (!yxj)
             return std::nullopt;
-        const QColor colour = ColorText::toQColor(Settings::priorityColorValue(*yxj));
+        const QColor colour = ColorText::toQColor(Settings::priorityColorValue(*yxj), palette());
         m_colourError.clear(); // a broken value mended: the next break is reported again
         return colour;
     } catch (const AppError& e) {

@@ -26,6 +26,7 @@ void TassistantForm::zjButtonClick()
     const AssistantLogic::Width next = AssistantLogic::toggleWidth(windowWidth());
     setWindowWidth(next.width);
     zjButton->setText(next.caption);
+    zjButton->setAccessibleName(next.accessibleName);
 }
 
 void TassistantForm::saveZJButtonClick()

@@ -15,6 +15,7 @@
 #include "shell/public.h"
 #include "shell/settings/Settings.h"
 #include "ui_tx.h"
+#include "widgets/HoverTip.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -67,10 +68,7 @@ void TtxForm::build()
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setFixedSize(303, 123);
-    setAutoFillBackground(true);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+    Forms::fixColours(this, Qt::white);
     setRed(txCheckList, QPalette::Text);
     for (QLabel* label : {Label3, Label4, Label5})
         setRed(label, QPalette::WindowText);
@@ -123,7 +121,7 @@ void TtxForm::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (!event->spontaneous())
-        runGuarded([this] { FormShow(); }, this);
+        runGuardedWhileShowing([this] { FormShow(); }, this);
 }
 
 void TtxForm::FormShow()
@@ -165,6 +163,7 @@ void TtxForm::showReminderList()
                              Formats::timeText(s.time) + QLatin1Char(']');
         noticeLines << noticeLine(when, s.title);
         auto* item = new QListWidgetItem(itemText(when, s.title), txCheckList);
+        item->setToolTip(plainToolTip(item->text())); // a long title ends in "…" in the list
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
                        Qt::ItemIsUserTristate);
         item->setCheckState(Qt::Checked);

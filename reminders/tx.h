@@ -8,7 +8,7 @@
 #include <memory>
 
 class QLabel;
-class QListWidget;
+#include "widgets/CheckList.h"
 class QTimer;
 class QVariantAnimation;
 
@@ -27,7 +27,7 @@ public:
     ~TtxForm() override;
 
     // Controls, by the names the window gives them.
-    QListWidget* txCheckList = nullptr;
+    CheckList* txCheckList = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label4 = nullptr;

@@ -21,8 +21,9 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install o
 # Without either server, PulseAudio: its clients start it on demand.
 installed pipewire-pulse || installed pulseaudio || run_packages+=(pulseaudio)
 # A virtual desktop for the tests that need one: X server, window manager,
-# tray, and the tools that drive and inspect them.
-x11_test_packages=(xvfb openbox trayer xdotool x11-utils)
+# tray, and the tools that drive and inspect them; the accessibility bus and
+# a client of it, as a screen reader reads the program.
+x11_test_packages=(xvfb openbox trayer xdotool x11-utils at-spi2-core python3-pyatspi)
 # The desktop's own launcher of desktop entries, which starts the autostart
 # entry in a test as a login would; a message bus of the tests' own, which
 # plays the system's resume signal, a notification server and a tray's

@@ -41,6 +41,7 @@ TgxszForm::TgxszForm(QWidget* parent)
 {
     ui->setupUi(this);
     Forms::markAsForm(this);
+    Forms::closeOnEscape(this);
     managerPageControl = ui->managerPageControl;
     addPage = ui->addPage;
     minutes = ui->minutes;
@@ -72,10 +73,7 @@ TgxszForm::TgxszForm(QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setFixedSize(376, 247);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
-    setAutoFillBackground(true);
+    Forms::fixColours(this, Qt::white);
     QPalette red = GroupBox1->palette();
     red.setColor(QPalette::WindowText, Qt::red);
     GroupBox1->setPalette(red);

@@ -7,7 +7,9 @@
 #include "widgets/AccessibleInputs.h"
 
 #include <QPalette>
+#include <QPointer>
 #include <QProxyStyle>
+#include <QTimer>
 #include <QToolTip>
 #include <QWidget>
 #include <QWindow>
@@ -67,6 +69,24 @@ bool runGuarded(const std::function<void()>& fn, QObject* from)
     } catch (const std::exception& e) {
         reportError(QString::fromLocal8Bit(e.what()), from);
     }
+    return false;
+}
+
+bool runGuardedWhileShowing(const std::function<void()>& fn, QWidget* window)
+{
+    QString text;
+    try {
+        fn();
+        return true;
+    } catch (const AbortError&) {
+        return false;
+    } catch (const AppError& e) {
+        text = e.text();
+    } catch (const std::exception& e) {
+        text = QString::fromLocal8Bit(e.what());
+    }
+    QPointer<QWidget> owner(window);
+    QTimer::singleShot(0, [text, owner] { reportError(text, owner.data()); });
     return false;
 }
 

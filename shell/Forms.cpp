@@ -6,10 +6,14 @@
 #include "shell/HelpWindow.h"
 #include "widgets/AccessibleInputs.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QShortcut>
+#include <QTextBrowser>
 #include <QTimer>
 
 namespace Forms {
@@ -78,11 +82,60 @@ void buildPending()
 void markAsForm(QWidget* form)
 {
     form->setProperty("brenwickForm", true);
+    AccessibleInputs::install();
+    // A tab typed into a memo would be saved, and the keyboard could not
+    // leave it.
+    for (QPlainTextEdit* memo : form->findChildren<QPlainTextEdit*>())
+        memo->setTabChangesFocus(true);
+    for (QTextEdit* memo : form->findChildren<QTextEdit*>())
+        if (!qobject_cast<QTextBrowser*>(memo))
+            memo->setTabChangesFocus(true);
+    auto* help = new QShortcut(QKeySequence::HelpContents, form);
+    help->setObjectName(QStringLiteral("helpShortcut"));
+    connect(help, &QShortcut::activated, form, [form] { openHelp(form); });
+}
+
+void closeOnEscape(QWidget* form)
+{
+    auto* escape = new QShortcut(QKeySequence::Cancel, form);
+    escape->setObjectName(QStringLiteral("escapeShortcut"));
+    connect(escape, &QShortcut::activated, form, [form] { form->close(); });
 }
 
 bool isForm(const QWidget* window)
 {
     return window && window->property("brenwickForm").toBool();
+}
+
+QPalette fixedPalette(const QColor& window)
+{
+    // Black text on white fields and light grey buttons; the highlight of
+    // the toolkit's own light palette.
+    QPalette p(QColor(0xef, 0xef, 0xef), window);
+    p.setColor(QPalette::Base, Qt::white);
+    p.setColor(QPalette::AlternateBase, QColor(0xf7, 0xf7, 0xf7));
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(g, QPalette::Text, Qt::black);
+        p.setColor(g, QPalette::WindowText, Qt::black);
+        p.setColor(g, QPalette::ButtonText, Qt::black);
+        p.setColor(g, QPalette::Highlight, QColor(0x30, 0x8c, 0xc6));
+        p.setColor(g, QPalette::HighlightedText, Qt::white);
+    }
+    p.setColor(QPalette::Disabled, QPalette::Base, QColor(0xef, 0xef, 0xef));
+    p.setColor(QPalette::Disabled, QPalette::Highlight, QColor(0x91, 0x91, 0x91));
+    p.setColor(QPalette::Disabled, QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::Link, QColor(0x00, 0x00, 0xff));
+    p.setColor(QPalette::LinkVisited, QColor(0xff, 0x00, 0xff));
+    p.setColor(QPalette::PlaceholderText, QColor(0x80, 0x80, 0x80));
+    p.setColor(QPalette::ToolTipBase, QColor(0xff, 0xff, 0xdc));
+    p.setColor(QPalette::ToolTipText, Qt::black);
+    return p;
+}
+
+void fixColours(QWidget* form, const QColor& window)
+{
+    form->setAutoFillBackground(true);
+    form->setPalette(fixedPalette(window));
 }
 
 void centreOnScreen(QWidget* window)
@@ -127,6 +180,12 @@ void nameInputsByLabels(QWidget* form)
         QWidget* input = label->buddy();
         if (input && input->accessibleName().isEmpty())
             input->setAccessibleName(accessibleLabel(label->text()));
+    }
+    // Blanks that pad a caption for its layout are not read out.
+    for (QAbstractButton* button : form->findChildren<QAbstractButton*>()) {
+        const QString caption = button->text().remove(QLatin1Char('&'));
+        if (button->accessibleName().isEmpty() && caption.trimmed() != caption)
+            button->setAccessibleName(caption.trimmed());
     }
     // The focus of an editable combo box is in its line edit: it answers to
     // the same name.

@@ -3,6 +3,7 @@
 #include "shell/Application.h"
 
 #include <QObject>
+#include <QPalette>
 #include <QWidget>
 #include <functional>
 
@@ -20,7 +21,13 @@ QMetaObject::Connection connect(Sender* sender, Signal signal, QWidget* form, Ha
 
 // One of the program's own forms (as opposed to its message boxes and the
 // toolkit's dialogs): only these count when focus passes between windows.
+// Call it once the form's controls are made: Tab and Shift+Tab then leave
+// its memos, F1 opens the help, and screen readers meet it as a frame or,
+// when it is a dialog window, as a dialog.
 void markAsForm(QWidget* form);
+// Esc closes the window as its close box does (whatever its closing asks or
+// keeps runs the same way).
+void closeOnEscape(QWidget* form);
 bool isForm(const QWidget* window);
 
 // The windows the start creates but does not show are built (their controls
@@ -32,6 +39,14 @@ void deferBuilding(QWidget* mainWindow);
 void build(QWidget* form, std::function<void()> builder); // now, or deferred
 void buildPending();
 bool buildingPending();
+
+// A window whose colours are fixed fixes all of them, text included, so that
+// it looks the same under every theme (light text of a dark theme on its
+// white would vanish): the light colours the window was drawn for, with
+// `window` as its background. Its children inherit them; system colours in
+// it resolve against its palette().
+void fixColours(QWidget* form, const QColor& window);
+QPalette fixedPalette(const QColor& window);
 
 // Centres the window on the desktop's work area.
 void centreOnScreen(QWidget* window);

@@ -1,6 +1,8 @@
 #include "shell/HelpWindow.h"
 
+#include "shell/Forms.h"
 #include "shell/public.h"
+#include "widgets/AccessibleInputs.h"
 
 #include <QPointer>
 #include <QTextBrowser>
@@ -32,6 +34,8 @@ HelpWindow::HelpWindow()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_browser);
     resize(560, 620);
+    AccessibleInputs::install();
+    Forms::closeOnEscape(this);
 }
 
 HelpWindow* HelpWindow::instance()

@@ -170,6 +170,8 @@ void TestAssistantLogic::widthToggle()
     QCOMPARE(toggleWidth(240).caption, QStringLiteral("<<"));
     QCOMPARE(toggleWidth(466).width, 240);
     QCOMPARE(toggleWidth(466).caption, QStringLiteral(">>"));
+    QCOMPARE(toggleWidth(240).accessibleName, QStringLiteral("收起工作笔记"));
+    QCOMPARE(toggleWidth(466).accessibleName, QStringLiteral("展开工作笔记"));
     QCOMPARE(toggleWidth(300).width, 466); // any width but 466 counts as narrow
 }
 

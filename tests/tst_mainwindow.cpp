@@ -501,10 +501,12 @@ void TestMainWindow::widthToggle()
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(assistantForm->windowWidth(), 466);
     QCOMPARE(button->text(), QString("<<"));
+    QCOMPARE(button->accessibleName(), QString("收起工作笔记"));
     QVERIFY(assistantForm->rect().contains(assistantForm->zjGroupBox->geometry()));
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(assistantForm->windowWidth(), 240);
     QCOMPARE(button->text(), QString(">>"));
+    QCOMPARE(button->accessibleName(), QString("展开工作笔记"));
 }
 
 void TestMainWindow::workNoteSave_data()

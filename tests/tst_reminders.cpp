@@ -15,6 +15,7 @@
 #include "shell/public.h"
 #include "shell/settings/Settings.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -24,6 +25,7 @@
 #include <QMenu>
 #include <QScopeGuard>
 #include <QSystemTrayIcon>
+#include <QTextDocument>
 #include <QTimer>
 #include <QtTest>
 
@@ -55,6 +57,11 @@ private slots:
     void aShownWindowIsNotRebuilt();
     void aFailedReadIsNotNothingDue_data();
     void aFailedReadIsNotNothingDue();
+    void anErrorComesAboveTheShownWindow();
+    void itemsShowTheirWholeTextAsToolTip_data();
+    void itemsShowTheirWholeTextAsToolTip();
+    void toggleActsAsAClick_data();
+    void toggleActsAsAClick();
     void aReadOnlyFolderStillReminds();
     void wholeReminder();
     void aListGoesToTheDesktop();
@@ -427,12 +434,89 @@ void TestReminders::aFailedReadIsNotNothingDue()
     writeFile(env->databaseFile(), "this is no database, and it is not empty either");
     firstActivation = first;
     assistantForm->txClick();
-    QCOMPARE(env->dialogs().errors(),
-             QStringList{env->databaseFile() + QStringLiteral(": file is not a database.")});
+    QTRY_COMPARE(env->dialogs().errors(),
+                 QStringList{env->databaseFile() + QStringLiteral(": file is not a database.")});
     for (QWidget* w :
          QList<QWidget*>{txForm->Label3, txForm->Label4, txForm->Label5, txForm->txCheckList})
         QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
     QCOMPARE(firstActivation, first); // the summary is still to come
+}
+
+void TestReminders::anErrorComesAboveTheShownWindow()
+{
+    const qint64 id = addSchedule("开会", today, QTime(12, 0), 10);
+    Settings::Writer().integer(Settings::isPlayMusic, 1);
+    {
+        RegistryKey key(env->registryFile());
+        QVERIFY(key.openKey(Settings::keyPath(), false));
+        QVERIFY(key.deleteValue(QStringLiteral("isPlayMusic")));
+    }
+    showList();
+    // The showing is not held up by the box: the window comes up with what
+    // it filled in, and the box after it, above it.
+    QVERIFY(env->dialogs().errors().isEmpty());
+    QVERIFY(txForm->isVisible());
+    QCOMPARE(txForm->ids(), QList<qint64>{id});
+    QVERIFY(txForm->txCheckList->isVisible());
+    QTRY_COMPARE(env->dialogs().errors().size(), 1);
+    QVERIFY(env->dialogs().errors().first().contains(QStringLiteral("isPlayMusic")));
+    QCOMPARE(env->dialogs().shown.last().owner, txForm);
+}
+
+void TestReminders::itemsShowTheirWholeTextAsToolTip_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::newRow("longer than the list is wide")
+        << QString("第一季度全体销售人员述职会议与下季度目标分解讨论");
+    QTest::newRow("markup is shown as it is") << QString("<b>粗体</b> &amp; <img src=x>");
+}
+
+void TestReminders::itemsShowTheirWholeTextAsToolTip()
+{
+    QFETCH(QString, title);
+    addSchedule(title, today, QTime(12, 0), 10);
+    showList();
+    const QListWidgetItem* item = txForm->txCheckList->item(0);
+    QVERIFY(item->text().endsWith(title));
+    QTextDocument shown;
+    shown.setHtml(item->toolTip());
+    QCOMPARE(shown.toPlainText(), item->text());
+    QCOMPARE(txForm->txCheckList->width(), 290);
+}
+
+void TestReminders::toggleActsAsAClick_data()
+{
+    QTest::addColumn<int>("toggles");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("isTx"); // after the closing
+    QTest::newRow("once: unchecked, switched off") << 1 << int(Qt::Unchecked) << 0;
+    QTest::newRow("twice: partly checked, switched off") << 2 << int(Qt::PartiallyChecked) << 0;
+    QTest::newRow("three times: checked again, kept") << 3 << int(Qt::Checked) << 1;
+}
+
+void TestReminders::toggleActsAsAClick()
+{
+    QFETCH(int, toggles);
+    QFETCH(int, state);
+    QFETCH(int, isTx);
+    const qint64 id = addSchedule("开会", today, QTime(12, 0), 10);
+    showList();
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(txForm->txCheckList);
+    QCOMPARE(list->role(), QAccessible::List);
+    QCOMPARE(list->childCount(), 1);
+    QAccessibleInterface* item = list->child(0);
+    QCOMPARE(item->role(), QAccessible::ListItem);
+    QCOMPARE(item->text(QAccessible::Name), txForm->txCheckList->item(0)->text());
+    QCOMPARE(list->indexOfChild(item), 0);
+    QVERIFY(item->state().checkable);
+    QVERIFY(item->state().checked);
+    QVERIFY(item->actionInterface());
+    for (int i = 0; i < toggles; ++i)
+        item->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    QCOMPARE(int(txForm->txCheckList->item(0)->checkState()), state);
+    QCOMPARE(bool(item->state().checked), state == Qt::Checked);
+    txForm->close();
+    QCOMPARE(isTxOf(id), isTx);
 }
 
 void TestReminders::aReadOnlyFolderStillReminds()

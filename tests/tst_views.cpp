@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -118,6 +119,8 @@ private slots:
     void queries();
     void datesTypedWithTwoDigitYears_data();
     void datesTypedWithTwoDigitYears();
+    void timeColumnHoldsTheWidestTime_data();
+    void timeColumnHoldsTheWidestTime();
     void refusedQueryKeepsRowsWithoutNotes();
     void doubleClicks_data();
     void doubleClicks();
@@ -346,6 +349,35 @@ void TestViews::datesTypedWithTwoDigitYears()
     click(rccxForm->cxButton);
     QCOMPARE(env->dialogs().errors(), QStringList());
     QCOMPARE(columnTexts(rccxForm->StrGrid2->model(), TitleColumn), QStringList{"周一会议"});
+}
+
+void TestViews::timeColumnHoldsTheWidestTime_data()
+{
+    QTest::addColumn<QString>("locale");
+    for (const char* name : {"zh_CN", "en_US", "de_DE"})
+        QTest::newRow(name) << QString(name);
+}
+
+void TestViews::timeColumnHoldsTheWidestTime()
+{
+    QFETCH(QString, locale);
+    Formats::setLocale(QLocale(locale));
+    addSchedule("中午", today, QTime(12, 0));
+    setPurge(0, 30);
+    Dialogs::instance().showModal(rccxForm, nullptr);
+    rccxForm->btEdit->setText("中午");
+    click(rccxForm->cxButton);
+    for (ScheduleGrid* grid : {rccxForm->strGrid, rccxForm->StrGrid2}) {
+        // What the cell's delegate leaves for the text: the column less its
+        // margins either side.
+        const int margins = 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+        const QFontMetrics metrics(grid->font());
+        for (const QTime& t : {QTime(12, 0), QTime(23, 59, 59), QTime(0, 0), QTime(8, 8, 8)})
+            QVERIFY2(metrics.horizontalAdvance(Formats::timeText(t)) + margins <=
+                         grid->gridColumnWidth(TimeColumn),
+                     qPrintable(Formats::timeText(t)));
+        QVERIFY(grid->gridColumnWidth(TimeColumn) >= gridWidth(TimeColumn));
+    }
 }
 
 void TestViews::refusedQueryKeepsRowsWithoutNotes()

@@ -35,6 +35,19 @@ int gridWidth(int column)
     return column >= 0 && column < GridColumnCount ? widths[column] : 0;
 }
 
+int timeColumnWidth(const std::function<int(const QString&)>& textWidth)
+{
+    // The cell's margins either side of its text.
+    constexpr int margins = 8;
+    // Minutes and seconds are drawn with the same digits: every minute of
+    // every hour covers the widest of both.
+    int widest = 0;
+    for (int h = 0; h < 24; ++h)
+        for (int m = 0; m < 60; ++m)
+            widest = qMax(widest, textWidth(Formats::timeText(QTime(h, m, m))));
+    return qMax(gridWidth(TimeColumn), widest + margins);
+}
+
 QString cellText(const DbSnapshot& rows, const ScheduleColumns& c, int row, int column)
 {
     const auto text = [&](int col) {

@@ -5,6 +5,7 @@
 #include <QRect>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 class DbSnapshot;
@@ -27,6 +28,11 @@ enum GridColumn {
 };
 QString gridHeader(int column); // the text of row 0
 int gridWidth(int column);
+// The time column as wide as the widest time of the day in the system's long
+// format needs (under some locales "12:00:00 PM" does not fit the usual
+// width), given how wide the grid's font draws a text. Never narrower than
+// the usual width.
+int timeColumnWidth(const std::function<int(const QString&)>& textWidth);
 
 // The text of a schedule's cell in a grid. A value that is missing, or a
 // code the captions do not cover, gives an empty cell; the note column gives

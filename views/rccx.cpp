@@ -16,6 +16,7 @@
 #include "widgets/SnapshotModel.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -60,6 +61,7 @@ void TrccxForm::build()
 {
     ui->setupUi(this);
     Forms::markAsForm(this);
+    Forms::closeOnEscape(this);
     RzPageControl1 = ui->RzPageControl1;
     llTabSheet = ui->llTabSheet;
     cxTabSheet = ui->cxTabSheet;
@@ -77,14 +79,14 @@ void TrccxForm::build()
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(511, 247);
-    fill(this, Qt::white);
+    Forms::fixColours(this, Qt::white);
     fill(llTabSheet, moneyGreen);
     fill(cxTabSheet, moneyGreen);
     RzPageControl1->setTabIcon(0, Pictures::viewPicture(1));
     RzPageControl1->setTabIcon(1, Pictures::viewPicture(0));
     cxButton->setIcon(Pictures::viewPicture(0));
-    colourText(ui->RzLabel1, ColorText::toQColor(activeCaption));
-    colourText(ui->RzLabel2, ColorText::toQColor(activeCaption));
+    colourText(ui->RzLabel1, ColorText::toQColor(activeCaption, palette()));
+    colourText(ui->RzLabel2, ColorText::toQColor(activeCaption, palette()));
     yxjComboBox->hide();
     ztComboBox->hide();
     rcDateEdit->hide();
@@ -136,9 +138,10 @@ void TrccxForm::setUpGrid(Grid& grid, bool isResult)
     grid.view->setModel(grid.model);
     SnapshotModel* model = grid.model;
     grid.view->setItemDelegate(new PriorityDelegate(
-        [model](const QModelIndex& index) -> std::optional<QColor> {
+        [model, caption = ColorText::toQColor(activeCaption, palette())](
+            const QModelIndex& index) -> std::optional<QColor> {
             if (model->snapshotRow(index.row()) < 0)
-                return ColorText::toQColor(activeCaption);
+                return caption;
             const QVariant colour = index.data(Qt::ForegroundRole);
             if (colour.isValid())
                 return colour.value<QColor>();
@@ -149,9 +152,18 @@ void TrccxForm::setUpGrid(Grid& grid, bool isResult)
     p.setColor(QPalette::Base, lime);
     p.setColor(QPalette::Mid, gridLines);
     grid.view->setPalette(p);
+    sizeColumns(grid);
+}
+
+void TrccxForm::sizeColumns(Grid& grid)
+{
+    const QFontMetrics metrics(grid.view->font());
     QList<int> widths;
     for (int c = 0; c < ViewsLogic::GridColumnCount; ++c)
-        widths << ViewsLogic::gridWidth(c);
+        widths << (c == ViewsLogic::TimeColumn ? ViewsLogic::timeColumnWidth([&](const QString& t) {
+            return metrics.horizontalAdvance(t);
+        })
+                                               : ViewsLogic::gridWidth(c));
     grid.view->setColumnWidths(widths);
 }
 
@@ -178,10 +190,7 @@ void TrccxForm::gridFill(Grid& grid, const DbSnapshotPtr& rows)
     if (rows)
         grid.columns.emplace(*rows);
     grid.model->setSnapshot(rows);
-    QList<int> widths;
-    for (int c = 0; c < ViewsLogic::GridColumnCount; ++c)
-        widths << ViewsLogic::gridWidth(c);
-    grid.view->setColumnWidths(widths);
+    sizeColumns(grid);
 }
 
 void TrccxForm::FormShow()

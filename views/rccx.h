@@ -66,6 +66,7 @@ private:
     };
     void setUpGrid(Grid& grid, bool isResult);
     void gridFill(Grid& grid, const DbSnapshotPtr& rows);
+    void sizeColumns(Grid& grid);
     void openNote(const Grid& grid);
     void closeResult();
 

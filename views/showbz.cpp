@@ -42,12 +42,9 @@ void TshowbzForm::build()
 
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setFixedSize(239, 109);
-    setAutoFillBackground(true);
-    QPalette green = palette();
-    green.setColor(QPalette::Window, QColor(192, 220, 192));
-    setPalette(green);
+    Forms::fixColours(this, QColor(192, 220, 192));
 
-    const QColor desktop = ColorText::toQColor(desktopColour);
+    const QColor desktop = ColorText::toQColor(desktopColour, palette());
     RzLabel1->setAutoFillBackground(true);
     QPalette strip = RzLabel1->palette();
     strip.setColor(QPalette::Window, desktop);
@@ -67,7 +64,7 @@ void TshowbzForm::build()
     cross.setPixelSize(16);
     RzBitBtn1->setFont(cross);
     QPalette memo = bzMemo->palette();
-    memo.setColor(QPalette::WindowText, ColorText::toQColor(activeCaption));
+    memo.setColor(QPalette::WindowText, ColorText::toQColor(activeCaption, palette()));
     bzMemo->setPalette(memo);
     bzMemo->setFrameStyle(QFrame::Box | QFrame::Plain);
     bzMemo->setReadOnly(true);

@@ -35,6 +35,7 @@ void TtjbzForm::build()
 {
     ui->setupUi(this);
     Forms::markAsForm(this);
+    Forms::closeOnEscape(this);
     titleLabel = ui->titleLabel;
     dateLabel = ui->dateLabel;
     bzMemo = ui->bzMemo;
@@ -43,11 +44,10 @@ void TtjbzForm::build()
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(328, 147);
-    setAutoFillBackground(true);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
-    const QColor caption = ColorText::toQColor(activeCaption);
+    Forms::fixColours(this, Qt::white);
+    // A title from storage (or another calendar) is shown as it is, never as markup.
+    titleLabel->setTextFormat(Qt::PlainText);
+    const QColor caption = ColorText::toQColor(activeCaption, palette());
     for (QLabel* label : {ui->RzLabel1, ui->RzLabel2, ui->RzLabel3}) {
         QPalette p = label->palette();
         p.setColor(QPalette::WindowText, caption);

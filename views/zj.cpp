@@ -27,6 +27,14 @@ constexpr quint32 activeCaption = 0xFF000002; // clActiveCaption
 const QString savedMessage = QStringLiteral("     工作笔记保存完毕！     ");
 
 // Silver while read-only, white while it can be edited.
+// The search's two labels: screen readers read their text, or what they
+// are for while they are empty.
+void showText(QLabel* label, const QString& text)
+{
+    label->setText(text);
+    label->setAccessibleName(text.isEmpty() ? label->property("emptyName").toString() : text);
+}
+
 void setEditable(QPlainTextEdit* memo, bool editable)
 {
     memo->setReadOnly(!editable);
@@ -50,6 +58,7 @@ TzjForm::TzjForm(QWidget* parent)
 {
     ui->setupUi(this);
     Forms::markAsForm(this);
+    Forms::closeOnEscape(this);
     RzPageControl1 = ui->RzPageControl1;
     TabSheet1 = ui->TabSheet1;
     TabSheet2 = ui->TabSheet2;
@@ -74,12 +83,9 @@ TzjForm::TzjForm(QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setFixedSize(291, 447);
-    setAutoFillBackground(true);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+    Forms::fixColours(this, Qt::white);
     colourText(DateEdit, Qt::red);
-    colourText(RzLabel2, ColorText::toQColor(activeCaption));
+    colourText(RzLabel2, ColorText::toQColor(activeCaption, palette()));
     colourText(RzLabel3, Qt::red);
     QFont underlined = RzLabel3->font();
     underlined.setUnderline(true);
@@ -88,6 +94,12 @@ TzjForm::TzjForm(QWidget* parent)
     QPalette purple = ui->Panel1->palette();
     purple.setColor(QPalette::Window, QColor(128, 0, 128));
     ui->Panel1->setPalette(purple);
+    ui->Panel1->setAccessibleName(QStringLiteral("分隔线"));
+    search->setAccessibleName(QStringLiteral("搜索"));
+    RzLabel2->setProperty("emptyName", QStringLiteral("搜索结果"));
+    RzLabel3->setProperty("emptyName", QStringLiteral("笔记日期"));
+    showText(RzLabel2, QString());
+    showText(RzLabel3, QString());
     setEditable(zjMemo, false);
     setEditable(zjMemo2, false);
     Forms::nameInputsByLabels(this);
@@ -134,8 +146,8 @@ void TzjForm::FormShow()
     const QDate today = Clock::today();
     DateEdit->setDate(today); // loads its note
     zjMemo->setPlainText(ScheduleData::workNoteText(*zjQuery, today));
-    RzLabel2->clear();
-    RzLabel3->clear();
+    showText(RzLabel2, QString());
+    showText(RzLabel3, QString());
     zjMemo2->clear();
     keywordEdit->clear();
     for (QPushButton* b : {priorButton, nextButton, save, save1, edit1})
@@ -193,15 +205,15 @@ void TzjForm::searchClick()
     zjQuery1->close();
     m_hits = 0;
     zjMemo2->clear();
-    RzLabel2->clear();
-    RzLabel3->clear();
+    showText(RzLabel2, QString());
+    showText(RzLabel3, QString());
     if (Cp936::trimmed(keywordEdit->text()).isEmpty()) {
         Dialogs::instance().message(this, QStringLiteral("     请输入关键字！     "));
         return;
     }
     m_hits = ScheduleData::openWorkNotesContaining(*zjQuery1, keywordEdit->text());
-    RzLabel2->setText(QStringLiteral("(共搜索到") + QString::number(m_hits) +
-                      QStringLiteral("篇工作笔记)"));
+    showText(RzLabel2,
+             QStringLiteral("(共搜索到") + QString::number(m_hits) + QStringLiteral("篇工作笔记)"));
     if (m_hits == 0)
         return;
     const ViewsLogic::HitButtons paging = ViewsLogic::hitButtons(zjQuery1->recNo(), m_hits);
@@ -217,7 +229,7 @@ void TzjForm::showHit()
     QString date = Formats::dateText(hit.date);
     if (m_showLunar && !Lunar::dateText(hit.date).isEmpty())
         date += QLatin1Char(' ') + Lunar::dateText(hit.date);
-    RzLabel3->setText(QStringLiteral("日期：") + date);
+    showText(RzLabel3, QStringLiteral("日期：") + date);
     zjMemo2->setPlainText(hit.text);
 }
 
@@ -268,8 +280,8 @@ void TzjForm::RzPageControl1Change()
 
 void TzjForm::resetSearchTab()
 {
-    RzLabel2->clear();
-    RzLabel3->clear();
+    showText(RzLabel2, QString());
+    showText(RzLabel3, QString());
     zjMemo2->clear();
     setEditable(zjMemo2, false);
     keywordEdit->clear();

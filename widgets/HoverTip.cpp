@@ -51,3 +51,9 @@ void HoverTip::stillThere()
     if (isVisible())
         m_expiry.start();
 }
+
+QString plainToolTip(const QString& text)
+{
+    return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() +
+           QStringLiteral("</p>");
+}

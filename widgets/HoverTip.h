@@ -19,3 +19,7 @@ public:
 private:
     QTimer m_expiry;
 };
+
+// A tool tip that shows text exactly as it is, on one line: the toolkit
+// takes text that looks like markup for rich text.
+QString plainToolTip(const QString& text);

@@ -65,7 +65,10 @@ void setItems(QComboBox* box, const QStringList& items, int maxBytes)
 
 LimitedMemo::LimitedMemo(QWidget* parent)
     : QPlainTextEdit(parent)
-{}
+{
+    // Tab moves on: a tab in a memo would be saved, and trap the keyboard.
+    setTabChangesFocus(true);
+}
 
 template <class Edit> void LimitedMemo::limited(Edit edit)
 {

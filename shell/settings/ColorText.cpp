@@ -113,8 +113,15 @@ quint32 fromText(const QString& text)
 
 QColor toQColor(quint32 color)
 {
+    // Only system colours ask for the application's palette: the settings
+    // read colours where there is none.
+    const bool system = (color & 0xFF000000u) == 0xFF000000u || color == 0x20000000;
+    return toQColor(color, system ? QGuiApplication::palette() : QPalette());
+}
+
+QColor toQColor(quint32 color, const QPalette& p)
+{
     if ((color & 0xFF000000u) == 0xFF000000u) {
-        const QPalette p = QGuiApplication::palette();
         switch (color & 0xff) {
         case 1:  // desktop background
         case 12: // application workspace
@@ -167,7 +174,7 @@ QColor toQColor(quint32 color)
     if (color == 0x1FFFFFFF) // clNone
         return QColor(Qt::transparent);
     if (color == 0x20000000) // clDefault
-        return QGuiApplication::palette().color(QPalette::Text);
+        return p.color(QPalette::Text);
     return bgr(color);
 }
 
