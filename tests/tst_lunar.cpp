@@ -2,6 +2,8 @@
 #include "lunar/LunarText.h"
 #include "lunar/LunarYearly.h"
 
+#include "TestDates.h"
+
 #include <QFile>
 #include <QtTest>
 
@@ -9,20 +11,6 @@ Q_DECLARE_METATYPE(LunarDate)
 Q_DECLARE_METATYPE(LunarYearlyRule)
 
 namespace {
-QDate d(const char* iso)
-{
-    return QDate::fromString(QLatin1String(iso), Qt::ISODate);
-}
-
-QList<QDate> dates(const char* isoList)
-{
-    QList<QDate> out;
-    for (const QString& s :
-         QString::fromLatin1(isoList).split(QLatin1Char(' '), Qt::SkipEmptyParts))
-        out << QDate::fromString(s, Qt::ISODate);
-    return out;
-}
-
 // The fixtures' lines, comments left out, split at blanks.
 QList<QStringList> fixture(const char* name)
 {

@@ -1,4 +1,6 @@
 #include "editing/Series.h"
+
+#include "TestDates.h"
 #include "lunar/LunarText.h"
 
 #include <QtTest>
@@ -6,20 +8,6 @@
 Q_DECLARE_METATYPE(RepeatSettings)
 
 namespace {
-QDate d(const char* iso)
-{
-    return QDate::fromString(QLatin1String(iso), Qt::ISODate);
-}
-
-QList<QDate> dates(const char* isoList)
-{
-    QList<QDate> out;
-    for (const QString& s :
-         QString::fromLatin1(isoList).split(QLatin1Char(' '), Qt::SkipEmptyParts))
-        out << QDate::fromString(s, Qt::ISODate);
-    return out;
-}
-
 RepeatSettings daily(int n, const char* start)
 {
     RepeatSettings r;
