@@ -30,7 +30,11 @@ QString storeFile(); // $XDG_CONFIG_HOME/Tavimor/registry.reg
     S(lowColor, "lowColor", String, ColorText::toText(0x00FFFF), First)                            \
     S(deleteRc, "deleteRc", Integer, 1, First)                                                     \
     S(txWinPos, "txWin_Pos", Integer, 0, First)                                                    \
-    S(zm, "zm", String, "欢迎使用时雀，您还没有设置滚动字幕！", First)
+    S(zm, "zm", String, "欢迎使用时雀，您还没有设置滚动字幕！", First)                             \
+    S(syncServer, "syncServer", String, "", Later)                                                 \
+    S(syncUser, "syncUser", String, "", Later)                                                     \
+    S(syncCalendar, "syncCalendar", String, "", Later)                                             \
+    S(syncInterval, "syncInterval", Integer, 0, Later)
 
 enum Id {
 #define BRENWICK_SETTING_ID(id, ...) id,
