@@ -87,8 +87,7 @@ QByteArray fieldsHash(const Schedule& s)
     const int seconds =
         s.time.isValid() ? qMin(86399, (s.time.msecsSinceStartOfDay() + 500) / 1000) : 0;
     text += s.title.toUtf8() + '\0' + s.content.toUtf8() + '\0' +
-            s.date.toString(Qt::ISODate).toUtf8() + '\0' +
-            QByteArray::number(seconds) + '\0' +
+            s.date.toString(Qt::ISODate).toUtf8() + '\0' + QByteArray::number(seconds) + '\0' +
             QByteArray::number(s.yxj) + '\0' + QByteArray::number(s.ztFlag) + '\0' +
             QByteArray::number(s.isTx) + '\0' + s.bz.toUtf8();
     // A lead of nothing is nothing in any unit.
@@ -109,7 +108,7 @@ using Property = std::unique_ptr<icalproperty, FreeProperty>;
 
 // The lines of the event an object shows, found once.
 struct Event {
-    int begin = -1, end = -1;         // its BEGIN and END lines
+    int begin = -1, end = -1;                  // its BEGIN and END lines
     std::map<Ics::Name, std::vector<int>> own; // its properties, outside its alarms
     int alarmBegin = -1, alarmEnd = -1;        // its first display alarm
     std::vector<int> alarmTriggers;
@@ -438,7 +437,9 @@ QByteArray objectOf(const Schedule& s, const QString& uid, const QByteArray& kep
             for (int i : at->second)
                 drop.insert(i);
     };
-    auto add = [&](const QByteArray& l) { before[e.end] << l; };
+    auto add = [&](const QByteArray& l) {
+        before[e.end] << l;
+    };
 
     if (s.title != k.title) {
         dropAll(Ics::Name::Summary);
@@ -484,8 +485,7 @@ QByteArray objectOf(const Schedule& s, const QString& uid, const QByteArray& kep
             bool has = false;
             for (const Ics::Block& b : lines.zones())
                 for (int i = b.first; i <= b.last && !has; ++i)
-                    has = lines[i].name == Ics::Name::Other &&
-                          lines.text(i).startsWith("TZID:") &&
+                    has = lines[i].name == Ics::Name::Other && lines.text(i).startsWith("TZID:") &&
                           lines.value(i).trimmed() == zone.tzid;
             if (!has) {
                 const QByteArray vtz = Ics::vtimezone(zone.zone, s.date, s.date);
@@ -496,7 +496,9 @@ QByteArray objectOf(const Schedule& s, const QString& uid, const QByteArray& kep
         }
     }
     // The lead by its length: "-PT0M" reads back in any unit.
-    auto minutes = [](const Schedule& x) { return qMax(0, x.txTime) * Codes::unitMinutes(x.txTimeFlag); };
+    auto minutes = [](const Schedule& x) {
+        return qMax(0, x.txTime) * Codes::unitMinutes(x.txTimeFlag);
+    };
     const bool alarmChanged = s.isTx != k.isTx || (s.isTx == 1 && minutes(s) != minutes(k));
     if (alarmChanged) {
         if (e.alarmBegin >= 0) {

@@ -92,11 +92,11 @@ qint64 ScheduleSyncSide::scheduleOf(const QString& uid)
     const auto known = m_ids.constFind(uid);
     if (known != m_ids.cend())
         return *known;
-    const DbSnapshotPtr r =
-        rows(*m_q,
-             QStringLiteral("select u.schedule from scheduleUid u join main on main.id=u.schedule"
-                            " where u.uid=? and u.recurrenceId is null order by u.schedule limit 1"),
-             {uid});
+    const DbSnapshotPtr r = rows(
+        *m_q,
+        QStringLiteral("select u.schedule from scheduleUid u join main on main.id=u.schedule"
+                       " where u.uid=? and u.recurrenceId is null order by u.schedule limit 1"),
+        {uid});
     return r->rowCount() ? r->value(0, 0).toLongLong() : 0;
 }
 
@@ -217,8 +217,7 @@ QString ScheduleSyncStatus::state(const QString& name)
 
 void ScheduleSyncStatus::setState(const QString& name, const QString& value)
 {
-    exec(*m_q, QStringLiteral("insert into syncState (name, value) values (?, ?)"),
-         {name, value});
+    exec(*m_q, QStringLiteral("insert into syncState (name, value) values (?, ?)"), {name, value});
 }
 
 QList<Sync::Status> ScheduleSyncStatus::statuses()

@@ -113,11 +113,11 @@ void TestScheduleObject::onlyWhatChangedIsWrittenIntoTheServersObject_data()
     QTest::newRow("reminder off: the other alarm stays")
         << "reminder" << foreign + QStringList{description}
         << QStringList{QStringLiteral("ACTION:DISPLAY"), QStringLiteral("TRIGGER:-PT10M")};
-    QTest::newRow("status")
-        << "status"
-        << foreign + QStringList{QStringLiteral("STATUS:CONFIRMED"),
-                                 QStringLiteral("X-BRENWICK-STATUS:3"), description}
-        << QStringList{QStringLiteral("SUMMARY:新标题")};
+    QTest::newRow("status") << "status"
+                            << foreign + QStringList{QStringLiteral("STATUS:CONFIRMED"),
+                                                     QStringLiteral("X-BRENWICK-STATUS:3"),
+                                                     description}
+                            << QStringList{QStringLiteral("SUMMARY:新标题")};
 }
 
 void TestScheduleObject::onlyWhatChangedIsWrittenIntoTheServersObject()
@@ -141,7 +141,8 @@ void TestScheduleObject::onlyWhatChangedIsWrittenIntoTheServersObject()
         s->isTx = 0;
     else
         s->ztFlag = 3;
-    const QString out = unfolded(Exchange::objectOf(*s, QStringLiteral("phone-1"), phoneEvent, zone));
+    const QString out =
+        unfolded(Exchange::objectOf(*s, QStringLiteral("phone-1"), phoneEvent, zone));
     for (const QString& p : present)
         QVERIFY2(out.contains(p), qPrintable(p + QStringLiteral(" missing in\n") + out));
     for (const QString& a : absent)

@@ -1,7 +1,9 @@
 #include "DavServers.h"
 #include "platform/Database.h"
+#include "platform/SingleInstance.h"
 #include "shell/data/Schedules.h"
 #include "shell/data/Schema.h"
+#include "shell/settings/Settings.h"
 #include "syncside/ScheduleSyncSide.h"
 
 #include <QTemporaryDir>
@@ -17,9 +19,11 @@ private slots:
     void cleanupTestCase();
     void bothSidesConverge_data();
     void bothSidesConverge();
+    void theCommandLineRunsOneRound();
 
 private:
     std::unique_ptr<DavTestServer> m_radicale, m_xandikos;
+    QTemporaryDir m_config;
 };
 
 namespace {
@@ -106,6 +110,8 @@ struct Setup {
 
 void TestScheduleSync::initTestCase()
 {
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
     m_radicale = std::make_unique<DavTestServer>(DavTestServer::Kind::Radicale);
     m_xandikos = std::make_unique<DavTestServer>(DavTestServer::Kind::Xandikos);
     QVERIFY(m_radicale->start());
@@ -193,6 +199,43 @@ void TestScheduleSync::bothSidesConverge()
     r = s.sync();
     ROUND_OK(r);
     QCOMPARE(r.uploaded + r.downloaded + r.deletedLocal + r.deletedRemote, 0);
+}
+
+void TestScheduleSync::theCommandLineRunsOneRound()
+{
+    Setup s(*m_radicale, QStringLiteral("command"));
+    s.add(QStringLiteral("命令行"));
+    {
+        Settings::Writer w(true);
+        w.string(Settings::syncServer, s.round.account.server.toString());
+        w.string(Settings::syncUser, s.round.account.user);
+        w.string(Settings::syncCalendar, s.calendar.toString());
+    }
+    s.program.closeFile();
+    auto run = [&](QString* out) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("BRENWICK_SYNC_PASSWORD"), s.round.account.password);
+        p.setProcessEnvironment(env);
+        p.start(qEnvironmentVariable("BRENWICK_ICS"),
+                {QStringLiteral("sync"), QStringLiteral("--database"), s.file});
+        if (!p.waitForFinished(60000))
+            return -1;
+        *out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        return p.exitCode();
+    };
+    QString out;
+    {
+        // The program runs on that database: the round is refused, nothing moves.
+        SingleInstance program(QStringLiteral("时雀"), s.file, QString());
+        QVERIFY(program.tryBecomePrimary());
+        QCOMPARE(run(&out), 1);
+        QVERIFY2(out.contains(QStringLiteral("时雀正在运行")), qPrintable(out));
+        QVERIFY(s.phone.list().isEmpty());
+    }
+    QCOMPARE(run(&out), 0);
+    QCOMPARE(out, QStringLiteral("同步完成：上传 1 项\n"));
+    CONVERGED(s);
 }
 
 QTEST_GUILESS_MAIN(TestScheduleSync)
