@@ -34,7 +34,8 @@ QString storeFile(); // $XDG_CONFIG_HOME/Tavimor/registry.reg
     S(syncServer, "syncServer", String, "", Later)                                                 \
     S(syncUser, "syncUser", String, "", Later)                                                     \
     S(syncCalendar, "syncCalendar", String, "", Later)                                             \
-    S(syncInterval, "syncInterval", Integer, 0, Later)
+    S(syncInterval, "syncInterval", Integer, 0, Later)                                             \
+    S(syncLastResult, "syncLastResult", String, "", Later)
 
 enum Id {
 #define BRENWICK_SETTING_ID(id, ...) id,
