@@ -11,13 +11,18 @@
 // they must not grow with the calendar.
 //   bench_sync [EVENTS_ON_RADICALE [EVENTS_ON_THE_SINK]]   (1000, 10000)
 #include "DavServers.h"
+#include "platform/Database.h"
+#include "shell/data/Schedules.h"
+#include "shell/data/Schema.h"
 #include "sync/SyncEngine.h"
+#include "syncside/ScheduleSyncSide.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -156,6 +161,52 @@ Figures oneChangeEachSide(CalDavClient& client, CalDavClient& phone, const QUrl&
 
 } // namespace
 
+// The schedule side: a database of this many schedules, its first round
+// (every schedule mapped, hashed, uploaded and recorded, each record
+// committed) beside the bare loop, then an idle round.
+void scheduleSide(const DavAccount& account, const QUrl& ours, const QUrl& bare, int count)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("assistant.mdb"));
+    {
+        DbConnection c;
+        c.setSchema(Schema::schema());
+        c.setCreatesMissingFile(true);
+        c.setConnectionString(QStringLiteral("Data Source=") + file);
+        DbTransaction t(c);
+        ScheduleData::ImportWriter writer(c);
+        for (int i = 0; i < count; ++i) {
+            Schedule s;
+            s.title = QStringLiteral("日程 %1").arg(i);
+            s.content = QStringLiteral("内容");
+            s.date = QDate(2026, 1, 1).addDays(i % 365);
+            s.time = QTime(9, 0);
+            writer.append(s);
+        }
+        t.commit();
+        c.closeFile();
+    }
+    ScheduleSyncRound round{file, account, ours, QByteArray("Asia/Shanghai")};
+    const double cpu = cpuMs();
+    QElapsedTimer t;
+    t.start();
+    const SyncReport first = runScheduleSync(round);
+    const qint64 ms = t.elapsed();
+    const double used = cpuMs() - cpu;
+    if (!first.ok() || first.uploaded != count)
+        fail("the schedules' first round failed");
+    const Cost plain = bareUploads(account, bare, count);
+    std::printf("  schedules of a database, %d:\n", count);
+    std::printf("    schedule side      %9lld ms  cpu %8.0f ms  (%.3f ms cpu a schedule)\n", ms,
+                used, used / count);
+    std::printf("    bare PUT loop      %9lld ms  cpu %8.0f ms\n", plain.wallMs, plain.cpuMs);
+    std::printf("    ratio              %9.2f     cpu %8.2f\n", double(ms) / plain.wallMs,
+                used / plain.cpuMs);
+    t.restart();
+    const SyncReport idle = runScheduleSync(round);
+    std::printf("    idle round         %9lld ms  %d requests\n", t.elapsed(), idle.requests);
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -179,12 +230,17 @@ int main(int argc, char** argv)
     firstSync("a sink answering at once (HTTP/1.1, one connection kept)", sinkAccount,
               sink.url(QStringLiteral("/ours/")), sink.url(QStringLiteral("/bare/")), onSink,
               nullptr);
+    scheduleSide(sinkAccount, sink.url(QStringLiteral("/ours/")),
+                 sink.url(QStringLiteral("/bare/")), onSink);
     Figures wire;
     firstSync("Radicale 3.1.8 (HTTP/1.0, a connection per request)", account,
               radicale.makeCalendar(QStringLiteral("first"), QStringLiteral("首次")),
               radicale.makeCalendar(QStringLiteral("bare"), QStringLiteral("对照")), onRadicale,
               &wire);
     print("Radicale's first round on the wire", wire);
+    scheduleSide(account,
+                 radicale.makeCalendar(QStringLiteral("schedules"), QStringLiteral("日程")),
+                 radicale.makeCalendar(QStringLiteral("bare2"), QStringLiteral("对照")), small);
 
     // The rounds after a first sync, for a small calendar and a large one.
     CalDavClient client(account), phone(account);

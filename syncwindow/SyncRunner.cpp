@@ -94,8 +94,9 @@ void SyncRunner::done()
     const Outcome o = m_watcher.result();
     if (!o.noSecretService && o.report.ok())
         m_password.clear(); // the store has it
-    const QString text = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm  ")) +
-                         o.report.text();
+    const QString text =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm  ")) +
+        o.report.text();
     try {
         Settings::Writer().string(Settings::syncLastResult, text);
     } catch (...) { // the result is shown all the same

@@ -124,9 +124,9 @@ void TrltbForm::discovered()
         if (url == chosen)
             calendar->setCurrentIndex(calendar->count() - 1);
     }
-    result->setText(calendar->count() ? QStringLiteral("找到 %1 个日历，请选一个再同步")
-                                            .arg(calendar->count())
-                                      : QStringLiteral("服务器上没有存放日程的日历"));
+    result->setText(calendar->count()
+                        ? QStringLiteral("找到 %1 个日历，请选一个再同步").arg(calendar->count())
+                        : QStringLiteral("服务器上没有存放日程的日历"));
 }
 
 void TrltbForm::syncClick()
@@ -150,8 +150,7 @@ void TrltbForm::showRunning()
 
 void TrltbForm::intervalChange()
 {
-    Settings::Writer().integer(Settings::syncInterval,
-                               intervals().value(interval->currentIndex()));
+    Settings::Writer().integer(Settings::syncInterval, intervals().value(interval->currentIndex()));
     SyncRunner::instance().applyInterval();
 }
 

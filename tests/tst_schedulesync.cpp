@@ -20,6 +20,7 @@ private slots:
     void bothSidesConverge_data();
     void bothSidesConverge();
     void theCommandLineRunsOneRound();
+    void randomRoundsConverge();
 
 private:
     std::unique_ptr<DavTestServer> m_radicale, m_xandikos;
@@ -236,6 +237,60 @@ void TestScheduleSync::theCommandLineRunsOneRound()
     QCOMPARE(run(&out), 0);
     QCOMPARE(out, QStringLiteral("同步完成：上传 1 项\n"));
     CONVERGED(s);
+}
+
+void TestScheduleSync::randomRoundsConverge()
+{
+    // Random adds, changes and deletes on both sides, the same ones every
+    // run; after each round both hold the same events, none twice.
+    Setup s(*m_xandikos, QStringLiteral("random"));
+    QRandomGenerator random(20261209);
+    int made = 0;
+    for (int round = 0; round < 20; ++round) {
+        const QStringList here = s.list();
+        const QStringList there = s.phone.list();
+        for (int n = random.bounded(4); n > 0; --n) {
+            const int what = random.bounded(3);
+            if (what == 0 || here.isEmpty()) {
+                s.add(QStringLiteral("本机%1").arg(++made));
+                continue;
+            }
+            const QString uid =
+                here[int(random.bounded(here.size()))].section(QLatin1Char('\t'), 0, 0);
+            const QString where = QStringLiteral(" where id=(select schedule from scheduleUid"
+                                                 " where uid='%1')")
+                                      .arg(uid);
+            s.sql(what == 1 ? QStringLiteral("update main set title='本机改%1'").arg(++made) + where
+                            : QStringLiteral("delete from main") + where);
+        }
+        QStringList phone;
+        for (int n = random.bounded(4); n > 0; --n) {
+            const int what = random.bounded(3);
+            if (what == 0 || there.isEmpty()) {
+                ++made;
+                phone << QStringLiteral("put") << QStringLiteral("phone-%1").arg(made)
+                      << QStringLiteral("手机%1").arg(made);
+                continue;
+            }
+            const QString uid =
+                there[int(random.bounded(there.size()))].section(QLatin1Char('\t'), 0, 0);
+            if (what == 1)
+                phone << QStringLiteral("put") << uid << QStringLiteral("手机改%1").arg(++made);
+            else
+                phone << QStringLiteral("del") << uid;
+        }
+        if (!phone.isEmpty())
+            s.phone.run(phone);
+        SyncReport r = s.sync();
+        ROUND_OK(r);
+        if (!r.conflicts.isEmpty()) { // the copies go up in the next round
+            r = s.sync();
+            ROUND_OK(r);
+        }
+        const QStringList after = s.list();
+        QCOMPARE(after, s.phone.list());
+        QCOMPARE(QSet<QString>(after.cbegin(), after.cend()).size(), after.size());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestScheduleSync)
