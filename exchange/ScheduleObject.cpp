@@ -7,6 +7,7 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QHash>
 #include <QSet>
 #include <QTimeZone>
 #include <cstdio>
@@ -345,6 +346,19 @@ QByteArray stampNow()
     return wallText(now.date(), now.time()) + 'Z';
 }
 
+// The zone's definition for the whole year of a date: made once a year and
+// zone, not once an object.
+QByteArray zoneOfYear(const QTimeZone& zone, const QDate& date)
+{
+    thread_local QHash<QByteArray, QByteArray> made;
+    const QByteArray key = zone.id() + ' ' + QByteArray::number(date.year());
+    auto at = made.find(key);
+    if (at == made.end())
+        at = made.insert(
+            key, Ics::vtimezone(zone, QDate(date.year(), 1, 1), QDate(date.year(), 12, 31)));
+    return *at;
+}
+
 QByteArray newObject(const Schedule& s, const QString& uid, const QByteArray& localZone)
 {
     const WriteZone zone(localZone);
@@ -354,7 +368,7 @@ QByteArray newObject(const Schedule& s, const QString& uid, const QByteArray& lo
     fold(out, "VERSION:2.0");
     fold(out, "PRODID:-//Tavimor//Brenwick//ZH");
     if (!zone.tzid.isEmpty())
-        out += Ics::vtimezone(zone.zone, s.date, s.date);
+        out += zoneOfYear(zone.zone, s.date);
     fold(out, "BEGIN:VEVENT");
     fold(out, line("UID", uid));
     fold(out, "DTSTAMP:" + stampNow());
@@ -488,7 +502,7 @@ QByteArray objectOf(const Schedule& s, const QString& uid, const QByteArray& kep
                     has = lines[i].name == Ics::Name::Other && lines.text(i).startsWith("TZID:") &&
                           lines.value(i).trimmed() == zone.tzid;
             if (!has) {
-                const QByteArray vtz = Ics::vtimezone(zone.zone, s.date, s.date);
+                const QByteArray vtz = zoneOfYear(zone.zone, s.date);
                 for (const QByteArray& l : vtz.split('\n'))
                     if (!l.trimmed().isEmpty())
                         before[e.begin] << l.chopped(l.endsWith('\r') ? 1 : 0);
