@@ -1,7 +1,10 @@
 #include "exchange/ScheduleObject.h"
 #include "platform/Cp936.h"
+#include "platform/Database.h"
+#include "shell/data/Schema.h"
 #include "syncside/ScheduleSyncSide.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(Schedule)
@@ -17,6 +20,7 @@ private slots:
     void onlyWhatChangedIsWrittenIntoTheServersObject();
     void recurringEventsShowNoSchedule();
     void conflictTitlesKeepToTheLimit();
+    void theScheduleSideInADatabase();
 };
 
 namespace {
@@ -169,6 +173,46 @@ void TestScheduleObject::conflictTitlesKeepToTheLimit()
     const QString cut = ScheduleSyncSide::conflictTitle(QString(15, QChar(0x4F1A)));
     QCOMPARE(Cp936::byteLength(cut), 30);
     QVERIFY(cut.startsWith(QStringLiteral("〔冲突〕")));
+}
+
+void TestScheduleObject::theScheduleSideInADatabase()
+{
+    QTemporaryDir dir;
+    DbConnection c;
+    c.setSchema(Schema::schema());
+    c.setCreatesMissingFile(true);
+    c.setConnectionString(QStringLiteral("Data Source=") + dir.filePath(QStringLiteral("a.mdb")));
+    ScheduleSyncSide local(c, "Asia/Shanghai");
+    {
+        ScheduleSyncStatus status(c, QStringLiteral("http://a/cal/"));
+        status.put({QStringLiteral("u"), QStringLiteral("/cal/u.ics"), QStringLiteral("e"), "h"});
+        status.setToken(QStringLiteral("t1"));
+    }
+    // The phone's event becomes a schedule; a change by any statement shows.
+    const QByteArray hash = local.write(QStringLiteral("phone-1"), phoneEvent);
+    QCOMPARE(local.items().size(), 1);
+    QCOMPARE(local.items().constFirst().hash, hash);
+    QCOMPARE(local.hashOf(local.read(QStringLiteral("phone-1"))), hash);
+    c.exec(QStringLiteral("update main set yxj=0"));
+    QVERIFY(local.items().constFirst().hash != hash);
+    QVERIFY(local.read(QStringLiteral("phone-1")).contains("PRIORITY:1"));
+    // A recurring one is kept as it came, an item of its own, no schedule.
+    QByteArray weekly = phoneEvent;
+    weekly.replace("UID:phone-1", "UID:weekly")
+        .replace("SUMMARY:", "RRULE:FREQ=WEEKLY\r\nSUMMARY:");
+    local.write(QStringLiteral("weekly"), weekly);
+    QCOMPARE(local.items().size(), 2);
+    QCOMPARE(local.read(QStringLiteral("weekly")), weekly);
+    local.remove(QStringLiteral("phone-1"));
+    local.remove(QStringLiteral("weekly"));
+    QVERIFY(local.items().isEmpty());
+
+    // The records hold for one collection: another one starts afresh.
+    QCOMPARE(ScheduleSyncStatus(c, QStringLiteral("http://a/cal/")).token(), QStringLiteral("t1"));
+    ScheduleSyncStatus other(c, QStringLiteral("http://b/cal/"));
+    QVERIFY(other.statuses().isEmpty());
+    QVERIFY(other.token().isEmpty());
+    c.closeFile();
 }
 
 QTEST_GUILESS_MAIN(TestScheduleObject)
