@@ -45,11 +45,19 @@ const QString schedulesWithUids =
                    " on u.schedule=main.id where u.recurrenceId is null order by main.id");
 } // namespace
 
-ScheduleSyncSide::ScheduleSyncSide(DbConnection& connection, QByteArray localZone)
+ScheduleSyncSide::ScheduleSyncSide(DbConnection& connection, QByteArray localZone,
+                                   const std::atomic_bool* cancel)
     : m_connection(connection)
     , m_q(std::make_unique<DbQuery>(connection))
     , m_zone(std::move(localZone))
+    , m_cancel(cancel)
 {}
+
+void ScheduleSyncSide::checkCancel() const
+{
+    if (m_cancel && m_cancel->load())
+        throw AppError(QStringLiteral("已取消"));
+}
 
 ScheduleSyncSide::~ScheduleSyncSide() = default;
 
@@ -60,6 +68,7 @@ QString ScheduleSyncSide::conflictTitle(const QString& title)
 
 QList<SyncLocalSide::Item> ScheduleSyncSide::items()
 {
+    checkCancel();
     QList<Item> out;
     m_ids.clear();
     const DbSnapshotPtr r = rows(*m_q, schedulesWithUids);
@@ -109,6 +118,7 @@ QByteArray ScheduleSyncSide::kept(const QString& uid)
 
 QByteArray ScheduleSyncSide::read(const QString& uid)
 {
+    checkCancel();
     const qint64 id = scheduleOf(uid);
     const QByteArray object = kept(uid);
     if (!id) {
@@ -124,6 +134,7 @@ QByteArray ScheduleSyncSide::read(const QString& uid)
 
 QByteArray ScheduleSyncSide::write(const QString& uid, const QByteArray& ics)
 {
+    checkCancel();
     std::optional<Schedule> s = Exchange::scheduleOf(ics, m_zone);
     DbTransaction t(m_connection);
     const qint64 id = scheduleOf(uid);
@@ -155,6 +166,7 @@ QByteArray ScheduleSyncSide::write(const QString& uid, const QByteArray& ics)
 
 void ScheduleSyncSide::remove(const QString& uid)
 {
+    checkCancel();
     DbTransaction t(m_connection);
     exec(*m_q,
          QStringLiteral("delete from main where id in (select schedule from scheduleUid"
@@ -173,6 +185,7 @@ QByteArray ScheduleSyncSide::hashOf(const QByteArray& ics)
 
 QString ScheduleSyncSide::keepConflictCopy(const QString& uid)
 {
+    checkCancel();
     const qint64 id = scheduleOf(uid);
     std::optional<Schedule> s = id ? ScheduleData::byId(*m_q, id) : std::nullopt;
     if (!s)
@@ -263,7 +276,7 @@ SyncReport runScheduleSync(const ScheduleSyncRound& round)
         connection.setSchema(Schema::schema());
         connection.setCreatesMissingFile(false);
         connection.setConnectionString(QStringLiteral("Data Source=") + round.database);
-        ScheduleSyncSide local(connection, round.localZone);
+        ScheduleSyncSide local(connection, round.localZone, round.cancel);
         ScheduleSyncStatus status(connection, round.collection.toString());
         CalDavClient client(round.account);
         SyncEngine engine(client, round.collection, local, status);

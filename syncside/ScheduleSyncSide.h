@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QUrl>
+#include <atomic>
 #include <memory>
 
 class DbConnection;
@@ -17,7 +18,8 @@ class DbQuery;
 class ScheduleSyncSide : public SyncLocalSide {
 public:
     // connection: the sync's own, on the thread that runs the round.
-    explicit ScheduleSyncSide(DbConnection& connection, QByteArray localZone = {});
+    explicit ScheduleSyncSide(DbConnection& connection, QByteArray localZone = {},
+                              const std::atomic_bool* cancel = nullptr);
     ~ScheduleSyncSide() override;
 
     QList<Item> items() override;
@@ -32,12 +34,14 @@ public:
 
 private:
     qint64 scheduleOf(const QString& uid);
+    void checkCancel() const;
     QByteArray kept(const QString& uid);
 
     DbConnection& m_connection;
     std::unique_ptr<DbQuery> m_q;
     QByteArray m_zone;
     QHash<QString, qint64> m_ids; // schedule by UID, from items()
+    const std::atomic_bool* m_cancel;
 };
 
 // The records of the last sync in the same database, each put committed.
@@ -69,6 +73,9 @@ struct ScheduleSyncRound {
     DavAccount account;
     QUrl collection;
     QByteArray localZone; // empty: the system's
+    // Set to stop the round at its next item (the program is quitting):
+    // what it did before is recorded, the request under way ends first.
+    const std::atomic_bool* cancel = nullptr;
 };
 SyncReport runScheduleSync(const ScheduleSyncRound& round);
 

@@ -27,8 +27,10 @@ SyncRunner::SyncRunner()
 
 SyncRunner::~SyncRunner()
 {
-    // A round records each item as it completes: waiting for the one under
-    // way leaves nothing half-recorded.
+    // A round records each item as it completes: stopped at its next item,
+    // it leaves nothing half-recorded, and the exit waits only for the
+    // request under way.
+    m_cancel = true;
     m_watcher.waitForFinished();
 }
 
@@ -55,6 +57,7 @@ bool SyncRunner::start(const QString& typed)
     round.account.user = Settings::readString(Settings::syncUser);
     round.collection = QUrl(Settings::readString(Settings::syncCalendar));
     round.database = DataModule1->ADOConnection1.dataSource();
+    round.cancel = &m_cancel;
     if (round.account.server.isEmpty() || round.collection.isEmpty())
         return false;
     if (!typed.isEmpty())

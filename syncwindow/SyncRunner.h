@@ -5,6 +5,7 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <QTimer>
+#include <atomic>
 
 // The sync rounds of the run: one at a time, each on a thread of the pool
 // (the password from the secret store, the round on a connection of its
@@ -41,4 +42,5 @@ private:
     QFutureWatcher<Outcome> m_watcher;
     QTimer m_timer;
     QString m_password; // typed, where the secret store is unavailable
+    std::atomic_bool m_cancel{false};
 };

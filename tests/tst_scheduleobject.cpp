@@ -1,4 +1,5 @@
 #include "exchange/ScheduleObject.h"
+#include "platform/AppError.h"
 #include "platform/Cp936.h"
 #include "platform/Database.h"
 #include "shell/data/Schema.h"
@@ -212,6 +213,11 @@ void TestScheduleObject::theScheduleSideInADatabase()
     ScheduleSyncStatus other(c, QStringLiteral("http://b/cal/"));
     QVERIFY(other.statuses().isEmpty());
     QVERIFY(other.token().isEmpty());
+
+    // A round stopped (the program quits) stops at the next item.
+    std::atomic_bool cancel{true};
+    ScheduleSyncSide stopped(c, "Asia/Shanghai", &cancel);
+    QVERIFY_THROWS_EXCEPTION(AppError, stopped.items());
     c.closeFile();
 }
 
