@@ -14,6 +14,8 @@
 #include "shell/public.h"
 #include "shell/settings/ColorText.h"
 #include "shell/settings/Settings.h"
+#include "syncwindow/SyncRunner.h"
+#include "syncwindow/rltb.h"
 #include "ui_Assistant.h"
 #include "views/rccx.h"
 #include "views/tjbz.h"
@@ -249,6 +251,7 @@ void TassistantForm::buildMenus()
     item(MainMenu, "showmain", QStringLiteral("显示主窗口"), 0, &TassistantForm::showmainClick);
     item(MainMenu, "tjrc", QStringLiteral("添加日程"), 1, &TassistantForm::tjrcClick);
     item(MainMenu, "gxsz", QStringLiteral("个性设置"), 2, &TassistantForm::gxszClick);
+    item(MainMenu, "rltb", QStringLiteral("日历同步"), 2, &TassistantForm::rltbClick);
     item(MainMenu, "tx", QStringLiteral("日程提醒"), 3, &TassistantForm::txClick);
     item(MainMenu, "N1", QStringLiteral("查阅工作笔记"), 14, &TassistantForm::N1Click);
     item(MainMenu, "help", QStringLiteral("帮助"), 5, &TassistantForm::helpClick);
@@ -377,6 +380,18 @@ void TassistantForm::gxszClick()
     }
     gxszForm = new TgxszForm();
     Dialogs::instance().showModal(gxszForm, this);
+}
+
+void TassistantForm::rltbClick()
+{
+    if (rltbForm) {
+        rltbForm->raise();
+        rltbForm->activateWindow();
+        return;
+    }
+    rltbForm = new TrltbForm();
+    Forms::centreOverMainWindow(rltbForm);
+    rltbForm->show();
 }
 
 void TassistantForm::txClick()

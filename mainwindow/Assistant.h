@@ -90,6 +90,7 @@ public:
     void roottjrcClick();
     void tjrcClick();
     void gxszClick();
+    void rltbClick(); // 日历同步
     void txClick();
     void helpClick();
     void menuButtonClick();

@@ -1,6 +1,7 @@
 // The window's behaviour: activation, the tray icon, showing and closing,
 // the 300 ms tick with its docking, and the geometry in the layout's units.
 #include "mainwindow/Assistant.h"
+#include "syncwindow/SyncRunner.h"
 
 #include "mainwindow/AssistantLogic.h"
 #include "platform/AppError.h"
@@ -150,6 +151,8 @@ void TassistantForm::remindTimerHook(int intervalTime)
         // Back from suspend the countdown has not moved on: check at once.
         resumeWatch = new ResumeWatch(this);
         Forms::connect(resumeWatch, &ResumeWatch::resumed, this, [this] { RemindTimerTimer(); });
+        // The automatic sync starts with the reminders, once.
+        SyncRunner::instance().applyInterval();
     }
 }
 

@@ -5,7 +5,7 @@ phone would do between two sync rounds.
     phone.py CALENDAR_URL USER PASSWORD COMMAND... 
 
 Commands, run in order: put UID SUMMARY (adds, or changes the event of that
-UID), del UID, list (prints "UID<TAB>SUMMARY" lines, sorted), mkcal URL NAME
+UID), del UID, get UID (prints the event's text as the server keeps it), list (prints "UID<TAB>SUMMARY" lines, sorted), mkcal URL NAME
 COMPONENTS (makes a calendar at URL; COMPONENTS: VEVENT,VTODO).
 """
 import sys
@@ -48,6 +48,10 @@ def main(argv):
             event = find(calendar, args.pop(0))
             if event is not None:
                 event.delete()
+        elif command == "get":
+            event = find(calendar, args.pop(0))
+            if event is not None:
+                print(event.data)
         elif command == "list":
             rows = []
             for event in calendar.events():

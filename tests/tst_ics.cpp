@@ -1,5 +1,6 @@
 #include "DatabaseFixtures.h"
 #include "TestSupport.h"
+#include "exchange/Zones.h"
 #include "platform/AppError.h"
 #include "platform/DatabaseBackup.h"
 #include "platform/SingleInstance.h"
@@ -8,7 +9,6 @@
 #include "shell/data/dataForm.h"
 #include "tools/ics/Calendar.h"
 #include "tools/ics/Restore.h"
-#include "tools/ics/Zones.h"
 
 #include <QDir>
 #include <QProcess>

@@ -245,6 +245,15 @@ bool update(DbQuery& q, const Schedule& s)
     });
 }
 
+bool replace(DbQuery& q, const Schedule& s)
+{
+    return editRow(q, s.id, [&] {
+        for (const ScheduleField& f : scheduleFields)
+            if (!std::holds_alternative<qint64 Schedule::*>(f.member))
+                q.setField(QLatin1String(f.column), valueOf(s, f));
+    });
+}
+
 void remove(DbQuery& q, qint64 id)
 {
     q.close();

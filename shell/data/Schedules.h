@@ -123,6 +123,8 @@ bool setNote(DbQuery& q, qint64 id, const QString& bz);
 bool setReminder(DbQuery& q, qint64 id, int isTx);
 // The columns the editing windows write (ScheduleField::edited).
 bool update(DbQuery& q, const Schedule& s);
+// Every column but the id (the sync writes what the server holds).
+bool replace(DbQuery& q, const Schedule& s);
 // "delete * from main where id=".
 void remove(DbQuery& q, qint64 id);
 // A new row through the data module's table object, with every column but

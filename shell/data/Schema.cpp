@@ -67,6 +67,22 @@ const char* const steps[] = {
     " uid TEXT PRIMARY KEY ON CONFLICT REPLACE,"
     " zones TEXT NOT NULL DEFAULT '',"
     " master TEXT NOT NULL);",
+    // 4: the calendar sync's own records. syncObject: each server object as
+    // last synced, so that what the schedules cannot show is written back as
+    // it came. syncStatus: each item's place, ETag and the hash of its
+    // schedule's fields then; a change by any statement shows as a hash that
+    // differs. syncState: the collection synced and its token.
+    "CREATE TABLE syncObject ("
+    " uid TEXT PRIMARY KEY ON CONFLICT REPLACE,"
+    " ics TEXT NOT NULL);"
+    "CREATE TABLE syncStatus ("
+    " uid TEXT PRIMARY KEY ON CONFLICT REPLACE,"
+    " href TEXT NOT NULL,"
+    " etag TEXT NOT NULL,"
+    " localHash TEXT NOT NULL);"
+    "CREATE TABLE syncState ("
+    " name TEXT PRIMARY KEY ON CONFLICT REPLACE,"
+    " value TEXT NOT NULL);",
 };
 } // namespace
 

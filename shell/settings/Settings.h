@@ -31,7 +31,12 @@ QString storeFile(); // $XDG_CONFIG_HOME/Tavimor/registry.reg
     S(deleteRc, "deleteRc", Integer, 1, First)                                                     \
     S(txWinPos, "txWin_Pos", Integer, 0, First)                                                    \
     S(zm, "zm", String, "欢迎使用时雀，您还没有设置滚动字幕！", First)                             \
-    S(showLunar, "showLunar", Integer, 0, Later)
+    S(showLunar, "showLunar", Integer, 0, Later)                                                   \
+    S(syncServer, "syncServer", String, "", Later)                                                 \
+    S(syncUser, "syncUser", String, "", Later)                                                     \
+    S(syncCalendar, "syncCalendar", String, "", Later)                                             \
+    S(syncInterval, "syncInterval", Integer, 0, Later)                                             \
+    S(syncLastResult, "syncLastResult", String, "", Later)
 
 enum Id {
 #define BRENWICK_SETTING_ID(id, ...) id,

@@ -1,5 +1,8 @@
 #include "tools/ics/Calendar.h"
 
+#include "exchange/ContentLines.h"
+#include "exchange/ScheduleObject.h"
+#include "exchange/Zones.h"
 #include "lunar/LunarYearly.h"
 #include "platform/AppError.h"
 #include "platform/Clock.h"
@@ -7,8 +10,6 @@
 #include "platform/Database.h"
 #include "platform/PlainText.h"
 #include "shell/data/Schedules.h"
-#include "tools/ics/ContentLines.h"
-#include "tools/ics/Zones.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
@@ -24,8 +25,8 @@ using Ics::ContentLines;
 using Ics::Local;
 using Ics::Name;
 
-const char* const statusName = "X-BRENWICK-STATUS";
-const char* const noteName = "X-BRENWICK-NOTE";
+const char* const statusName = Exchange::statusProperty;
+const char* const noteName = Exchange::noteProperty;
 constexpr int progressStep = 1000;
 
 void report(const Ics::Progress& progress, int done, int total)
@@ -142,20 +143,16 @@ void writeEvent(Writer& w, const Schedule& s, const ScheduleData::KeptUid& uid,
     const QString content = PlainText::multiLine(s.content);
     if (!content.isEmpty())
         w.line("DESCRIPTION", Ics::escapedText(content));
-    w.line("PRIORITY", s.yxj == 0 ? "1" : s.yxj == 1 ? "5" : "9");
-    w.line("STATUS", s.ztFlag == 4 ? "CANCELLED" : "CONFIRMED");
+    w.line("PRIORITY", Exchange::priorityValue(s.yxj));
+    w.line("STATUS", Exchange::statusValue(s.ztFlag));
     w.line(statusName, QByteArray::number(s.ztFlag));
     const QString note = PlainText::multiLine(s.bz);
     if (!note.isEmpty())
         w.line(noteName, Ics::escapedText(note));
     if (s.isTx == 1) {
-        const QByteArray amount = QByteArray::number(qMax(0, s.txTime));
         w.line("BEGIN:VALARM");
         w.line("ACTION:DISPLAY");
-        const QByteArray trigger = s.txTimeFlag == 0   ? QByteArray("-PT" + amount + 'M')
-                                   : s.txTimeFlag == 1 ? QByteArray("-PT" + amount + 'H')
-                                                       : QByteArray("-P" + amount + 'D');
-        w.line("TRIGGER", trigger);
+        w.line("TRIGGER", Exchange::triggerValue(s.txTime, s.txTimeFlag));
         // A display alarm must say something.
         w.line("DESCRIPTION", title.isEmpty() ? QByteArray("日程提醒") : title);
         w.line("END:VALARM");
@@ -345,42 +342,11 @@ QString timeText(const QTime& t)
     return t.toString(t.second() ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm"));
 }
 
+using Exchange::setLead;
+
 int priorityOf(int v)
 {
-    if (v >= 1 && v <= 4)
-        return 0;
-    if (v >= 6 && v <= 9)
-        return 2;
-    return 1; // 5, and no priority at all
-}
-
-// A lead in minutes as the schedule keeps it: the unit a duration was
-// written in when it has only one, else the largest unit that divides it.
-void setLead(Schedule& s, const icaldurationtype* written, int minutes)
-{
-    s.isTx = 1;
-    if (written && !written->seconds) {
-        const int weeks = int(written->weeks), days = int(written->days),
-                  hours = int(written->hours), mins = int(written->minutes);
-        if (!weeks && !hours && !mins && days > 0) {
-            s.txTime = days, s.txTimeFlag = 2;
-            return;
-        }
-        if (!weeks && !days && !mins && hours > 0) {
-            s.txTime = hours, s.txTimeFlag = 1;
-            return;
-        }
-        if (!weeks && !days && !hours && mins > 0) {
-            s.txTime = mins, s.txTimeFlag = 0;
-            return;
-        }
-    }
-    if (minutes % 1440 == 0)
-        s.txTime = minutes / 1440, s.txTimeFlag = 2;
-    else if (minutes % 60 == 0)
-        s.txTime = minutes / 60, s.txTimeFlag = 1;
-    else
-        s.txTime = minutes, s.txTimeFlag = 0;
+    return Exchange::priorityCode(v);
 }
 
 struct Occurrence {

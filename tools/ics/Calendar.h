@@ -1,5 +1,6 @@
 #pragma once
 
+#include "exchange/ContentLines.h"
 #include "shell/data/Schedules.h"
 
 #include <QByteArray>
@@ -57,11 +58,6 @@ struct Imported {
     int firstUnreadableLine = 0;
     int past = 0;             // occurrences of recurring events before today, left out
     bool pastAtLeast = false; // past counts a series only up to a limit
-};
-// A failure with the line of the calendar text it arose at (1-based).
-struct ImportError {
-    int line = 0;
-    QString text;
 };
 
 // Byte limits of code page 936 the import cuts to: the program's own.

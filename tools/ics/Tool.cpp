@@ -3,7 +3,11 @@
 #include "platform/AppError.h"
 #include "platform/ProgramDir.h"
 #include "platform/SafeFile.h"
+#include "platform/SecretStore.h"
+#include "platform/SingleInstance.h"
 #include "shell/data/dataForm.h"
+#include "shell/settings/Settings.h"
+#include "syncside/ScheduleSyncSide.h"
 #include "tools/ics/Calendar.h"
 #include "tools/ics/Restore.h"
 
@@ -81,11 +85,18 @@ Arguments parse(const QStringList& args)
     if (a.help)
         return a;
     if (positional.isEmpty())
-        throw UsageError{QStringLiteral("缺少命令：export、import 或 restore（见 --help）")};
+        throw UsageError{QStringLiteral("缺少命令：export、import、restore 或 sync（见 --help）")};
     a.command = positional.takeFirst();
     if (a.command != QLatin1String("export") && a.command != QLatin1String("import") &&
-        a.command != QLatin1String("restore"))
+        a.command != QLatin1String("restore") && a.command != QLatin1String("sync"))
         throw UsageError{QStringLiteral("不认识的命令 %1（见 --help）").arg(a.command)};
+    if (a.command == QLatin1String("sync")) {
+        if (!positional.isEmpty())
+            throw UsageError{QStringLiteral("多余的参数 %1").arg(positional.first())};
+        if (a.from || a.to)
+            throw UsageError{QStringLiteral("--from 和 --to 只用于 export")};
+        return a;
+    }
     if (positional.isEmpty())
         throw UsageError{QStringLiteral("%1 缺少文件名").arg(a.command)};
     a.file = positional.takeFirst();
@@ -249,6 +260,50 @@ int restoreCommand(const Arguments& a, const QString& database)
     put(stdout, done + QLatin1Char('\n'));
     return 0;
 }
+int syncCommand(const QString& database)
+{
+    const QString server = Settings::readString(Settings::syncServer);
+    const QString user = Settings::readString(Settings::syncUser);
+    const QString calendar = Settings::readString(Settings::syncCalendar);
+    if (server.isEmpty() || calendar.isEmpty())
+        throw AppError(
+            QStringLiteral("还没有设置日历同步：请先在时雀的“日历同步”窗口里连接服务器、选好日历"));
+    QString password = qEnvironmentVariable("BRENWICK_SYNC_PASSWORD");
+    if (password.isEmpty() && !user.isEmpty()) {
+        const SecretStore::Result r = SecretStore(syncSecretSchema()).lookup(server, user);
+        if (r.status == SecretStore::Status::Unavailable)
+            throw AppError(QStringLiteral(
+                "没有密钥服务，读不到密码：请用环境变量 BRENWICK_SYNC_PASSWORD 给出"));
+        if (r.status == SecretStore::Status::NotFound)
+            throw AppError(
+                QStringLiteral("密钥服务里没有 %1 在 %2 的密码：请在“日历同步”窗口里输入，"
+                               "或用环境变量 BRENWICK_SYNC_PASSWORD 给出")
+                    .arg(user, server));
+        if (r.status != SecretStore::Status::Ok)
+            throw AppError(QStringLiteral("密钥服务拒绝了：%1").arg(r.error));
+        password = r.password;
+    }
+    // The program's own lock: the round and the program never write the
+    // database at once.
+    SingleInstance running(QStringLiteral("时雀"), database, QString());
+    if (!running.tryBecomePrimary())
+        throw AppError(QStringLiteral("时雀正在运行：请在它的“日历同步”窗口里同步"));
+    if (!running.lockError().isEmpty())
+        throw AppError(QStringLiteral("%1: %2（没有同步）")
+                           .arg(QDir::toNativeSeparators(running.lockPath()), running.lockError()));
+    if (!QFileInfo::exists(database))
+        throw AppError(
+            QStringLiteral("%1: 没有这个数据库").arg(QDir::toNativeSeparators(database)));
+    ScheduleSyncRound round;
+    round.database = database;
+    round.account.server = QUrl(server);
+    round.account.user = user;
+    round.account.password = password;
+    round.collection = QUrl(calendar);
+    const SyncReport report = runScheduleSync(round);
+    put(report.ok() ? stdout : stderr, report.text() + QLatin1Char('\n'));
+    return report.ok() ? 0 : 1;
+}
 } // namespace
 
 QString defaultDatabase()
@@ -259,7 +314,7 @@ QString defaultDatabase()
 QString icsHelp()
 {
     const QString text = QStringLiteral(
-        "用法：brenwick-ics 命令 文件 [选项]\n"
+        "用法：brenwick-ics 命令 [文件] [选项]\n"
         "\n"
         "在时雀的数据库和 iCalendar（.ics）文件之间交换日程，并用备份恢复数据库。\n"
         "数据库默认是时雀自己的 assistant.mdb：%1\n"
@@ -296,6 +351,10 @@ QString icsHelp()
         "      整个导入是一个事务：文件不是日历、事件没有可用的开始时间，或者日期、时间不存在\n"
         "      或不在 1900 至 9999 年之间时，什么也不添加，并指出出错的行。文件为 - "
         "时读标准输入。\n"
+        "  sync\n"
+        "      和“日历同步”窗口里设置的 CalDAV 日历同步一轮，写出结果；时雀运行时拒绝同步。\n"
+        "      密码取自环境变量 BRENWICK_SYNC_PASSWORD，没有时取自密钥服务；两者都没有时\n"
+        "      拒绝同步。两边都改过的日程采用服务器的版本，本机的版本另存为标题带〔冲突〕的日程。\n"
         "  restore 备份文件\n"
         "      用 backups/assistant-YYYY-MM-DD.mdb 这样的备份恢复数据库：先检查备份\n"
         "      （PRAGMA integrity_check 和两张表），时雀运行时拒绝恢复；原来的文件保留为\n"
@@ -333,6 +392,8 @@ int runIcsTool(const QStringList& arguments)
             return exportCommand(a, database);
         if (a.command == QLatin1String("import"))
             return importCommand(a, database);
+        if (a.command == QLatin1String("sync"))
+            return syncCommand(database);
         return restoreCommand(a, database);
     } catch (const UsageError& e) {
         put(stderr, QStringLiteral("brenwick-ics: %1\n").arg(e.text));

@@ -1,7 +1,6 @@
-#include "tools/ics/ContentLines.h"
+#include "exchange/ContentLines.h"
 
 #include "platform/PlainText.h"
-#include "tools/ics/Calendar.h"
 
 #include <cstring>
 #include <limits>

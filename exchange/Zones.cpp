@@ -1,4 +1,4 @@
-#include "tools/ics/Zones.h"
+#include "exchange/Zones.h"
 
 #include <QList>
 #include <limits>

@@ -10,6 +10,12 @@
 // the calendars, events and time zones lie among them.
 namespace Ics {
 
+// A failure with the line of the calendar text it arose at (1-based).
+struct ImportError {
+    int line = 0;
+    QString text;
+};
+
 // The property names the import reads; the rest are Other.
 enum class Name : quint8 {
     Other,

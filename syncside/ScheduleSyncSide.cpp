@@ -1,0 +1,293 @@
+#include "syncside/ScheduleSyncSide.h"
+
+#include "exchange/ScheduleObject.h"
+#include "platform/AppError.h"
+#include "platform/Cp936.h"
+#include "platform/Database.h"
+#include "shell/data/Schedules.h"
+#include "shell/data/Schema.h"
+
+#include <QCryptographicHash>
+
+namespace {
+const QString conflictMark = QStringLiteral("〔冲突〕");
+
+// An object the schedules do not show, known by its text's meaning.
+QByteArray heldHash(const QByteArray& ics)
+{
+    return "held:" + QCryptographicHash::hash(ics, QCryptographicHash::Sha1).toHex();
+}
+
+void exec(DbQuery& q, const QString& sql, const QVariantList& params = {})
+{
+    q.close();
+    q.setSql(sql);
+    for (int i = 0; i < params.size(); ++i)
+        q.setParameter(i, params[i]);
+    q.execSql();
+    q.close();
+}
+
+DbSnapshotPtr rows(DbQuery& q, const QString& sql, const QVariantList& params = {})
+{
+    q.close();
+    q.setSql(sql);
+    for (int i = 0; i < params.size(); ++i)
+        q.setParameter(i, params[i]);
+    q.open();
+    DbSnapshotPtr out = q.snapshot();
+    q.close();
+    return out;
+}
+
+const QString schedulesWithUids =
+    QStringLiteral("select u.uid as syncUid, main.* from main join scheduleUid u"
+                   " on u.schedule=main.id where u.recurrenceId is null order by main.id");
+} // namespace
+
+ScheduleSyncSide::ScheduleSyncSide(DbConnection& connection, QByteArray localZone,
+                                   const std::atomic_bool* cancel)
+    : m_connection(connection)
+    , m_q(std::make_unique<DbQuery>(connection))
+    , m_zone(std::move(localZone))
+    , m_cancel(cancel)
+{}
+
+void ScheduleSyncSide::checkCancel() const
+{
+    if (m_cancel && m_cancel->load())
+        throw AppError(QStringLiteral("已取消"));
+}
+
+ScheduleSyncSide::~ScheduleSyncSide() = default;
+
+QString ScheduleSyncSide::conflictTitle(const QString& title)
+{
+    return Cp936::truncated(conflictMark + title, fieldOf(&Schedule::title).maxBytes);
+}
+
+QList<SyncLocalSide::Item> ScheduleSyncSide::items()
+{
+    checkCancel();
+    QList<Item> out;
+    m_ids.clear();
+    const DbSnapshotPtr r = rows(*m_q, schedulesWithUids);
+    const ScheduleColumns c(*r);
+    const int uidColumn = r->columnIndex(QStringLiteral("syncUid"));
+    out.reserve(r->rowCount());
+    for (int i = 0; i < r->rowCount(); ++i) {
+        const QString uid = r->text(i, uidColumn);
+        if (m_ids.contains(uid))
+            continue; // one schedule per object: the first made
+        const Schedule s = Schedule::read(*r, c, i);
+        m_ids.insert(uid, s.id);
+        out.append({uid, Exchange::fieldsHash(s)});
+    }
+    // Server objects without a schedule: those it cannot show stay items.
+    const DbSnapshotPtr held = rows(*m_q, QStringLiteral("select uid, ics from syncObject"));
+    for (int i = 0; i < held->rowCount(); ++i) {
+        const QString uid = held->text(i, 0);
+        if (m_ids.contains(uid))
+            continue;
+        const QByteArray ics = held->text(i, 1).toUtf8();
+        if (!Exchange::scheduleOf(ics, m_zone))
+            out.append({uid, heldHash(ics)});
+    }
+    return out;
+}
+
+qint64 ScheduleSyncSide::scheduleOf(const QString& uid)
+{
+    const auto known = m_ids.constFind(uid);
+    if (known != m_ids.cend())
+        return *known;
+    const DbSnapshotPtr r = rows(
+        *m_q,
+        QStringLiteral("select u.schedule from scheduleUid u join main on main.id=u.schedule"
+                       " where u.uid=? and u.recurrenceId is null order by u.schedule limit 1"),
+        {uid});
+    return r->rowCount() ? r->value(0, 0).toLongLong() : 0;
+}
+
+QByteArray ScheduleSyncSide::kept(const QString& uid)
+{
+    const DbSnapshotPtr r =
+        rows(*m_q, QStringLiteral("select ics from syncObject where uid=?"), {uid});
+    return r->rowCount() ? r->text(0, 0).toUtf8() : QByteArray();
+}
+
+QByteArray ScheduleSyncSide::read(const QString& uid)
+{
+    checkCancel();
+    const qint64 id = scheduleOf(uid);
+    const QByteArray object = kept(uid);
+    if (!id) {
+        if (object.isEmpty())
+            throw AppError(QStringLiteral("日程 %1 已不在").arg(uid));
+        return object;
+    }
+    const std::optional<Schedule> s = ScheduleData::byId(*m_q, id);
+    if (!s)
+        throw AppError(QStringLiteral("日程 %1 已不在").arg(uid));
+    return Exchange::objectOf(*s, uid, object, m_zone);
+}
+
+QByteArray ScheduleSyncSide::write(const QString& uid, const QByteArray& ics)
+{
+    checkCancel();
+    std::optional<Schedule> s = Exchange::scheduleOf(ics, m_zone);
+    DbTransaction t(m_connection);
+    const qint64 id = scheduleOf(uid);
+    QByteArray hash;
+    if (!s) {
+        if (id)
+            ScheduleData::remove(*m_q, id);
+        m_ids.remove(uid);
+        hash = heldHash(ics);
+    } else if (id) {
+        const std::optional<Schedule> was = ScheduleData::byId(*m_q, id);
+        s->id = id;
+        if (was && s->isTx != 1) // the lead kept for the day the reminder is turned on
+            s->txTime = was->txTime, s->txTimeFlag = was->txTimeFlag;
+        ScheduleData::replace(*m_q, *s);
+        hash = Exchange::fieldsHash(*s);
+    } else {
+        ScheduleData::ImportWriter writer(m_connection);
+        const qint64 added = writer.append(*s);
+        writer.keep(added, {uid, QString(), QString()});
+        m_ids.insert(uid, added);
+        hash = Exchange::fieldsHash(*s);
+    }
+    exec(*m_q, QStringLiteral("insert into syncObject (uid, ics) values (?, ?)"),
+         {uid, QString::fromUtf8(ics)});
+    t.commit();
+    return hash;
+}
+
+void ScheduleSyncSide::remove(const QString& uid)
+{
+    checkCancel();
+    DbTransaction t(m_connection);
+    exec(*m_q,
+         QStringLiteral("delete from main where id in (select schedule from scheduleUid"
+                        " where uid=? and recurrenceId is null)"),
+         {uid});
+    exec(*m_q, QStringLiteral("delete from syncObject where uid=?"), {uid});
+    t.commit();
+    m_ids.remove(uid);
+}
+
+QByteArray ScheduleSyncSide::hashOf(const QByteArray& ics)
+{
+    const std::optional<Schedule> s = Exchange::scheduleOf(ics, m_zone);
+    return s ? Exchange::fieldsHash(*s) : heldHash(ics);
+}
+
+QString ScheduleSyncSide::keepConflictCopy(const QString& uid)
+{
+    checkCancel();
+    const qint64 id = scheduleOf(uid);
+    std::optional<Schedule> s = id ? ScheduleData::byId(*m_q, id) : std::nullopt;
+    if (!s)
+        throw AppError(QStringLiteral("日程 %1 已不在").arg(uid));
+    s->title = conflictTitle(s->title);
+    DbTransaction t(m_connection);
+    ScheduleData::ImportWriter writer(m_connection);
+    const qint64 added = writer.append(*s);
+    const DbSnapshotPtr r =
+        rows(*m_q, QStringLiteral("select uid from scheduleUid where schedule=?"), {added});
+    t.commit();
+    if (!r->rowCount())
+        throw AppError(QStringLiteral("冲突日程没有 UID"));
+    const QString copy = r->text(0, 0);
+    m_ids.insert(copy, added);
+    return copy;
+}
+
+// ---- records --------------------------------------------------------------
+
+ScheduleSyncStatus::ScheduleSyncStatus(DbConnection& connection, const QString& collection)
+    : m_q(std::make_unique<DbQuery>(connection))
+{
+    if (state(QStringLiteral("collection")) == collection)
+        return;
+    DbTransaction t(connection);
+    exec(*m_q, QStringLiteral("delete from syncStatus"));
+    exec(*m_q, QStringLiteral("delete from syncObject"));
+    exec(*m_q, QStringLiteral("delete from syncState"));
+    setState(QStringLiteral("collection"), collection);
+    t.commit();
+}
+
+ScheduleSyncStatus::~ScheduleSyncStatus() = default;
+
+QString ScheduleSyncStatus::state(const QString& name)
+{
+    const DbSnapshotPtr r =
+        rows(*m_q, QStringLiteral("select value from syncState where name=?"), {name});
+    return r->rowCount() ? r->text(0, 0) : QString();
+}
+
+void ScheduleSyncStatus::setState(const QString& name, const QString& value)
+{
+    exec(*m_q, QStringLiteral("insert into syncState (name, value) values (?, ?)"), {name, value});
+}
+
+QList<Sync::Status> ScheduleSyncStatus::statuses()
+{
+    const DbSnapshotPtr r =
+        rows(*m_q, QStringLiteral("select uid, href, etag, localHash from syncStatus"));
+    QList<Sync::Status> out;
+    out.reserve(r->rowCount());
+    for (int i = 0; i < r->rowCount(); ++i)
+        out.append({r->text(i, 0), r->text(i, 1), r->text(i, 2), r->text(i, 3).toLatin1()});
+    return out;
+}
+
+void ScheduleSyncStatus::put(const Sync::Status& s)
+{
+    exec(*m_q,
+         QStringLiteral("insert into syncStatus (uid, href, etag, localHash) values (?, ?, ?, ?)"),
+         {s.uid, s.href, s.etag, QString::fromLatin1(s.localHash)});
+}
+
+void ScheduleSyncStatus::forget(const QString& uid)
+{
+    exec(*m_q, QStringLiteral("delete from syncStatus where uid=?"), {uid});
+}
+
+QString ScheduleSyncStatus::token()
+{
+    return state(QStringLiteral("token"));
+}
+
+void ScheduleSyncStatus::setToken(const QString& token)
+{
+    setState(QStringLiteral("token"), token);
+}
+
+// ---- a round ---------------------------------------------------------------
+
+SyncReport runScheduleSync(const ScheduleSyncRound& round)
+{
+    SyncReport report;
+    try {
+        DbConnection connection;
+        connection.setSchema(Schema::schema());
+        connection.setCreatesMissingFile(false);
+        connection.setConnectionString(QStringLiteral("Data Source=") + round.database);
+        ScheduleSyncSide local(connection, round.localZone, round.cancel);
+        ScheduleSyncStatus status(connection, round.collection.toString());
+        CalDavClient client(round.account);
+        SyncEngine engine(client, round.collection, local, status);
+        report = engine.run();
+    } catch (const std::exception& e) {
+        report.localError = QString::fromUtf8(e.what());
+    }
+    return report;
+}
+
+QString syncSecretSchema()
+{
+    return QStringLiteral("Tavimor.Brenwick.sync");
+}
