@@ -180,7 +180,7 @@ private:
     bool m_showLunar = false; // as the last rebuild read it
     QWindow* m_lastFocus = nullptr;
     bool m_everActivated = false;
-    static constexpr int firstActivationGraceMs = 1000;
+    static constexpr int firstActivationGraceMs = 3000;
     QElapsedTimer m_monotonic;
     ReminderLogic::ClockJump m_clockJump;
 };

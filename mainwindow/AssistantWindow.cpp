@@ -105,8 +105,12 @@ void TassistantForm::onFocusWindowChanged(QWindow* now)
 
 void TassistantForm::activateIfNeverActivated()
 {
-    if (!m_everActivated)
-        runGuarded([this] { FormActivate(); }, this);
+    if (m_everActivated)
+        return;
+    // It stands in for the first activation: the window manager's late one
+    // is not a new one.
+    m_lastFocus = windowHandle();
+    runGuarded([this] { FormActivate(); }, this);
 }
 
 void TassistantForm::FormActivate()
