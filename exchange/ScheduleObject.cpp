@@ -97,6 +97,22 @@ QByteArray fieldsHash(const Schedule& s)
     return QCryptographicHash::hash(text, QCryptographicHash::Sha1).toHex();
 }
 
+QByteArray wallText(const QDate& date, const QTime& time)
+{
+    char out[20];
+    std::snprintf(out, sizeof out, "%04d%02d%02dT%02d%02d%02d", date.year(), date.month(),
+                  date.day(), time.hour(), time.minute(), time.second());
+    return QByteArray(out);
+}
+
+QTime wholeSeconds(const QTime& time)
+{
+    if (!time.isValid())
+        return QTime(0, 0);
+    const int seconds = qMin(86399, (time.msecsSinceStartOfDay() + 500) / 1000);
+    return QTime::fromMSecsSinceStartOfDay(seconds * 1000);
+}
+
 namespace {
 struct FreeComponent {
     void operator()(icalcomponent* c) const { icalcomponent_free(c); }
@@ -263,14 +279,6 @@ Read readEvent(const Ics::ContentLines& lines, const Event& e, Ics::Zones& zones
     return r;
 }
 
-QByteArray wallText(const QDate& date, const QTime& time)
-{
-    char out[20];
-    std::snprintf(out, sizeof out, "%04d%02d%02dT%02d%02d%02d", date.year(), date.month(),
-                  date.day(), time.hour(), time.minute(), time.second());
-    return QByteArray(out);
-}
-
 // The zone a start is written in: its name with its VTIMEZONE, or UTC for a
 // zone without a name.
 struct WriteZone {
@@ -293,14 +301,6 @@ struct WriteZone {
         return name + (':' + wallText(utc.date(), utc.time())) + 'Z';
     }
 };
-
-QTime wholeSeconds(const QTime& time)
-{
-    if (!time.isValid())
-        return QTime(0, 0);
-    const int seconds = qMin(86399, (time.msecsSinceStartOfDay() + 500) / 1000);
-    return QTime::fromMSecsSinceStartOfDay(seconds * 1000);
-}
 
 QByteArray line(QByteArrayView name, const QString& text)
 {

@@ -29,6 +29,11 @@ int statusCode(const QByteArray& status, const QByteArray& own);
 QByteArray triggerValue(int txTime, int txTimeFlag);
 void setLead(Schedule& s, const icaldurationtype* written, int minutes);
 
+// A wall-clock time as iCalendar writes it (YYYYMMDDTHHMMSS).
+QByteArray wallText(const QDate& date, const QTime& time);
+// A time to the nearest whole second of its day; midnight for none.
+QTime wholeSeconds(const QTime& time);
+
 // What a sync compares of a schedule: the mapped fields, the lead only
 // where the reminder is on. Equal schedules give equal hashes.
 QByteArray fieldsHash(const Schedule& s);

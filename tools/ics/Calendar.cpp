@@ -88,13 +88,8 @@ private:
     bool m_ok = true;
 };
 
-QByteArray wallText(const QDate& date, const QTime& time)
-{
-    char out[20];
-    std::snprintf(out, sizeof out, "%04d%02d%02dT%02d%02d%02d", date.year(), date.month(),
-                  date.day(), time.hour(), time.minute(), time.second());
-    return QByteArray(out);
-}
+using Exchange::wallText;
+using Exchange::wholeSeconds;
 
 // The local time zone as the export writes it: its name and VTIMEZONE, or
 // UTC for a zone without a name or one that is UTC itself.
@@ -121,12 +116,6 @@ struct ExportZone {
         return "DTSTART:" + wallText(utc.date(), utc.time()) + 'Z';
     }
 };
-
-QTime wholeSeconds(const QTime& time)
-{
-    const int seconds = qMin(86399, (time.msecsSinceStartOfDay() + 500) / 1000);
-    return QTime::fromMSecsSinceStartOfDay(seconds * 1000);
-}
 
 void writeEvent(Writer& w, const Schedule& s, const ScheduleData::KeptUid& uid,
                 const QByteArray& stamp, const ExportZone& zone)
