@@ -123,10 +123,10 @@ void TestSettings::laterSettingsReadAsTheirDefault()
         writeFile(env.registryFile(), "Windows Registry Editor Version 5.00\n\n"
                                       "[HKEY_LOCAL_MACHINE\\Software\\Tavimor\\Option]\n" +
                                           stored.toUtf8() + "\n");
-    const Settings::Spec spec{Settings::Id(0), "x", Settings::Kind(kind), defaultValue,
-                              Settings::Since(since)};
+    const Settings::Definition definition{Settings::Id(0), "x", Settings::Kind(kind), defaultValue,
+                                          Settings::Since(since)};
     try {
-        const QVariant got = Settings::Reader().value(spec);
+        const QVariant got = Settings::Reader().value(definition);
         QCOMPARE(got.toString(), expected.toString());
         QCOMPARE(got.typeId(),
                  kind == int(Settings::Kind::Integer) ? QMetaType::Int : QMetaType::QString);

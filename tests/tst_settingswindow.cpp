@@ -35,7 +35,7 @@ QVariantList stored()
 {
     QVariantList out;
     const Settings::Reader r;
-    for (const Settings::Spec& s : Settings::table())
+    for (const Settings::Definition& s : Settings::table())
         out << r.value(s.id);
     return out;
 }

@@ -85,7 +85,10 @@ inline constexpr ScheduleField scheduleFields[] = {
 template <class T> constexpr const ScheduleField& fieldOf(T Schedule::*member)
 {
     for (const ScheduleField& f : scheduleFields)
-        if (const auto* m = std::get_if<T Schedule::*>(&f.member); m && *m == member)
+        // Not get_if: the sanitizer's null check on its pointer is not a
+        // constant expression.
+        if (std::holds_alternative<T Schedule::*>(f.member) &&
+            std::get<T Schedule::*>(f.member) == member)
             return f;
     throw std::logic_error("not a column of main");
 }

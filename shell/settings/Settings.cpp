@@ -70,25 +70,25 @@ QVariant defaultOf(const QString& text)
 }
 } // namespace
 
-const std::array<Spec, count>& table()
+const std::array<Definition, count>& table()
 {
-    static const std::array<Spec, count> specs = {{
+    static const std::array<Definition, count> definitions = {{
 #define BRENWICK_SETTING_SPEC(id, name, kind, value, since)                                        \
     {id, name, Kind::kind, defaultOf(value), Since::since},
         BRENWICK_SETTINGS(BRENWICK_SETTING_SPEC)
 #undef BRENWICK_SETTING_SPEC
     }};
-    return specs;
+    return definitions;
 }
 
-const Spec& spec(Id id)
+const Definition& definition(Id id)
 {
     return table()[size_t(id)];
 }
 
 QString name(Id id)
 {
-    return QLatin1String(spec(id).name);
+    return QLatin1String(definition(id).name);
 }
 
 void writeFirstRunDefaults()
@@ -99,7 +99,7 @@ void writeFirstRunDefaults()
             return; // the key exists: nothing is written, even when values are missing
     }
     Writer writer(true);
-    for (const Spec& s : table())
+    for (const Definition& s : table())
         if (s.since == Since::First)
             writer.value(s.id, s.defaultValue);
 }
@@ -112,20 +112,20 @@ Reader::Reader()
 
 int Reader::integer(Id id) const
 {
-    return value(spec(id)).toInt();
+    return value(definition(id)).toInt();
 }
 
 QString Reader::string(Id id) const
 {
-    return value(spec(id)).toString();
+    return value(definition(id)).toString();
 }
 
 QVariant Reader::value(Id id) const
 {
-    return value(spec(id));
+    return value(definition(id));
 }
 
-QVariant Reader::value(const Spec& s) const
+QVariant Reader::value(const Definition& s) const
 {
     const QString name = QLatin1String(s.name);
     if (s.since == Since::Later && !m_key.valueExists(name))
@@ -152,7 +152,7 @@ void Writer::string(Id id, const QString& value)
 
 void Writer::value(Id id, const QVariant& value)
 {
-    if (spec(id).kind == Kind::Integer)
+    if (definition(id).kind == Kind::Integer)
         integer(id, value.toInt());
     else
         string(id, value.toString());

@@ -49,7 +49,7 @@ inline constexpr size_t count = 0 BRENWICK_SETTINGS(BRENWICK_SETTING_ONE);
 
 enum class Kind { Integer, String };
 enum class Since { First, Later };
-struct Spec {
+struct Definition {
     Id id;
     const char* name;
     Kind kind;
@@ -57,8 +57,8 @@ struct Spec {
     Since since;
 };
 // The table that drives the first-run defaults, the readers and the writers.
-const std::array<Spec, count>& table();
-const Spec& spec(Id id);
+const std::array<Definition, count>& table();
+const Definition& definition(Id id);
 QString name(Id id);
 
 // Creates the key with the first design's values, only when it cannot be opened.
@@ -71,7 +71,7 @@ public:
     int integer(Id id) const;
     QString string(Id id) const;
     QVariant value(Id id) const; // by the kind of the table
-    QVariant value(const Spec& spec) const;
+    QVariant value(const Definition& definition) const;
 
 private:
     RegistryKey m_key;
