@@ -90,9 +90,13 @@ icaltimezone* Zones::resolve(const QByteArray& tzid, icalcomponent* calendar, in
 
 bool Zones::isLocal(icaltimezone* zone) const
 {
+    // Copied at once: libical may free the location while it looks up the
+    // TZID (its UTC zone does).
     const char* location = icaltimezone_get_location(zone);
+    if (location && m_id == QByteArrayView(location))
+        return true;
     const char* id = icaltimezone_get_tzid(zone);
-    return (location && m_id == location) || (id && m_id == id);
+    return id && m_id == QByteArrayView(id);
 }
 
 qint64 Zones::utcOf(const icaltimetype& t) const
