@@ -719,7 +719,8 @@ private:
     ScheduleData::KeptSeries seriesOf(const Ics::Block& b) const
     {
         ScheduleData::KeptSeries out;
-        auto lineOf = [this](int i) {
+        // QByteArray, not the builder: that would hold the line past its end.
+        auto lineOf = [this](int i) -> QByteArray {
             return PlainText::singleLine(QString::fromUtf8(m_lines.text(i))).toUtf8() + "\r\n";
         };
         for (int i = b.first; i <= b.last; ++i)
