@@ -284,8 +284,10 @@ void TassistantForm::leaveClick()
 void TassistantForm::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    if (!event->spontaneous())
+        WindowManager::markSkipTaskbar(this, m_trayMode);
     if (m_trayMode)
-        QTimer::singleShot(0, this, [this] { WindowManager::skipTaskbar(this); });
+        QTimer::singleShot(0, this, [this] { WindowManager::requestSkipTaskbar(this); });
     if (!event->spontaneous())
         runGuarded([this] { FormShow(); }, this);
     // A desktop that keeps the focus elsewhere at the start must not keep

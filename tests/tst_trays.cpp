@@ -373,7 +373,8 @@ void TestTrays::xembedTrayComesAndGoes()
     QTRY_VERIFY_WITH_TIMEOUT(windowInTray(), 10000);
     QTRY_VERIFY(assistantForm->isVisible());
     QCOMPARE(assistantForm->winId(), window);
-    QTRY_VERIFY(netWmState(assistantForm->winId()).contains("_NET_WM_STATE_SKIP_TASKBAR"));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        netWmState(assistantForm->winId()).contains("_NET_WM_STATE_SKIP_TASKBAR"), 10000);
     QTRY_VERIFY(!assistantForm->trayIcon->geometry().isEmpty());
 
     // Its menu is the main menu, where the icon was clicked.
