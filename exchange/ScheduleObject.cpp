@@ -2,6 +2,7 @@
 
 #include "exchange/ContentLines.h"
 #include "exchange/Zones.h"
+#include "platform/Clock.h"
 #include "platform/Cp936.h"
 #include "platform/PlainText.h"
 
@@ -132,49 +133,55 @@ struct Event {
     int calendarBegin = 0; // the BEGIN:VCALENDAR before it
 };
 
+Event eventOf(const Ics::ContentLines& lines, const Ics::Block& b)
+{
+    Event e;
+    e.begin = b.first, e.end = b.last;
+    int depth = 0, alarmAt = -1;
+    bool display = false, anyAlarm = false;
+    std::vector<int> triggers;
+    for (int i = b.first + 1; i < b.last; ++i) {
+        const Ics::Name n = lines[i].name;
+        if (n == Ics::Name::Begin) {
+            if (++depth == 1 && lines.component(i) == "VALARM")
+                alarmAt = i, display = false, triggers.clear();
+            continue;
+        }
+        if (n == Ics::Name::End) {
+            if (depth-- == 1 && alarmAt >= 0) {
+                if (display && !anyAlarm) {
+                    anyAlarm = true;
+                    e.alarmBegin = alarmAt, e.alarmEnd = i, e.alarmTriggers = triggers;
+                }
+                alarmAt = -1;
+            }
+            continue;
+        }
+        if (depth == 0)
+            e.own[n].push_back(i);
+        else if (depth == 1 && alarmAt >= 0) {
+            if (n == Ics::Name::Action &&
+                lines.value(i).trimmed().compare("DISPLAY", Qt::CaseInsensitive) == 0)
+                display = true;
+            else if (n == Ics::Name::Trigger)
+                triggers.push_back(i);
+        }
+    }
+    for (int i = b.first; i >= 0; --i)
+        if (lines[i].name == Ics::Name::Begin && lines.component(i) == "VCALENDAR") {
+            e.calendarBegin = i;
+            break;
+        }
+    return e;
+}
+
+// The event an object shows: its first that overrides no occurrence.
 std::optional<Event> findEvent(const Ics::ContentLines& lines)
 {
     for (const Ics::Block& b : lines.events()) {
-        Event e;
-        e.begin = b.first, e.end = b.last;
-        int depth = 0, alarmAt = -1;
-        bool display = false, anyAlarm = false;
-        std::vector<int> triggers;
-        for (int i = b.first + 1; i < b.last; ++i) {
-            const Ics::Name n = lines[i].name;
-            if (n == Ics::Name::Begin) {
-                if (++depth == 1 && lines.component(i) == "VALARM")
-                    alarmAt = i, display = false, triggers.clear();
-                continue;
-            }
-            if (n == Ics::Name::End) {
-                if (depth-- == 1 && alarmAt >= 0) {
-                    if (display && !anyAlarm) {
-                        anyAlarm = true;
-                        e.alarmBegin = alarmAt, e.alarmEnd = i, e.alarmTriggers = triggers;
-                    }
-                    alarmAt = -1;
-                }
-                continue;
-            }
-            if (depth == 0)
-                e.own[n].push_back(i);
-            else if (depth == 1 && alarmAt >= 0) {
-                if (n == Ics::Name::Action &&
-                    lines.value(i).trimmed().compare("DISPLAY", Qt::CaseInsensitive) == 0)
-                    display = true;
-                else if (n == Ics::Name::Trigger)
-                    triggers.push_back(i);
-            }
-        }
-        if (e.own.count(Ics::Name::RecurrenceId))
-            continue;
-        for (int i = b.first; i >= 0; --i)
-            if (lines[i].name == Ics::Name::Begin && lines.component(i) == "VCALENDAR") {
-                e.calendarBegin = i;
-                break;
-            }
-        return e;
+        Event e = eventOf(lines, b);
+        if (!e.own.count(Ics::Name::RecurrenceId))
+            return e;
     }
     return std::nullopt;
 }
@@ -207,12 +214,10 @@ Component zonesOf(const Ics::ContentLines& lines)
     return Component(icalparser_parse_string(text.constData()));
 }
 
-std::optional<icaltimetype> timeAt(const Ics::ContentLines& lines, int i, Ics::Zones& zones,
-                                   icalcomponent* zoneCalendar)
+std::optional<icaltimetype> timeOfLine(const QByteArray& text, Ics::Zones& zones,
+                                       icalcomponent* zoneCalendar)
 {
-    if (i < 0)
-        return std::nullopt;
-    const Property p = propertyOf(lines, i);
+    const Property p(icalproperty_new_from_string(text.constData()));
     if (!p)
         return std::nullopt;
     icalvalue* v = icalproperty_get_value(p.get());
@@ -226,6 +231,14 @@ std::optional<icaltimetype> timeAt(const Ics::ContentLines& lines, int i, Ics::Z
             t = icaltime_set_timezone(&t, zone);
     }
     return t;
+}
+
+std::optional<icaltimetype> timeAt(const Ics::ContentLines& lines, int i, Ics::Zones& zones,
+                                   icalcomponent* zoneCalendar)
+{
+    if (i < 0)
+        return std::nullopt;
+    return timeOfLine(lines.text(i).toByteArray(), zones, zoneCalendar);
 }
 
 struct Read {
@@ -342,7 +355,7 @@ void fold(QByteArray& out, const char* text)
 
 QByteArray stampNow()
 {
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime now = Clock::now().toUTC();
     return wallText(now.date(), now.time()) + 'Z';
 }
 
@@ -390,6 +403,49 @@ QByteArray newObject(const Schedule& s, const QString& uid, const QByteArray& lo
     fold(out, "END:VCALENDAR");
     return out;
 }
+// The line's property has this name (the names the reader does not know
+// are all Other).
+bool named(const Ics::ContentLines& lines, int i, QByteArrayView name)
+{
+    const QByteArrayView text = lines.text(i);
+    return text.size() > name.size() && (text[name.size()] == ':' || text[name.size()] == ';') &&
+           qstrnicmp(text.data(), name.size(), name.data(), name.size()) == 0;
+}
+
+// A changed event tells other calendars so: the next SEQUENCE, a new DTSTAMP.
+QList<QByteArray> nextRevision(const Ics::ContentLines& lines, const Event& e, QSet<int>& drop)
+{
+    int sequence = 0;
+    const auto others = e.own.find(Ics::Name::Other);
+    if (others != e.own.end())
+        for (int i : others->second) {
+            if (named(lines, i, "SEQUENCE")) {
+                sequence = qMax(sequence, lines.value(i).trimmed().toInt());
+                drop.insert(i);
+            } else if (named(lines, i, "DTSTAMP")) {
+                drop.insert(i);
+            }
+        }
+    return {"SEQUENCE:" + QByteArray::number(sequence + 1), "DTSTAMP:" + stampNow()};
+}
+
+// The lines with some dropped and others written before given ones.
+QByteArray rewritten(const Ics::ContentLines& lines, const QSet<int>& drop,
+                     const std::map<int, QList<QByteArray>>& before, qsizetype sizeHint)
+{
+    QByteArray out;
+    out.reserve(sizeHint + 512);
+    for (int i = 0; i <= lines.count(); ++i) {
+        const auto extra = before.find(i);
+        if (extra != before.end())
+            for (const QByteArray& l : extra->second)
+                fold(out, l);
+        if (i < lines.count() && !drop.contains(i))
+            fold(out, lines.text(i));
+    }
+    return out;
+}
+
 } // namespace
 
 std::optional<Schedule> scheduleOf(const QByteArray& ics, const QByteArray& localZone)
@@ -531,17 +587,166 @@ QByteArray objectOf(const Schedule& s, const QString& uid, const QByteArray& kep
     }
     if (drop.isEmpty() && before.empty())
         return kept;
-    QByteArray out;
-    out.reserve(kept.size() + 512);
-    for (int i = 0; i < lines.count(); ++i) {
-        const auto extra = before.find(i);
-        if (extra != before.end())
-            for (const QByteArray& l : extra->second)
-                fold(out, l);
-        if (!drop.contains(i))
-            fold(out, lines.text(i));
+    for (const QByteArray& l : nextRevision(lines, e, drop))
+        add(l);
+    return rewritten(lines, drop, before, kept.size());
+}
+
+QByteArray seriesObjectOf(const QByteArray& kept, const QString& uid,
+                          const QList<Occurrence>& occurrences, const QByteArray& localZone)
+{
+    std::optional<Ics::ContentLines> parsed;
+    try {
+        parsed.emplace(kept);
+    } catch (const Ics::ImportError&) {
+        return kept;
     }
-    return out;
+    const Ics::ContentLines& lines = *parsed;
+    Ics::Zones zones(localZone);
+    const Component zoneCalendar = zonesOf(lines);
+    std::optional<Event> master;
+    QHash<QString, Event> overrides; // by RECURRENCE-ID
+    for (const Ics::Block& b : lines.events()) {
+        Event e = eventOf(lines, b);
+        const int rid = first(e, Ics::Name::RecurrenceId);
+        if (rid < 0) {
+            if (!master && (e.own.count(Ics::Name::RRule) || e.own.count(Ics::Name::RDate)))
+                master = e;
+        } else if (const auto t = timeAt(lines, rid, zones, zoneCalendar.get())) {
+            overrides.insert(zones.recurrenceIdOf(*t), e);
+        }
+    }
+    if (!master)
+        return kept;
+
+    // The occurrences the series leaves out already, one value at a time.
+    QSet<QString> excluded;
+    const auto exdates = master->own.find(Ics::Name::ExDate);
+    if (exdates != master->own.end())
+        for (int i : exdates->second) {
+            const int valueAt = lines[i].value;
+            if (valueAt < 7)
+                continue;
+            const QByteArray params = lines.text(i).sliced(6, valueAt - 7).toByteArray();
+            for (const QByteArray& v : lines.value(i).toByteArray().split(','))
+                if (const auto t = timeOfLine("DTSTART" + params + ':' + v.trimmed(), zones,
+                                              zoneCalendar.get()))
+                    excluded.insert(zones.recurrenceIdOf(*t));
+        }
+    // The series' length, for an override made from it.
+    QByteArray length;
+    if (const int d = first(*master, Ics::Name::Duration); d >= 0) {
+        length = lines.value(d).trimmed().toByteArray();
+    } else {
+        const auto start =
+            timeAt(lines, first(*master, Ics::Name::DtStart), zones, zoneCalendar.get());
+        const auto end = timeAt(lines, first(*master, Ics::Name::DtEnd), zones, zoneCalendar.get());
+        if (start && end) {
+            const qint64 seconds = qMax<qint64>(0, zones.utcOf(*end) - zones.utcOf(*start));
+            length = start->is_date ? QByteArray("P" + QByteArray::number(seconds / 86400) + 'D')
+                                    : QByteArray("PT" + QByteArray::number(seconds) + 'S');
+        }
+    }
+    QSet<QByteArray> zoneIds;
+    for (const Ics::Block& b : lines.zones())
+        for (int i = b.first; i <= b.last; ++i)
+            if (named(lines, i, "TZID"))
+                zoneIds.insert(lines.value(i).trimmed().toByteArray());
+
+    QSet<int> drop;
+    std::map<int, QList<QByteArray>> before;
+    // An event's lines patched with a schedule by objectOf, as the override
+    // of one occurrence; nothing when the schedule changes nothing in it.
+    const auto overrideOf = [&](const Schedule& s, const QList<QByteArray>& event,
+                                const QByteArray& ridLine) -> std::optional<QList<QByteArray>> {
+        QByteArray text;
+        fold(text, "BEGIN:VCALENDAR");
+        fold(text, "VERSION:2.0");
+        for (const Ics::Block& b : lines.zones())
+            for (int i = b.first; i <= b.last; ++i)
+                fold(text, lines.text(i));
+        for (const QByteArray& l : event)
+            fold(text, l);
+        fold(text, "END:VCALENDAR");
+        const QByteArray out = objectOf(s, uid, text, localZone);
+        if (out == text)
+            return std::nullopt;
+        const Ics::ContentLines made(out);
+        if (made.events().empty())
+            return std::nullopt;
+        for (const Ics::Block& b : made.zones()) {
+            QByteArray id;
+            for (int i = b.first; i <= b.last && id.isEmpty(); ++i)
+                if (named(made, i, "TZID"))
+                    id = made.value(i).trimmed().toByteArray();
+            if (zoneIds.contains(id))
+                continue;
+            zoneIds.insert(id);
+            for (int i = b.first; i <= b.last; ++i)
+                before[master->begin] << made.text(i).toByteArray();
+        }
+        const Ics::Block& b = made.events().front();
+        QList<QByteArray> result;
+        for (int i = b.first; i <= b.last; ++i) {
+            result << made.text(i).toByteArray();
+            if (i == b.first)
+                result << ridLine;
+        }
+        return result;
+    };
+
+    bool masterChanged = false;
+    for (const Occurrence& o : occurrences) {
+        const QByteArray rid = o.recurrenceId.toUtf8();
+        const auto over = overrides.constFind(o.recurrenceId);
+        if (!o.schedule) {
+            if (over != overrides.cend())
+                for (int i = over->begin; i <= over->end; ++i)
+                    drop.insert(i);
+            if (!excluded.contains(o.recurrenceId)) {
+                before[master->end] << "EXDATE" + rid;
+                excluded.insert(o.recurrenceId);
+                masterChanged = true;
+            }
+        } else if (over != overrides.cend()) {
+            QList<QByteArray> event;
+            for (int i = over->begin; i <= over->end; ++i)
+                if (lines[i].name != Ics::Name::RecurrenceId)
+                    event << lines.text(i).toByteArray();
+            const auto made =
+                overrideOf(*o.schedule, event,
+                           lines.text(first(*over, Ics::Name::RecurrenceId)).toByteArray());
+            if (!made)
+                continue;
+            for (int i = over->begin; i <= over->end; ++i)
+                drop.insert(i);
+            before[over->begin] << *made;
+        } else if (o.changed) {
+            // A new override, from the series' event at the occurrence's start.
+            QList<QByteArray> event;
+            for (int i = master->begin; i <= master->end; ++i) {
+                const Ics::Name n = lines[i].name;
+                if (n == Ics::Name::RRule || n == Ics::Name::RDate || n == Ics::Name::ExDate ||
+                    n == Ics::Name::DtStart || n == Ics::Name::DtEnd || n == Ics::Name::Duration ||
+                    named(lines, i, "EXRULE"))
+                    continue;
+                event << lines.text(i).toByteArray();
+                if (i == master->begin) {
+                    event << "DTSTART" + rid;
+                    if (!length.isEmpty())
+                        event << "DURATION:" + length;
+                }
+            }
+            if (const auto made = overrideOf(*o.schedule, event, "RECURRENCE-ID" + rid))
+                before[master->end + 1] << *made;
+        }
+    }
+    if (masterChanged)
+        for (const QByteArray& l : nextRevision(lines, *master, drop))
+            before[master->end] << l;
+    if (drop.isEmpty() && before.empty())
+        return kept;
+    return rewritten(lines, drop, before, kept.size());
 }
 
 } // namespace Exchange

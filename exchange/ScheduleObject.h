@@ -3,6 +3,7 @@
 #include "shell/data/Schedules.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <optional>
 
@@ -54,5 +55,19 @@ bool isRecurring(const QByteArray& ics);
 // object: DTSTART in the local zone with its VTIMEZONE.
 QByteArray objectOf(const Schedule& s, const QString& uid, const QByteArray& kept = {},
                     const QByteArray& localZone = {});
+
+// One occurrence of a recurring event as it stands here.
+struct Occurrence {
+    QString recurrenceId;             // its RECURRENCE-ID as Zones::recurrenceIdOf writes it
+    std::optional<Schedule> schedule; // none: removed here
+    bool changed = false;             // it differs from what the series gives it
+};
+// A recurring event's object as last synced, with what was done here to
+// its occurrences: an override (RECURRENCE-ID) patched where one exists,
+// one made from the series' event for an occurrence changed here, an EXDATE
+// (and no override) for one removed. Everything else stays as it came; the
+// object unchanged when nothing differs.
+QByteArray seriesObjectOf(const QByteArray& kept, const QString& uid,
+                          const QList<Occurrence>& occurrences, const QByteArray& localZone = {});
 
 } // namespace Exchange

@@ -54,6 +54,20 @@ Zones::Zones(const QByteArray& localId)
     m_fixedOffset = m_local.offsetFromUtc(end);
 }
 
+QString Zones::recurrenceIdOf(const icaltimetype& t) const
+{
+    if (t.is_date)
+        return QString::asprintf(";VALUE=DATE:%04d%02d%02d", t.year, t.month, t.day);
+    if (!t.zone)
+        return QString::asprintf(":%04d%02d%02dT%02d%02d%02d", t.year, t.month, t.day, t.hour,
+                                 qMin(t.minute, 59), qMin(t.second, 59));
+    const QDateTime utc = QDateTime::fromSecsSinceEpoch(utcOf(t), Qt::UTC);
+    const QDate d = utc.date();
+    const QTime h = utc.time();
+    return QString::asprintf(":%04d%02d%02dT%02d%02d%02dZ", d.year(), d.month(), d.day(), h.hour(),
+                             h.minute(), h.second());
+}
+
 qint64 Zones::secondsOf(const Local& l) const
 {
     const qint64 wall =

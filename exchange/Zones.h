@@ -52,6 +52,11 @@ public:
     // A local wall-clock as a moment, for differences.
     QDateTime moment(const Local& l) const { return QDateTime(l.date, l.time, m_local); }
     qint64 secondsOf(const Local& l) const; // the same, in seconds since 1970 UTC
+    // A RECURRENCE-ID as the property's text after its name: the day of a
+    // date, the wall-clock of a floating time, the moment in UTC of any
+    // other, so that one occurrence gives one text whatever zone a calendar
+    // writes it in.
+    QString recurrenceIdOf(const icaltimetype& t) const;
 
 private:
     bool isLocal(icaltimezone* zone) const;

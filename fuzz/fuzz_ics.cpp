@@ -2,10 +2,10 @@
 // each input in a transaction that is rolled back. A refusal of the calendar
 // text is an answer; a database error, or a count of added schedules that is
 // not what the table holds, is a fault.
+#include "exchange/Calendar.h"
 #include "platform/AppError.h"
 #include "platform/Database.h"
 #include "shell/data/dataForm.h"
-#include "tools/ics/Calendar.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

@@ -33,7 +33,8 @@ struct Skip {
 std::optional<Skip> skipFor(QWidget* window)
 {
     auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !window->testAttribute(Qt::WA_WState_Created))
+    // The offscreen platform answers without a connection.
+    if (!x11 || !x11->connection() || !window->testAttribute(Qt::WA_WState_Created))
         return std::nullopt;
     Skip s;
     s.connection = x11->connection();

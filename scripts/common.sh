@@ -32,7 +32,7 @@ test_packages=(libglib2.0-bin dbus-daemon weston)
 # The sync's tests (label server): two calendar servers, another CalDAV
 # client to play the phone, a keyring for the secret store, and openssl for
 # the certificates of an HTTPS server.
-server_test_packages=(radicale xandikos python3-caldav gnome-keyring dbus-daemon openssl)
+server_test_packages=(radicale xandikos python3-caldav python3-recurring-ical-events gnome-keyring dbus-daemon openssl)
 # The Debian package (scripts/package): dpkg-shlibdeps finds the libraries it
 # depends on, lintian checks it (as scripts/package-test does, label package);
 # debootstrap makes the fresh Debian that `scripts/package-test --install`

@@ -360,10 +360,10 @@ void SyncEngine::Round::conflict(const QString& uid, const RemoteItem& item)
         record({uid, item.href, item.etag, current});
         return;
     }
-    const QString copy = e.m_local.keepConflictCopy(uid);
+    const QStringList copies = e.m_local.keepConflictCopies(uid);
     download(uid, item);
     --report.downloaded;
-    report.conflicts << copy;
+    report.conflicts << copies;
 }
 
 std::optional<SyncEngine::RemoteItem> SyncEngine::Round::fetchOne(const QString& href)
@@ -395,6 +395,7 @@ void SyncEngine::Round::uploadNew(const QString& uid)
     const DavStored stored = CalDavClient::wait(e.m_client.put(urlOf(href), data, QString()));
     ++m_pushed;
     if (stored.written) {
+        e.m_local.uploaded(uid, data);
         record({uid, href, stored.etag, hash});
         ++report.uploaded;
         return;
@@ -423,6 +424,7 @@ void SyncEngine::Round::uploadChanged(const QString& uid)
         CalDavClient::wait(e.m_client.put(urlOf(recorded.href), data, recorded.etag));
     ++m_pushed;
     if (stored.written) {
+        e.m_local.uploaded(uid, data);
         record({uid, recorded.href, stored.etag, hash});
         ++report.uploaded;
         return;

@@ -26,9 +26,16 @@ public:
     virtual void remove(const QString& uid) = 0;
     // The hash the item would have if this text were written.
     virtual QByteArray hashOf(const QByteArray& ics) = 0;
-    // Keeps the item's current content as a new item with a new UID, marked
-    // as a conflict copy; returns the new UID.
-    virtual QString keepConflictCopy(const QString& uid) = 0;
+    // Keeps what was changed here of the item as new items with new UIDs,
+    // marked as conflict copies; returns their UIDs (none when nothing
+    // changed here can stand alone).
+    virtual QStringList keepConflictCopies(const QString& uid) = 0;
+    // The server took this text for the item.
+    virtual void uploaded(const QString& uid, const QByteArray& ics)
+    {
+        Q_UNUSED(uid);
+        Q_UNUSED(ics);
+    }
 };
 
 // The record of the last sync: one status per item and the collection's sync

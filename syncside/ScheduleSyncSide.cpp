@@ -1,13 +1,16 @@
 #include "syncside/ScheduleSyncSide.h"
 
+#include "exchange/Calendar.h"
 #include "exchange/ScheduleObject.h"
 #include "platform/AppError.h"
+#include "platform/Clock.h"
 #include "platform/Cp936.h"
 #include "platform/Database.h"
 #include "shell/data/Schedules.h"
 #include "shell/data/Schema.h"
 
 #include <QCryptographicHash>
+#include <QTimeZone>
 
 namespace {
 const QString conflictMark = QStringLiteral("〔冲突〕");
@@ -38,6 +41,25 @@ DbSnapshotPtr rows(DbQuery& q, const QString& sql, const QVariantList& params = 
     DbSnapshotPtr out = q.snapshot();
     q.close();
     return out;
+}
+
+// A recurring object by the text it has with what was done here: its
+// occurrences show as schedules, which are no items of their own.
+QByteArray seriesHash(const QByteArray& ics)
+{
+    return "series:" + QCryptographicHash::hash(ics, QCryptographicHash::Sha1).toHex();
+}
+
+// The local day of a RECURRENCE-ID as Zones writes it.
+QDate dayOf(const QString& rid, const QTimeZone& zone)
+{
+    const qsizetype colon = rid.lastIndexOf(QLatin1Char(':'));
+    const QString value = rid.mid(colon + 1);
+    const QDate day = QDate::fromString(value.left(8), QStringLiteral("yyyyMMdd"));
+    if (!value.endsWith(QLatin1Char('Z')))
+        return day;
+    const QTime time = QTime::fromString(value.mid(9, 6), QStringLiteral("HHmmss"));
+    return QDateTime(day, time, Qt::UTC).toTimeZone(zone).date();
 }
 
 const QString schedulesWithUids =
@@ -90,7 +112,9 @@ QList<SyncLocalSide::Item> ScheduleSyncSide::items()
         if (m_ids.contains(uid))
             continue;
         const QByteArray ics = held->text(i, 1).toUtf8();
-        if (!Exchange::scheduleOf(ics, m_zone))
+        if (Exchange::isRecurring(ics))
+            out.append({uid, seriesHash(seriesObject(uid, ics))});
+        else if (!Exchange::scheduleOf(ics, m_zone))
             out.append({uid, heldHash(ics)});
     }
     return out;
@@ -121,6 +145,8 @@ QByteArray ScheduleSyncSide::read(const QString& uid)
     checkCancel();
     const qint64 id = scheduleOf(uid);
     const QByteArray object = kept(uid);
+    if (!id && Exchange::isRecurring(object))
+        return seriesObject(uid, object);
     if (!id) {
         if (object.isEmpty())
             throw AppError(QStringLiteral("日程 %1 已不在").arg(uid));
@@ -135,8 +161,16 @@ QByteArray ScheduleSyncSide::read(const QString& uid)
 QByteArray ScheduleSyncSide::write(const QString& uid, const QByteArray& ics)
 {
     checkCancel();
+    if (Exchange::isRecurring(ics))
+        return writeSeries(uid, ics);
     std::optional<Schedule> s = Exchange::scheduleOf(ics, m_zone);
     DbTransaction t(m_connection);
+    // Occurrences of what was a series before.
+    exec(*m_q,
+         QStringLiteral("delete from main where id in (select schedule from scheduleUid"
+                        " where uid=? and recurrenceId is not null)"),
+         {uid});
+    exec(*m_q, QStringLiteral("delete from syncOccurrence where uid=?"), {uid});
     const qint64 id = scheduleOf(uid);
     QByteArray hash;
     if (!s) {
@@ -168,40 +202,141 @@ void ScheduleSyncSide::remove(const QString& uid)
 {
     checkCancel();
     DbTransaction t(m_connection);
+    // The schedule, or every occurrence of a series.
     exec(*m_q,
          QStringLiteral("delete from main where id in (select schedule from scheduleUid"
-                        " where uid=? and recurrenceId is null)"),
+                        " where uid=?)"),
          {uid});
     exec(*m_q, QStringLiteral("delete from syncObject where uid=?"), {uid});
+    exec(*m_q, QStringLiteral("delete from syncOccurrence where uid=?"), {uid});
     t.commit();
     m_ids.remove(uid);
 }
 
+QByteArray ScheduleSyncSide::writeSeries(const QString& uid, const QByteArray& ics)
+{
+    DbTransaction t(m_connection);
+    exec(*m_q,
+         QStringLiteral("delete from main where id in (select schedule from scheduleUid"
+                        " where uid=?)"),
+         {uid});
+    exec(*m_q, QStringLiteral("delete from syncOccurrence where uid=?"), {uid});
+    // Its occurrences from today, as the import makes them, with the content
+    // as the sync maps it: the rest of the event stays in the object.
+    Ics::ImportOptions options;
+    options.today = Clock::today();
+    options.localZone = m_zone;
+    options.contentAlone = true;
+    try {
+        Ics::importCalendar(ics, *m_q, options);
+    } catch (const Ics::ImportError&) {
+        // Kept as it came, showing nothing, as any object the schedules cannot show.
+    }
+    exec(*m_q,
+         QStringLiteral("insert into syncOccurrence (uid, recurrenceId)"
+                        " select u.uid, u.recurrenceId from scheduleUid u join main"
+                        " on main.id=u.schedule where u.uid=? and u.recurrenceId is not null"),
+         {uid});
+    exec(*m_q, QStringLiteral("insert into syncObject (uid, ics) values (?, ?)"),
+         {uid, QString::fromUtf8(ics)});
+    t.commit();
+    m_ids.remove(uid);
+    return seriesHash(ics);
+}
+
+// The occurrences of a series as they stand here: those changed, those of
+// the server's overrides, and those removed since the last sync (from today
+// on: the past ones go with the purge, not by the user's hand).
+QList<Exchange::Occurrence> ScheduleSyncSide::occurrences(const QString& uid)
+{
+    const DbSnapshotPtr r =
+        rows(*m_q,
+             QStringLiteral("select main.*, u.recurrenceId as syncRid, u.imported as syncImported"
+                            " from main join scheduleUid u on u.schedule=main.id"
+                            " where u.uid=? and u.recurrenceId is not null order by main.id"),
+             {uid});
+    const ScheduleColumns c(*r);
+    const int ridColumn = r->columnIndex(QStringLiteral("syncRid"));
+    const int importedColumn = r->columnIndex(QStringLiteral("syncImported"));
+    QList<Exchange::Occurrence> out;
+    QSet<QString> present;
+    for (int i = 0; i < r->rowCount(); ++i) {
+        const QString rid = r->text(i, ridColumn);
+        if (present.contains(rid))
+            continue;
+        present.insert(rid);
+        const Schedule s = Schedule::read(*r, c, i);
+        const QString imported = r->value(i, importedColumn).toString();
+        out.append({rid, s, !imported.isEmpty() && imported != Ics::importedFields(s)});
+    }
+    const DbSnapshotPtr expected = rows(
+        *m_q,
+        QStringLiteral("select recurrenceId from syncOccurrence where uid=? order by recurrenceId"),
+        {uid});
+    const QTimeZone zone = m_zone.isEmpty() ? QTimeZone::systemTimeZone() : QTimeZone(m_zone);
+    const QDate today = Clock::today();
+    for (int i = 0; i < expected->rowCount(); ++i) {
+        const QString rid = expected->text(i, 0);
+        if (!present.contains(rid) && dayOf(rid, zone) >= today)
+            out.append({rid, std::nullopt, false});
+    }
+    return out;
+}
+
+QByteArray ScheduleSyncSide::seriesObject(const QString& uid, const QByteArray& kept)
+{
+    return Exchange::seriesObjectOf(kept, uid, occurrences(uid), m_zone);
+}
+
+void ScheduleSyncSide::uploaded(const QString& uid, const QByteArray& ics)
+{
+    // What the server holds now is what the next changes patch (an object
+    // that was never the server's stays unkept: it is made anew).
+    exec(*m_q, QStringLiteral("update syncObject set ics=? where uid=?"),
+         {QString::fromUtf8(ics), uid});
+}
+
 QByteArray ScheduleSyncSide::hashOf(const QByteArray& ics)
 {
+    if (Exchange::isRecurring(ics))
+        return seriesHash(ics);
     const std::optional<Schedule> s = Exchange::scheduleOf(ics, m_zone);
     return s ? Exchange::fieldsHash(*s) : heldHash(ics);
 }
 
-QString ScheduleSyncSide::keepConflictCopy(const QString& uid)
+QStringList ScheduleSyncSide::keepConflictCopies(const QString& uid)
 {
     checkCancel();
-    const qint64 id = scheduleOf(uid);
-    std::optional<Schedule> s = id ? ScheduleData::byId(*m_q, id) : std::nullopt;
-    if (!s)
+    QList<Schedule> kept;
+    if (const qint64 id = scheduleOf(uid)) {
+        if (std::optional<Schedule> s = ScheduleData::byId(*m_q, id))
+            kept << *s;
+    } else if (Exchange::isRecurring(this->kept(uid))) {
+        // A series: each occurrence changed here stands alone.
+        for (const Exchange::Occurrence& o : occurrences(uid))
+            if (o.changed && o.schedule)
+                kept << *o.schedule;
+    } else {
         throw AppError(QStringLiteral("日程 %1 已不在").arg(uid));
-    s->title = conflictTitle(s->title);
+    }
+    QStringList copies;
     DbTransaction t(m_connection);
     ScheduleData::ImportWriter writer(m_connection);
-    const qint64 added = writer.append(*s);
-    const DbSnapshotPtr r =
-        rows(*m_q, QStringLiteral("select uid from scheduleUid where schedule=?"), {added});
+    QList<qint64> added;
+    for (Schedule s : std::as_const(kept)) {
+        s.title = conflictTitle(s.title);
+        added << writer.append(s);
+    }
+    for (const qint64 id : std::as_const(added)) {
+        const DbSnapshotPtr r =
+            rows(*m_q, QStringLiteral("select uid from scheduleUid where schedule=?"), {id});
+        if (!r->rowCount())
+            throw AppError(QStringLiteral("冲突日程没有 UID"));
+        copies << r->text(0, 0);
+        m_ids.insert(copies.last(), id);
+    }
     t.commit();
-    if (!r->rowCount())
-        throw AppError(QStringLiteral("冲突日程没有 UID"));
-    const QString copy = r->text(0, 0);
-    m_ids.insert(copy, added);
-    return copy;
+    return copies;
 }
 
 // ---- records --------------------------------------------------------------
@@ -214,6 +349,7 @@ ScheduleSyncStatus::ScheduleSyncStatus(DbConnection& connection, const QString& 
     DbTransaction t(connection);
     exec(*m_q, QStringLiteral("delete from syncStatus"));
     exec(*m_q, QStringLiteral("delete from syncObject"));
+    exec(*m_q, QStringLiteral("delete from syncOccurrence"));
     exec(*m_q, QStringLiteral("delete from syncState"));
     setState(QStringLiteral("collection"), collection);
     t.commit();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "exchange/ScheduleObject.h"
 #include "sync/SyncEngine.h"
 
 #include <QHash>
@@ -14,7 +15,10 @@ class DbQuery;
 // overrides no occurrence, by its kept UID, hashed over its mapped fields:
 // whatever statement changed a schedule, its hash differs from the one the
 // records hold. A recurring event from the server is kept as it came and
-// shows no schedule yet. Each write is one short transaction.
+// shows one schedule per occurrence from the day it came, as the import
+// makes them; the item is the object with what was done here to them
+// (overrides, EXDATEs), hashed over that text. Each write is one short
+// transaction.
 class ScheduleSyncSide : public SyncLocalSide {
 public:
     // connection: the sync's own, on the thread that runs the round.
@@ -27,7 +31,8 @@ public:
     QByteArray write(const QString& uid, const QByteArray& ics) override;
     void remove(const QString& uid) override;
     QByteArray hashOf(const QByteArray& ics) override;
-    QString keepConflictCopy(const QString& uid) override;
+    QStringList keepConflictCopies(const QString& uid) override;
+    void uploaded(const QString& uid, const QByteArray& ics) override;
 
     // The title of the local version kept beside the server's.
     static QString conflictTitle(const QString& title);
@@ -36,6 +41,9 @@ private:
     qint64 scheduleOf(const QString& uid);
     void checkCancel() const;
     QByteArray kept(const QString& uid);
+    QByteArray writeSeries(const QString& uid, const QByteArray& ics);
+    QList<Exchange::Occurrence> occurrences(const QString& uid);
+    QByteArray seriesObject(const QString& uid, const QByteArray& kept);
 
     DbConnection& m_connection;
     std::unique_ptr<DbQuery> m_q;

@@ -641,7 +641,7 @@ QByteArray MemoryLocalSide::hashOf(const QByteArray& ics)
     return QCryptographicHash::hash(lines.join('\n'), QCryptographicHash::Sha1).toHex();
 }
 
-QString MemoryLocalSide::keepConflictCopy(const QString& uid)
+QStringList MemoryLocalSide::keepConflictCopies(const QString& uid)
 {
     QString copy = uid + QStringLiteral("-conflict");
     for (int n = 2; texts.contains(copy); ++n)
@@ -656,7 +656,7 @@ QString MemoryLocalSide::keepConflictCopy(const QString& uid)
             text += line + "\r\n";
     }
     texts.insert(copy, text);
-    return copy;
+    return {copy};
 }
 
 void MemoryLocalSide::put(const QString& uid, const QString& summary)

@@ -133,7 +133,7 @@ public:
     QByteArray write(const QString& uid, const QByteArray& ics) override;
     void remove(const QString& uid) override;
     QByteArray hashOf(const QByteArray& ics) override;
-    QString keepConflictCopy(const QString& uid) override;
+    QStringList keepConflictCopies(const QString& uid) override;
 
     // Adds or replaces an item with this summary; the text of a simple event.
     void put(const QString& uid, const QString& summary);

@@ -5,11 +5,18 @@ phone would do between two sync rounds.
     phone.py CALENDAR_URL USER PASSWORD COMMAND... 
 
 Commands, run in order: put UID SUMMARY (adds, or changes the event of that
-UID), del UID, get UID (prints the event's text as the server keeps it), list (prints "UID<TAB>SUMMARY" lines, sorted), mkcal URL NAME
-COMPONENTS (makes a calendar at URL; COMPONENTS: VEVENT,VTODO).
+UID), series UID SUMMARY YYYYMMDD (adds an event every week, six times, from
+that day), del UID, get UID (prints the event's text as the server keeps
+it), list (prints "UID<TAB>SUMMARY" lines, sorted), occurrences UID (prints
+"START<TAB>SUMMARY" for each occurrence as recurring-ical-events expands
+the event, START in UTC), mkcal URL NAME COMPONENTS (makes a calendar at URL;
+COMPONENTS: VEVENT,VTODO).
 """
+import datetime
 import sys
 import caldav
+import icalendar
+import recurring_ical_events
 
 
 def event_text(uid, summary):
@@ -17,6 +24,16 @@ def event_text(uid, summary):
         "BEGIN:VCALENDAR", "VERSION:2.0", "PRODID:-//phone//test//EN",
         "BEGIN:VEVENT", "UID:" + uid, "DTSTAMP:20260101T000000Z",
         "DTSTART:20260301T090000Z", "SUMMARY:" + summary,
+        "LOCATION:会议室 B", "X-PHONE-ONLY:kept",
+        "END:VEVENT", "END:VCALENDAR", ""])
+
+
+def series_text(uid, summary, day):
+    return "\r\n".join([
+        "BEGIN:VCALENDAR", "VERSION:2.0", "PRODID:-//phone//test//EN",
+        "BEGIN:VEVENT", "UID:" + uid, "DTSTAMP:20260101T000000Z",
+        "DTSTART:%sT010000Z" % day, "DTEND:%sT020000Z" % day,
+        "RRULE:FREQ=WEEKLY;COUNT=6", "SUMMARY:" + summary,
         "LOCATION:会议室 B", "X-PHONE-ONLY:kept",
         "END:VEVENT", "END:VCALENDAR", ""])
 
@@ -44,6 +61,21 @@ def main(argv):
                 event.load()
                 event.icalendar_component["SUMMARY"] = summary
                 event.save()
+        elif command == "series":
+            uid, summary, day = args.pop(0), args.pop(0), args.pop(0)
+            calendar.save_event(series_text(uid, summary, day))
+        elif command == "occurrences":
+            event = find(calendar, args.pop(0))
+            if event is not None:
+                whole = icalendar.Calendar.from_ical(event.data)
+                start = datetime.datetime(1970, 1, 1, tzinfo=datetime.timezone.utc)
+                end = datetime.datetime(2100, 1, 1, tzinfo=datetime.timezone.utc)
+                rows = []
+                for o in recurring_ical_events.of(whole).between(start, end):
+                    when = o["DTSTART"].dt.astimezone(datetime.timezone.utc)
+                    rows.append("%s\t%s" % (when.strftime("%Y%m%dT%H%M%SZ"), o.get("SUMMARY", "")))
+                for row in sorted(rows):
+                    print(row)
         elif command == "del":
             event = find(calendar, args.pop(0))
             if event is not None:

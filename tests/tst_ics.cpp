@@ -1,5 +1,6 @@
 #include "DatabaseFixtures.h"
 #include "TestSupport.h"
+#include "exchange/Calendar.h"
 #include "exchange/Zones.h"
 #include "platform/AppError.h"
 #include "platform/DatabaseBackup.h"
@@ -7,7 +8,6 @@
 #include "shell/data/Schedules.h"
 #include "shell/data/Schema.h"
 #include "shell/data/dataForm.h"
-#include "tools/ics/Calendar.h"
 #include "tools/ics/Restore.h"
 
 #include <QDir>

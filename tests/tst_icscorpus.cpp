@@ -1,7 +1,7 @@
 #include "TestSupport.h"
+#include "exchange/Calendar.h"
 #include "shell/data/Schedules.h"
 #include "shell/data/dataForm.h"
-#include "tools/ics/Calendar.h"
 
 #include <QCryptographicHash>
 #include <QtTest>

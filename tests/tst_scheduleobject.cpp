@@ -1,5 +1,6 @@
 #include "exchange/ScheduleObject.h"
 #include "platform/AppError.h"
+#include "platform/Clock.h"
 #include "platform/Cp936.h"
 #include "platform/Database.h"
 #include "shell/data/Schema.h"
@@ -20,6 +21,8 @@ private slots:
     void onlyWhatChangedIsWrittenIntoTheServersObject_data();
     void onlyWhatChangedIsWrittenIntoTheServersObject();
     void recurringEventsShowNoSchedule();
+    void occurrencesChangedHereGoIntoTheSeries_data();
+    void occurrencesChangedHereGoIntoTheSeries();
     void conflictTitlesKeepToTheLimit();
     void theScheduleSideInADatabase();
 };
@@ -54,6 +57,19 @@ const QByteArray phoneEvent =
 QString unfolded(const QByteArray& ics)
 {
     return QString::fromUtf8(QByteArray(ics).replace("\r\n ", ""));
+}
+
+// The phone's event every week, with an override of its second occurrence.
+QByteArray weekly(const QByteArray& uid = "weekly")
+{
+    QByteArray out = phoneEvent;
+    out.replace("UID:phone-1", "UID:" + uid)
+        .replace("SUMMARY:", "RRULE:FREQ=WEEKLY;COUNT=4\r\nSEQUENCE:2\r\nSUMMARY:");
+    out.replace("END:VCALENDAR\r\n",
+                "BEGIN:VEVENT\r\nUID:" + uid +
+                    "\r\nRECURRENCE-ID:20260308T010000Z\r\nDTSTART:20260308T020000Z\r\n"
+                    "DURATION:PT1H\r\nSUMMARY:改过的\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    return out;
 }
 } // namespace
 
@@ -103,12 +119,15 @@ void TestScheduleObject::onlyWhatChangedIsWrittenIntoTheServersObject_data()
     const QString description = QStringLiteral("DESCRIPTION:") + QString(120, QLatin1Char('x')) +
                                 QStringLiteral("很长的内容") + QString(120, QLatin1Char('y'));
     QTest::newRow("title") << "title"
-                           << foreign + QStringList{QStringLiteral("SUMMARY:新标题"), description,
+                           << foreign + QStringList{QStringLiteral("SUMMARY:新标题"),
+                                                    description,
                                                     QStringLiteral("DTSTART:20260301T010000Z"),
                                                     QStringLiteral("DTEND:20260301T023000Z"),
-                                                    QStringLiteral("TRIGGER:-PT10M")}
+                                                    QStringLiteral("TRIGGER:-PT10M"),
+                                                    QStringLiteral("SEQUENCE:1")}
                            << QStringList{QStringLiteral("SUMMARY:原来的"),
-                                          QStringLiteral("PRIORITY"), QStringLiteral("STATUS")};
+                                          QStringLiteral("PRIORITY"), QStringLiteral("STATUS"),
+                                          QStringLiteral("DTSTAMP:20260101T000000Z")};
     QTest::newRow("moved a day: the end keeps its length")
         << "date"
         << foreign + QStringList{QStringLiteral("DTSTART;TZID=Asia/Shanghai:20260302T090000"),
@@ -167,6 +186,80 @@ void TestScheduleObject::recurringEventsShowNoSchedule()
     QVERIFY(!Exchange::scheduleOf("not a calendar"));
 }
 
+void TestScheduleObject::occurrencesChangedHereGoIntoTheSeries_data()
+{
+    QTest::addColumn<QString>("rid");
+    QTest::addColumn<bool>("removed");
+    QTest::addColumn<QString>("title"); // empty: as the series gives it
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absent");
+    const QStringList kept{QStringLiteral("LOCATION:会议室 B"), QStringLiteral("X-OTHER;P=1:别动"),
+                           QStringLiteral("RRULE:FREQ=WEEKLY;COUNT=4")};
+    QTest::newRow("nothing changed")
+        << ":20260315T010000Z" << false << QString() << kept
+        << QStringList{QStringLiteral("EXDATE"), QStringLiteral("SEQUENCE:3")};
+    QTest::newRow("removed: an EXDATE, the next revision")
+        << ":20260315T010000Z" << true << QString()
+        << kept + QStringList{QStringLiteral("EXDATE:20260315T010000Z"),
+                              QStringLiteral("SEQUENCE:3"), QStringLiteral("SUMMARY:改过的")}
+        << QStringList{QStringLiteral("SEQUENCE:2")};
+    QTest::newRow("an override removed goes with its occurrence")
+        << ":20260308T010000Z" << true << QString()
+        << kept + QStringList{QStringLiteral("EXDATE:20260308T010000Z")}
+        << QStringList{QStringLiteral("SUMMARY:改过的"), QStringLiteral("RECURRENCE-ID")};
+    QTest::newRow("changed: an override from the series' event, its length kept")
+        << ":20260322T010000Z" << false << QStringLiteral("只改这次")
+        << kept + QStringList{QStringLiteral("RECURRENCE-ID:20260322T010000Z"),
+                              QStringLiteral("DTSTART:20260322T010000Z"),
+                              QStringLiteral("DURATION:PT5400S"),
+                              QStringLiteral("SUMMARY:只改这次"),
+                              QStringLiteral("ATTENDEE;CN=王五:mailto:w@example.com")}
+        << QStringList{QStringLiteral("EXDATE")};
+    QTest::newRow("the server's override patched in place")
+        << ":20260308T010000Z" << false << QStringLiteral("再改")
+        << kept + QStringList{QStringLiteral("RECURRENCE-ID:20260308T010000Z"),
+                              QStringLiteral("DTSTART:20260308T020000Z"),
+                              QStringLiteral("SUMMARY:再改")}
+        << QStringList{QStringLiteral("SUMMARY:改过的"), QStringLiteral("EXDATE")};
+}
+
+void TestScheduleObject::occurrencesChangedHereGoIntoTheSeries()
+{
+    QFETCH(QString, rid);
+    QFETCH(bool, removed);
+    QFETCH(QString, title);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absent);
+    const QByteArray zone("Asia/Shanghai");
+    const QByteArray kept = weekly();
+    Exchange::Occurrence o{rid, std::nullopt, !title.isEmpty()};
+    if (!removed) {
+        // The occurrence as the series (or its override) gives it, and the change.
+        Schedule s = *Exchange::scheduleOf(phoneEvent, zone);
+        s.date = QDate::fromString(rid.mid(1, 8), QStringLiteral("yyyyMMdd"));
+        if (rid.startsWith(QLatin1String(":20260308"))) {
+            s.title = QStringLiteral("改过的"), s.time = QTime(10, 0);
+            s.content.clear(), s.isTx = 0, s.yxj = 1;
+        }
+        if (!title.isEmpty())
+            s.title = title;
+        o.schedule = s;
+    }
+    const QByteArray made = Exchange::seriesObjectOf(kept, QStringLiteral("weekly"), {o}, zone);
+    if (!removed && title.isEmpty()) {
+        QCOMPARE(made, kept);
+        return;
+    }
+    const QString out = unfolded(made);
+    for (const QString& p : present)
+        QVERIFY2(out.contains(p), qPrintable(p + QStringLiteral(" missing in\n") + out));
+    for (const QString& a : absent)
+        QVERIFY2(!out.contains(a), qPrintable(a + QStringLiteral(" left in\n") + out));
+    QCOMPARE(out.count(QStringLiteral("RRULE")), 1);
+    // Written once, it stays as it is: the same change finds nothing more to write.
+    QCOMPARE(Exchange::seriesObjectOf(made, QStringLiteral("weekly"), {o}, zone), made);
+}
+
 void TestScheduleObject::conflictTitlesKeepToTheLimit()
 {
     QCOMPARE(ScheduleSyncSide::conflictTitle(QStringLiteral("体检")),
@@ -197,16 +290,45 @@ void TestScheduleObject::theScheduleSideInADatabase()
     c.exec(QStringLiteral("update main set yxj=0"));
     QVERIFY(local.items().constFirst().hash != hash);
     QVERIFY(local.read(QStringLiteral("phone-1")).contains("PRIORITY:1"));
-    // A recurring one is kept as it came, an item of its own, no schedule.
-    QByteArray weekly = phoneEvent;
-    weekly.replace("UID:phone-1", "UID:weekly")
-        .replace("SUMMARY:", "RRULE:FREQ=WEEKLY\r\nSUMMARY:");
-    local.write(QStringLiteral("weekly"), weekly);
+    // A recurring one: a schedule per occurrence from today (the first is
+    // past), the item its object with what was done here to them.
+    Clock::setNow(QDateTime(QDate(2026, 3, 2), QTime(8, 0)));
+    const QString uid = QStringLiteral("weekly");
+    const QByteArray series = weekly();
+    QCOMPARE(local.write(uid, series), local.hashOf(series));
+    const auto occurrence = [&](const char* rid) {
+        return QStringLiteral("(select schedule from scheduleUid where uid='weekly'"
+                              " and recurrenceId=':%1')")
+            .arg(QLatin1String(rid));
+    };
+    const auto occurrences = [&] {
+        DbQuery q(c);
+        q.setSql(QStringLiteral("select count(*) as n from scheduleUid where uid='weekly'"));
+        q.open();
+        return q.intField(QStringLiteral("n"));
+    };
+    QCOMPARE(occurrences(), 3);
     QCOMPARE(local.items().size(), 2);
-    QCOMPARE(local.read(QStringLiteral("weekly")), weekly);
+    QCOMPARE(local.read(uid), series);
+    c.exec(QStringLiteral("update main set title='只改这次' where id=") +
+           occurrence("20260315T010000Z"));
+    c.exec(QStringLiteral("delete from main where id=") + occurrence("20260322T010000Z"));
+    const QByteArray edited = local.read(uid);
+    QVERIFY(edited.contains("EXDATE:20260322T010000Z"));
+    QVERIFY(unfolded(edited).contains(QStringLiteral("RECURRENCE-ID:20260315T010000Z")));
+    QCOMPARE(local.items().constLast().hash, local.hashOf(edited));
+    // Once the server has it, it is what the next changes patch.
+    local.uploaded(uid, edited);
+    QCOMPARE(local.read(uid), edited);
+    // A conflict keeps the occurrence changed here alone.
+    const QStringList copies = local.keepConflictCopies(uid);
+    QCOMPARE(copies.size(), 1);
+    QCOMPARE(occurrences(), 2);
+    Clock::reset();
     local.remove(QStringLiteral("phone-1"));
-    local.remove(QStringLiteral("weekly"));
-    QVERIFY(local.items().isEmpty());
+    local.remove(uid);
+    QCOMPARE(occurrences(), 0);
+    QCOMPARE(local.items().size(), 1); // the conflict copy
 
     // The records hold for one collection: another one starts afresh.
     QCOMPARE(ScheduleSyncStatus(c, QStringLiteral("http://a/cal/")).token(), QStringLiteral("t1"));

@@ -19,6 +19,8 @@ private slots:
     void cleanupTestCase();
     void bothSidesConverge_data();
     void bothSidesConverge();
+    void aSeriesGoesBothWays_data() { bothSidesConverge_data(); }
+    void aSeriesGoesBothWays();
     void theCommandLineRunsOneRound();
     void randomRoundsConverge();
 
@@ -200,6 +202,64 @@ void TestScheduleSync::bothSidesConverge()
     r = s.sync();
     ROUND_OK(r);
     QCOMPARE(r.uploaded + r.downloaded + r.deletedLocal + r.deletedRemote, 0);
+}
+
+void TestScheduleSync::aSeriesGoesBothWays()
+{
+    QFETCH(bool, radicale);
+    Setup s(radicale ? *m_radicale : *m_xandikos, QStringLiteral("series"));
+    // Every week from next week, six times, as the phone adds it.
+    const QDate first = QDate::currentDate().addDays(7);
+    const auto at = [&](int week, int hour = 1) {
+        return first.addDays(7 * week).toString(QStringLiteral("yyyyMMdd")) +
+               QStringLiteral("T%1Z").arg(hour * 10000, 6, 10, QLatin1Char('0'));
+    };
+    const auto occurrence = [&](int week) {
+        return QStringLiteral(" where id=(select schedule from scheduleUid where uid='w1'"
+                              " and recurrenceId=':%1')")
+            .arg(at(week));
+    };
+    s.phone.run({QStringLiteral("series"), QStringLiteral("w1"), QStringLiteral("周会"),
+                 first.toString(QStringLiteral("yyyyMMdd"))});
+    s.sql(QStringLiteral("select 1")); // the program's file, empty
+    SyncReport r = s.sync();
+    ROUND_OK(r);
+    QCOMPARE(r.downloaded, 1);
+    QCOMPARE(s.list().count(QStringLiteral("w1\t周会")), 6);
+
+    // One occurrence moved and renamed here, one removed: an override and an
+    // EXDATE in the phone's series, with what only the phone's event holds.
+    s.sql(QStringLiteral("update main set title='周会改期', rc_time=rc_time+1.0/24") +
+          occurrence(1));
+    s.sql(QStringLiteral("delete from main") + occurrence(2));
+    r = s.sync();
+    ROUND_OK(r);
+    QCOMPARE(r.uploaded, 1);
+    const QStringList seen = s.phone.run({QStringLiteral("occurrences"), QStringLiteral("w1")})
+                                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(seen.size(), 5);
+    QVERIFY2(seen.contains(at(0) + QStringLiteral("\t周会")), qPrintable(seen.join('\n')));
+    QVERIFY2(seen.contains(at(1, 2) + QStringLiteral("\t周会改期")), qPrintable(seen.join('\n')));
+    QVERIFY(!seen.join(QLatin1Char('\n')).contains(at(2)));
+    const QString text = s.phone.run({QStringLiteral("get"), QStringLiteral("w1")});
+    QVERIFY2(text.contains(QStringLiteral("X-PHONE-ONLY:kept")), qPrintable(text));
+    QCOMPARE(text.count(QStringLiteral("RRULE")), 1);
+    r = s.sync();
+    ROUND_OK(r);
+    QCOMPARE(r.uploaded + r.downloaded, 0);
+
+    // The phone renames the series: its occurrences follow, the one changed
+    // here keeps its own; deleted there, it is gone here.
+    s.phone.run({QStringLiteral("put"), QStringLiteral("w1"), QStringLiteral("例会")});
+    r = s.sync();
+    ROUND_OK(r);
+    QCOMPARE(r.downloaded, 1);
+    QCOMPARE(s.list().count(QStringLiteral("w1\t例会")), 4);
+    QCOMPARE(s.list().count(QStringLiteral("w1\t周会改期")), 1);
+    s.phone.run({QStringLiteral("del"), QStringLiteral("w1")});
+    r = s.sync();
+    ROUND_OK(r);
+    QVERIFY(s.list().isEmpty());
 }
 
 void TestScheduleSync::theCommandLineRunsOneRound()

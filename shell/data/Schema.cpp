@@ -83,6 +83,12 @@ const char* const steps[] = {
     "CREATE TABLE syncState ("
     " name TEXT PRIMARY KEY ON CONFLICT REPLACE,"
     " value TEXT NOT NULL);",
+    // 5: the occurrences each recurring server object gave at its last
+    // sync, so that one removed here since is told to the server (EXDATE).
+    "CREATE TABLE syncOccurrence ("
+    " uid TEXT NOT NULL,"
+    " recurrenceId TEXT NOT NULL,"
+    " PRIMARY KEY (uid, recurrenceId) ON CONFLICT IGNORE);",
 };
 } // namespace
 

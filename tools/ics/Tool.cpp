@@ -1,5 +1,6 @@
 #include "tools/ics/Tool.h"
 
+#include "exchange/Calendar.h"
 #include "platform/AppError.h"
 #include "platform/ProgramDir.h"
 #include "platform/SafeFile.h"
@@ -8,7 +9,6 @@
 #include "shell/data/dataForm.h"
 #include "shell/settings/Settings.h"
 #include "syncside/ScheduleSyncSide.h"
-#include "tools/ics/Calendar.h"
 #include "tools/ics/Restore.h"
 
 #include <QDate>

@@ -47,6 +47,9 @@ Exported exportCalendar(DbQuery& q, const ExportOptions& options, const Sink& si
 struct ImportOptions {
     QDate today;          // recurring events add their occurrences from this day on
     QByteArray localZone; // the zone schedules are kept in; empty: the system's
+    // The content is DESCRIPTION alone, as a sync maps it: no location, no
+    // end, which the sync keeps in the object instead.
+    bool contentAlone = false;
     Progress progress;
 };
 struct Imported {

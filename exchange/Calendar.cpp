@@ -1,4 +1,4 @@
-#include "tools/ics/Calendar.h"
+#include "exchange/Calendar.h"
 
 #include "exchange/ContentLines.h"
 #include "exchange/ScheduleObject.h"
@@ -681,37 +681,19 @@ private:
             }
             QString rid;
             if (moved && !icaltime_is_null_time(icalproperty_get_recurrenceid(moved)))
-                rid = recurrenceIdOf(
+                rid = m_zones.recurrenceIdOf(
                     timeOf(moved, icalproperty_get_recurrenceid(moved), b, "RECURRENCE-ID"));
             add(f, uid, {startLocal, start}, rid, false);
             return;
         }
         const std::vector<Occurrence> all = occurrences(e, b, start, uid);
         for (const Occurrence& o : all)
-            add(f, uid, o, recurrenceIdOf(o.time), true);
+            add(f, uid, o, m_zones.recurrenceIdOf(o.time), true);
         // Kept to be written back with its occurrences: another calendar
         // then finds its own series, and the occurrences changed here as
         // overrides of it.
         if (!uid.isEmpty() && !all.empty())
             m_writer.keepSeries(uid, seriesOf(b));
-    }
-
-    // A RECURRENCE-ID as the property's text after its name: the day of a
-    // date, the wall-clock of a floating time, the moment in UTC of any
-    // other, so that the same occurrence gives the same text whatever zone
-    // a calendar writes it in.
-    QString recurrenceIdOf(const icaltimetype& t) const
-    {
-        if (t.is_date)
-            return QStringLiteral(";VALUE=DATE:%1")
-                .arg(QDate(t.year, t.month, t.day).toString(QStringLiteral("yyyyMMdd")));
-        if (!t.zone)
-            return QLatin1Char(':') + QString::fromLatin1(wallText(
-                                          QDate(t.year, t.month, t.day),
-                                          QTime(t.hour, qMin(t.minute, 59), qMin(t.second, 59))));
-        const QDateTime utc = QDateTime::fromSecsSinceEpoch(m_zones.utcOf(t), Qt::UTC);
-        return QLatin1Char(':') + QString::fromLatin1(wallText(utc.date(), utc.time())) +
-               QLatin1Char('Z');
     }
 
     // A recurring event's lines, and the time zones of its calendar that it
@@ -772,7 +754,7 @@ private:
         f.cut = s.title.size() != title.size();
         f.description = PlainText::multiLine(textAt(read.texts.description));
         const QString location = PlainText::singleLine(textAt(read.texts.location));
-        if (!location.isEmpty())
+        if (!location.isEmpty() && !m_options.contentAlone)
             f.description += (f.description.isEmpty() ? QString() : QStringLiteral("\n")) +
                              QStringLiteral("地点：") + location;
         const QString note = PlainText::multiLine(textAt(read.texts.note));
@@ -867,7 +849,7 @@ private:
     QString contentOf(const Fields& f, const Local& at) const
     {
         QString end;
-        switch (f.end) {
+        switch (m_options.contentAlone ? Fields::NoEnd : f.end) {
         case Fields::NoEnd:
             break;
         case Fields::EndsAt: {
