@@ -219,11 +219,14 @@ void TestDatabase::olderFilesAreBroughtUpToDate_data()
     QTest::addColumn<QString>("fixture");
     QTest::addColumn<QString>("imported"); // an event the import log holds
     QTest::addColumn<int>("version");      // user_version
-    QTest::newRow("version 1") << "assistant-v1.sql" << QString() << 0;
+    QTest::addColumn<QString>("uidKey");   // of the UIDs kept; empty: this path's
+    const QString imported = QStringLiteral("abc@example.com\n20260408T103000");
+    QTest::newRow("version 1") << "assistant-v1.sql" << QString() << 0 << QString();
     QTest::newRow("version 1, after an import")
-        << "assistant-v1-ics.sql" << QStringLiteral("abc@example.com\n20260408T103000") << 0;
-    QTest::newRow("version 2") << "assistant-v2.sql"
-                               << QStringLiteral("abc@example.com\n20260408T103000") << 2;
+        << "assistant-v1-ics.sql" << imported << 0 << QString();
+    QTest::newRow("version 2") << "assistant-v2.sql" << imported << 2 << QString();
+    QTest::newRow("version 3") << "assistant-v3.sql" << imported << 3 << "f00dfeed1234";
+    QTest::newRow("version 4, synced") << "assistant-v4.sql" << imported << 4 << "f00dfeed1234";
 }
 
 void TestDatabase::olderFilesAreBroughtUpToDate()
@@ -231,9 +234,12 @@ void TestDatabase::olderFilesAreBroughtUpToDate()
     QFETCH(QString, fixture);
     QFETCH(QString, imported);
     QFETCH(int, version);
+    QFETCH(QString, uidKey);
     const QString file = env->databaseFile();
     makeDatabase(file, fixtureSql(fixture));
     const QStringList before = rowsOf(file);
+    const QStringList records =
+        version == 4 ? contentOf(file, "select * from syncStatus") : QStringList();
     QCOMPARE(sqlValue(file, "pragma user_version"), version);
 
     DbQuery q(dm->ADOConnection1);
@@ -250,13 +256,17 @@ void TestDatabase::olderFilesAreBroughtUpToDate()
     q.setSql(Sql::allSchedules());
     q.open();
     for (int id : ids(q))
-        legacy << ScheduleData::legacyUid(id, ScheduleData::databaseKey(file)) + QLatin1Char('\n');
+        legacy << ScheduleData::legacyUid(id, uidKey.isEmpty() ? ScheduleData::databaseKey(file)
+                                                               : uidKey) +
+                      QLatin1Char('\n');
     QCOMPARE(legacy.size(), imported.isEmpty() ? 3 : 4);
     QCOMPARE(ScheduleData::keptUids(q), legacy);
     dm->ADOConnection1.closeFile();
 
     // The data as it was, the version of today and the tables of a new file.
     QCOMPARE(rowsOf(file), before);
+    if (version == 4)
+        QCOMPARE(contentOf(file, "select * from syncStatus"), records);
     QCOMPARE(sqlValue(file, "pragma user_version"), Schema::version());
     const QString fresh = env->programDir() + QStringLiteral("fresh.mdb");
     {
