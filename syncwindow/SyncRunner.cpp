@@ -1,5 +1,7 @@
 #include "syncwindow/SyncRunner.h"
 
+#include "platform/Background.h"
+#include "platform/Clock.h"
 #include "platform/SecretStore.h"
 #include "shell/data/dataForm.h"
 #include "shell/public.h"
@@ -62,7 +64,8 @@ bool SyncRunner::start(const QString& typed)
         return false;
     if (!typed.isEmpty())
         m_password = typed;
-    m_watcher.setFuture(QtConcurrent::run([round, typedOrKept = m_password] {
+    m_watcher.setFuture(QtConcurrent::run(Background::pool(), [round, typedOrKept = m_password] {
+        Background::lowerThisThread();
         Outcome o;
         ScheduleSyncRound r = round;
         QString password = typedOrKept;
@@ -98,8 +101,7 @@ void SyncRunner::done()
     if (!o.noSecretService && o.report.ok())
         m_password.clear(); // the store has it
     const QString text =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm  ")) +
-        o.report.text();
+        Clock::now().toString(QStringLiteral("yyyy-MM-dd HH:mm  ")) + o.report.text();
     try {
         Settings::Writer().string(Settings::syncLastResult, text);
     } catch (...) { // the result is shown all the same
