@@ -233,6 +233,8 @@ void TassistantForm::setTrayMode(bool tray)
     const bool minimised = isMinimized();
     const QPoint at = pos();
     setWindowFlag(Qt::Tool, tray); // hides a shown window
+    if (!tray)                     // back on the taskbar when it shows again
+        WindowManager::markSkipTaskbar(this, false);
     if (!started)
         return;
     move(at);
@@ -284,10 +286,11 @@ void TassistantForm::leaveClick()
 void TassistantForm::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!event->spontaneous())
-        WindowManager::markSkipTaskbar(this, m_trayMode);
-    if (m_trayMode)
+    if (m_trayMode) {
+        if (!event->spontaneous())
+            WindowManager::markSkipTaskbar(this, true);
         QTimer::singleShot(0, this, [this] { WindowManager::requestSkipTaskbar(this); });
+    }
     if (!event->spontaneous())
         runGuarded([this] { FormShow(); }, this);
     // A desktop that keeps the focus elsewhere at the start must not keep

@@ -60,13 +60,16 @@ void markSkipTaskbar(QWidget* window, bool skip)
         atoms.assign(data, data + reply->value_len);
     }
     free(reply);
+    bool changed = false;
     for (const xcb_atom_t a : s->atoms) {
         const auto at = std::find(atoms.begin(), atoms.end(), a);
         if (skip && at == atoms.end())
-            atoms.push_back(a);
+            atoms.push_back(a), changed = true;
         else if (!skip && at != atoms.end())
-            atoms.erase(at);
+            atoms.erase(at), changed = true;
     }
+    if (!changed)
+        return;
     xcb_change_property(s->connection, XCB_PROP_MODE_REPLACE, s->window, s->state, XCB_ATOM_ATOM,
                         32, uint32_t(atoms.size()), atoms.data());
     xcb_flush(s->connection);
