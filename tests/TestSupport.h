@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AppError.h"
 #include "platform/Dialogs.h"
 #include "platform/Notifications.h"
 #include "platform/Sound.h"
@@ -10,6 +11,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -111,3 +113,15 @@ QByteArray readFile(const QString& path);
 // the program made decide. Empty where no other user can be played (not
 // root, or no setpriv).
 std::optional<bool> otherUserCanRead(const QString& path);
+
+// The text of the AppError the step raises, or "(no error)": for tests that
+// compare what a refusal says in one line.
+inline QString errorOf(const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const AppError& e) {
+        return e.text();
+    }
+    return QStringLiteral("(no error)");
+}
