@@ -171,6 +171,43 @@ QByteArray calendar(QByteArray body)
     return body.replace("\r\n", "\n").replace("\n", "\r\n");
 }
 
+// How many schedules the file at path holds.
+qsizetype scheduleCount(const QString& path)
+{
+    Db db(path);
+    return rowsOf(db).size();
+}
+
+// A database with a schedule for each title of `kept`, backed up to backup,
+// then one for each of `added`.
+void withBackup(const QString& database, const QString& backup, const QStringList& kept,
+                const QStringList& added = {})
+{
+    Db db(database);
+    for (const QStringList* titles : {&kept, &added}) {
+        for (const QString& title : *titles)
+            ScheduleData::append(schedule(title, today, QTime(9, 0)));
+        if (titles == &kept)
+            DatabaseBackup::copy(database, backup);
+    }
+}
+
+// brenwick-ics run with args; its exit code, what it wrote where asked.
+int runTool(const QStringList& args, QByteArray* err = nullptr, QByteArray* out = nullptr,
+            const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess p;
+    p.setProcessEnvironment(environment);
+    p.start(qEnvironmentVariable("BRENWICK_ICS"), args);
+    if (!p.waitForFinished(60000))
+        return -1;
+    if (err)
+        *err = p.readAllStandardError();
+    if (out)
+        *out = p.readAllStandardOutput();
+    return p.exitCode();
+}
+
 qint64 scalar(sqlite3* db, const char* sql)
 {
     sqlite3_stmt* st = nullptr;
@@ -898,49 +935,32 @@ void TestIcs::aBrokenFileAddsNothing_data()
         << 12 << "END:VTODO";
     QTest::newRow("not a calendar")
         << QByteArray("From: someone\nSubject: hello\n") << 1 << "BEGIN:VCALENDAR";
-    QTest::newRow("a value that does not parse")
-        << head + "BEGIN:VEVENT\nUID:b\nSUMMARY:x\nDTSTART:tomorrow\n" + tail << 12 << "DTSTART";
-    QTest::newRow("an event without DTSTART")
-        << head + "BEGIN:VEVENT\nUID:b\nSUMMARY:x\n" + tail << 9 << "DTSTART";
-    QTest::newRow("an empty DTSTART")
-        << head + "BEGIN:VEVENT\nUID:b\nDTSTART:\n" + tail << 11 << "DTSTART";
-    QTest::newRow("a time zone nobody knows")
-        << head + "BEGIN:VEVENT\nUID:b\nDTSTART;TZID=Mars/Olympus:20260402T090000\n" + tail << 11
-        << "Mars/Olympus";
-    QTest::newRow("not UTF-8") << head +
-                                      "BEGIN:VEVENT\nUID:b\nDTSTART:20260402T090000\n"
-                                      "SUMMARY:\xb2\xe2\xca\xd4\n" +
-                                      tail
-                               << 12 << "UTF-8";
-    QTest::newRow("a month and an hour that do not exist")
-        << head + "BEGIN:VEVENT\nUID:b\nDTSTART:20271340T250000\n" + tail << 11
-        << "20271340T250000";
-    QTest::newRow("29 February of a common year")
-        << head + "BEGIN:VEVENT\nUID:b\nDTSTART;VALUE=DATE:20270229\n" + tail << 11 << "20270229";
-    QTest::newRow("the year 0") << head + "BEGIN:VEVENT\nUID:b\nDTSTART:00000101T000000Z\n" + tail
-                                << 11 << "00000101T000000Z";
-    QTest::newRow("the year 10000 in local time")
-        << head + "BEGIN:VEVENT\nUID:b\nDTSTART:99991231T235959Z\n" + tail << 11 << "1900";
-    QTest::newRow("the year 1899")
-        << head + "BEGIN:VEVENT\nUID:b\nDTSTART;VALUE=DATE:18991231\n" + tail << 11 << "1900";
-    QTest::newRow("an excluded date that does not exist, on its line")
-        << head +
-               "BEGIN:VEVENT\nUID:b\nDTSTART:20260402T090000\nRRULE:FREQ=DAILY;COUNT=3\n"
-               "EXDATE:20260403T090000\nEXDATE:20260403T090000,20260431T090000\n" +
-               tail
-        << 14 << "20260431T090000";
-    QTest::newRow("an end that does not exist")
-        << head +
-               "BEGIN:VEVENT\nUID:b\nDTSTART:20260402T090000\nSUMMARY:x\n"
-               "DTEND:20260402T250000\n" +
-               tail
-        << 13 << "DTEND";
-    QTest::newRow("an alarm at a time that does not exist")
-        << head +
-               "BEGIN:VEVENT\nUID:b\nDTSTART:20260402T090000\nBEGIN:VALARM\nACTION:DISPLAY\n"
-               "TRIGGER;VALUE=DATE-TIME:20260230T010000Z\nEND:VALARM\n" +
-               tail
-        << 14 << "TRIGGER";
+    const auto row = [&](const char* name, const QByteArray& event, int line, const char* says) {
+        QTest::newRow(name) << head + "BEGIN:VEVENT\nUID:b\n" + event + tail << line
+                            << QString::fromUtf8(says);
+    };
+    row("a value that does not parse", "SUMMARY:x\nDTSTART:tomorrow\n", 12, "DTSTART");
+    row("an event without DTSTART", "SUMMARY:x\n", 9, "DTSTART");
+    row("an empty DTSTART", "DTSTART:\n", 11, "DTSTART");
+    row("a time zone nobody knows", "DTSTART;TZID=Mars/Olympus:20260402T090000\n", 11,
+        "Mars/Olympus");
+    row("not UTF-8", "DTSTART:20260402T090000\nSUMMARY:\xb2\xe2\xca\xd4\n", 12, "UTF-8");
+    row("a month and an hour that do not exist", "DTSTART:20271340T250000\n", 11,
+        "20271340T250000");
+    row("29 February of a common year", "DTSTART;VALUE=DATE:20270229\n", 11, "20270229");
+    row("the year 0", "DTSTART:00000101T000000Z\n", 11, "00000101T000000Z");
+    row("the year 10000 in local time", "DTSTART:99991231T235959Z\n", 11, "1900");
+    row("the year 1899", "DTSTART;VALUE=DATE:18991231\n", 11, "1900");
+    row("an excluded date that does not exist, on its line",
+        "DTSTART:20260402T090000\nRRULE:FREQ=DAILY;COUNT=3\nEXDATE:20260403T090000\n"
+        "EXDATE:20260403T090000,20260431T090000\n",
+        14, "20260431T090000");
+    row("an end that does not exist", "DTSTART:20260402T090000\nSUMMARY:x\nDTEND:20260402T250000\n",
+        13, "DTEND");
+    row("an alarm at a time that does not exist",
+        "DTSTART:20260402T090000\nBEGIN:VALARM\nACTION:DISPLAY\n"
+        "TRIGGER;VALUE=DATE-TIME:20260230T010000Z\nEND:VALARM\n",
+        14, "TRIGGER");
 }
 
 void TestIcs::aBrokenFileAddsNothing()
@@ -961,7 +981,6 @@ void TestIcs::aBrokenFileAddsNothing()
 
 void TestIcs::theProgramOnTheCommandLine()
 {
-    const QString program = qEnvironmentVariable("BRENWICK_ICS");
     const QString database = env->databaseFile();
     {
         Db db(database);
@@ -974,45 +993,36 @@ void TestIcs::theProgramOnTheCommandLine()
             schedule(QStringLiteral("\x1b[31m红\x07"), QDate(2030, 1, 1), QTime(8, 0)));
         t.commit();
     }
-    auto run = [&](const QStringList& args, QByteArray* err = nullptr, QByteArray* out = nullptr) {
-        QProcess p;
-        p.start(program, args);
-        p.waitForFinished(60000);
-        if (err)
-            *err = p.readAllStandardError();
-        if (out)
-            *out = p.readAllStandardOutput();
-        return p.exitCode();
-    };
     QByteArray err, out;
-    QCOMPARE(run({"--help"}, &err, &out), 0);
+    QCOMPARE(runTool({"--help"}, &err, &out), 0);
     for (const char* word : {"export", "import", "restore", "--from", "--to", "--database"})
         QVERIFY2(out.contains(word), word);
 
     const QString file = env->programDir() + QStringLiteral("all.ics");
-    QCOMPARE(run({"export", file, "--database", database}, &err), 0);
+    QCOMPARE(runTool({"export", file, "--database", database}, &err), 0);
     QVERIFY(err.contains("1000/1201"));
     QVERIFY(!readFile(file).contains('\x1b'));
-    QCOMPARE(
-        run({"export", "-", "--database", database, "--from", "2026-04-01", "--to", "2026-04-01"},
-            &err, &out),
-        0);
+    QCOMPARE(runTool({"export", "-", "--database", database, "--from", "2026-04-01", "--to",
+                      "2026-04-01"},
+                     &err, &out),
+             0);
     QCOMPARE(out.count("BEGIN:VEVENT"), 30); // 1200 schedules over 40 days
-    QCOMPARE(run({"export", "-", "--database", database, "--from", "2030-01-01"}, &err, &out), 0);
+    QCOMPARE(runTool({"export", "-", "--database", database, "--from", "2030-01-01"}, &err, &out),
+             0);
     QVERIFY(out.contains("SUMMARY:[31m红\r\n"));
     QVERIFY(!out.contains('\x1b') && !out.contains('\x07'));
 
     const QString broken = env->programDir() + QStringLiteral("broken.ics");
     writeFile(broken, readFile(file).left(5000));
     const QString fresh = env->programDir() + QStringLiteral("fresh.mdb");
-    QCOMPARE(run({"import", broken, "--database", fresh}, &err), 1);
+    QCOMPARE(runTool({"import", broken, "--database", fresh}, &err), 1);
     QCOMPARE(err.count('\n'), 1);
     QVERIFY(err.contains(QFile::encodeName(broken) + ':'));
-    QCOMPARE(run({"export"}, &err), 2);
+    QCOMPARE(runTool({"export"}, &err), 2);
     QCOMPARE(err.count('\n'), 1);
-    QCOMPARE(run({"import", "/dev/zero", "--database", fresh}, &err), 1); // no end to it
+    QCOMPARE(runTool({"import", "/dev/zero", "--database", fresh}, &err), 1); // no end to it
     QVERIFY(err.contains("/dev/zero: "));
-    QCOMPARE(run({"export", "-", "--database", env->programDir() + "missing.mdb"}, &err), 1);
+    QCOMPARE(runTool({"export", "-", "--database", env->programDir() + "missing.mdb"}, &err), 1);
     QVERIFY(!QFileInfo::exists(env->programDir() + "missing.mdb"));
 
     // What the import left out is said in its one line.
@@ -1020,7 +1030,7 @@ void TestIcs::theProgramOnTheCommandLine()
     writeFile(past, calendar("BEGIN:VEVENT\nUID:p\nDTSTART:20200101T090000\n"
                              "RRULE:FREQ=MONTHLY;COUNT=12\nSUMMARY:前年\nno colon here\n"
                              "END:VEVENT\n"));
-    QCOMPARE(run({"import", past, "--database", fresh}, &err, &out), 0);
+    QCOMPARE(runTool({"import", past, "--database", fresh}, &err, &out), 0);
     QCOMPARE(QString::fromUtf8(out),
              QStringLiteral("导入了 0 个日程；重复的日程有 12 次在今天之前，没有导入；"
                             "1 处无法读取，已跳过（第一处在第 9 行）\n"));
@@ -1030,25 +1040,22 @@ void TestIcs::olderAndNewerFilesOnTheCommandLine()
 {
     // The tool opens a file as the program does: an older one is brought up
     // to date (by an export too), a newer one is refused and left as it is.
-    const QString program = qEnvironmentVariable("BRENWICK_ICS");
     const QString database = env->databaseFile();
     makeDatabase(database, fixtureSql(QStringLiteral("assistant-v1-ics.sql")));
-    QProcess p;
-    p.start(program, {"export", "-", "--database", database});
-    QVERIFY(p.waitForFinished(60000));
-    QCOMPARE(p.exitCode(), 0);
-    QCOMPARE(p.readAllStandardOutput().count("BEGIN:VEVENT"), 4);
+    QByteArray err, out;
+    QCOMPARE(runTool({"export", "-", "--database", database}, nullptr, &out), 0);
+    QCOMPARE(out.count("BEGIN:VEVENT"), 4);
     QCOMPARE(sqlValue(database, "pragma user_version"), Schema::version());
 
     const QByteArray newer = "pragma user_version=" + QByteArray::number(Schema::version() + 1);
     sqlValue(database, newer.constData());
     const QByteArray bytes = readFile(database);
     for (const char* command : {"export", "import"}) {
-        p.start(program, {command, command == QByteArray("import") ? database : "-", "--database",
-                          database});
-        QVERIFY(p.waitForFinished(60000));
-        QCOMPARE(p.exitCode(), 1);
-        QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
+        QCOMPARE(runTool({command, command == QByteArray("import") ? database : "-", "--database",
+                          database},
+                         &err),
+                 1);
+        QCOMPARE(QString::fromUtf8(err),
                  QStringLiteral("brenwick-ics: %1: 数据库文件是第 %2 版的，本程序只认识到第 %3 "
                                 "版，没有打开它（文件未作改动）\n")
                      .arg(database)
@@ -1062,22 +1069,15 @@ void TestIcs::restoreKeepsTheCurrentFile()
 {
     const QString database = env->databaseFile();
     const QString backup = env->programDir() + QStringLiteral("backups/assistant-2026-03-30.mdb");
-    {
-        Db db(database);
-        ScheduleData::append(schedule(QStringLiteral("旧的"), today, QTime(9, 0)));
-        DatabaseBackup::copy(database, backup);
-        ScheduleData::append(schedule(QStringLiteral("新的"), today, QTime(10, 0)));
-    }
+    withBackup(database, backup, {QStringLiteral("旧的")}, {QStringLiteral("新的")});
     // A backup an older version left open to all: the live file is not.
     QVERIFY(::chmod(QFile::encodeName(backup).constData(), 0644) == 0);
     const QString kept = Restore::restore(backup, database, QDateTime(today, QTime(9, 5, 7)));
     QCOMPARE(kept, database + QStringLiteral(".before-restore-20260331-090507"));
     QCOMPARE(modeOf(database), 0600u);
     QCOMPARE(modeOf(kept), 0600u);
-    Db restored(database);
-    QCOMPARE(rowsOf(restored).size(), 1);
-    Db before(kept);
-    QCOMPARE(rowsOf(before).size(), 2);
+    QCOMPARE(scheduleCount(database), 1);
+    QCOMPARE(scheduleCount(kept), 2);
     QVERIFY(!QFileInfo::exists(database + QStringLiteral(".restoring")));
 }
 
@@ -1093,30 +1093,24 @@ void TestIcs::restoreIsRefusedWhileTheProgramRuns()
     QFETCH(bool, runtimeFolder);
     const QString database = env->databaseFile();
     const QString backup = env->programDir() + QStringLiteral("backup.mdb");
-    {
-        Db db(database);
-        ScheduleData::append(schedule(QStringLiteral("一个"), today, QTime(9, 0)));
-        DatabaseBackup::copy(database, backup);
-    }
+    withBackup(database, backup, {QStringLiteral("一个")});
     // This process plays the running program.
     SingleInstance running(QStringLiteral("时雀"), database,
                            SingleInstance::runtimeDir(QStringLiteral("brenwick")));
     QVERIFY(running.tryBecomePrimary());
     const QByteArray bytes = readFile(database);
     const QStringList files = QDir(env->programDir()).entryList(QDir::Files);
-    QProcess tool;
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     QTemporaryDir tmp;
     if (!runtimeFolder) {
         e.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         e.insert(QStringLiteral("TMPDIR"), tmp.path());
     }
-    tool.setProcessEnvironment(e);
-    tool.start(qEnvironmentVariable("BRENWICK_ICS"),
-               {QStringLiteral("restore"), backup, QStringLiteral("--database"), database});
-    QVERIFY(tool.waitForFinished(30000));
-    QCOMPARE(tool.exitCode(), 1);
-    QVERIFY2(tool.readAllStandardError().contains("时雀正在运行"), "not refused as running");
+    QByteArray err;
+    QCOMPARE(runTool({QStringLiteral("restore"), backup, QStringLiteral("--database"), database},
+                     &err, nullptr, e),
+             1);
+    QVERIFY2(err.contains("时雀正在运行"), "not refused as running");
     QCOMPARE(readFile(database), bytes);
     QCOMPARE(QDir(env->programDir()).entryList(QDir::Files), files);
 }
@@ -1139,12 +1133,7 @@ void TestIcs::restoreIsOneStep()
     QFETCH(int, rows);
     const QString database = env->databaseFile();
     const QString backup = env->programDir() + QStringLiteral("backups/assistant-2026-03-30.mdb");
-    {
-        Db db(database);
-        ScheduleData::append(schedule(QStringLiteral("旧的"), today, QTime(9, 0)));
-        DatabaseBackup::copy(database, backup);
-        ScheduleData::append(schedule(QStringLiteral("新的"), today, QTime(10, 0)));
-    }
+    withBackup(database, backup, {QStringLiteral("旧的")}, {QStringLiteral("新的")});
     // A backup killed part way the day before: removed by the next restore.
     writeFile(backup + QStringLiteral(".part"), readFile(backup));
     const QDateTime now(today, QTime(9, 5, 7));
@@ -1164,22 +1153,14 @@ void TestIcs::restoreIsOneStep()
     int status = 0;
     QCOMPARE(::waitpid(child, &status, 0), child);
     QCOMPARE(WEXITSTATUS(status), 7);
-    {
-        Db after(database);
-        QCOMPARE(rowsOf(after).size(), rows);
-    }
+    QCOMPARE(scheduleCount(database), rows);
     const QString kept = database + QStringLiteral(".before-restore-20260331-090507");
-    if (crashAfter != QLatin1String("checked")) {
-        Db before(kept);
-        QCOMPARE(rowsOf(before).size(), 2);
-    }
+    if (crashAfter != QLatin1String("checked"))
+        QCOMPARE(scheduleCount(kept), 2);
     // The next run takes up what the killed one left, and ends whole.
     QFile::remove(kept);
     Restore::restore(backup, database, now);
-    {
-        Db after(database);
-        QCOMPARE(rowsOf(after).size(), 1);
-    }
+    QCOMPARE(scheduleCount(database), 1);
     const QStringList left =
         QDir(env->programDir()).entryList({QStringLiteral("*.restoring*")}, QDir::Files) +
         QDir(env->programDir() + QStringLiteral("backups")).entryList({QStringLiteral("*.part*")});
@@ -1201,11 +1182,7 @@ void TestIcs::restoreAndTheOldJournal()
     QFETCH(bool, refused);
     const QString database = env->databaseFile();
     const QString backup = env->programDir() + QStringLiteral("backup.mdb");
-    {
-        Db db(database);
-        ScheduleData::append(schedule(QStringLiteral("备份里的"), today, QTime(9, 0)));
-        DatabaseBackup::copy(database, backup);
-    }
+    withBackup(database, backup, {QStringLiteral("备份里的")});
     // Another connection writes rows that stay in the journal: a program
     // killed, or one still running, without the program's lock.
     sqlite3* other = nullptr;
@@ -1232,16 +1209,11 @@ void TestIcs::restoreAndTheOldJournal()
         QVERIFY(!refused);
         QVERIFY(!QFileInfo::exists(wal)); // nothing of the old one beside the new
         QCOMPARE(DatabaseBackup::problemWith(database, Restore::requiredTables()), QString());
-        {
-            Db restored(database);
-            QCOMPARE(rowsOf(restored).size(), 1);
-        }
-        if (old == QLatin1String("crashed")) {
-            Db keptDb(kept);
-            QCOMPARE(rowsOf(keptDb).size(), 4); // the journal's rows too
-        } else {
+        QCOMPARE(scheduleCount(database), 1);
+        if (old == QLatin1String("crashed"))
+            QCOMPARE(scheduleCount(kept), 4); // the journal's rows too
+        else
             QVERIFY(QFileInfo::exists(kept));
-        }
     } catch (const AppError& e) {
         QVERIFY2(refused, qPrintable(e.text()));
         QVERIFY2(e.text().contains(QStringLiteral("正被另一个程序使用")), qPrintable(e.text()));
@@ -1366,11 +1338,9 @@ void TestIcs::exportsAreTheUsersAlone()
         writeFile(file, "old");
         QVERIFY(::chmod(QFile::encodeName(file).constData(), mode_t(oldMode)) == 0);
     }
-    QProcess tool;
-    tool.start(qEnvironmentVariable("BRENWICK_ICS"),
-               {QStringLiteral("export"), file, QStringLiteral("--database"), env->databaseFile()});
-    QVERIFY(tool.waitForFinished(30000));
-    QCOMPARE(tool.exitCode(), 0);
+    QCOMPARE(runTool({QStringLiteral("export"), file, QStringLiteral("--database"),
+                      env->databaseFile()}),
+             0);
     QVERIFY(readFile(file).contains("SUMMARY:私事"));
     QCOMPARE(int(modeOf(file)), mode);
 }
