@@ -106,6 +106,8 @@ private:
 // Writes a file whole (tests only).
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
+// The permission bits of the file or folder at path (0 when there is none).
+uint modeOf(const QString& path);
 
 // Whether another local user (nobody) can read the file or list the folder at
 // path. The temporary folder that holds it is first opened to all, as a home

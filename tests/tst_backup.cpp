@@ -260,13 +260,8 @@ void TestBackup::copiesAreTheUsersAlone()
     const mode_t before = ::umask(mode_t(umask));
     DatabaseBackup::copy(database(), target);
     ::umask(before);
-    const auto mode = [](const QString& path) {
-        struct stat st {};
-        ::stat(QFile::encodeName(path).constData(), &st);
-        return int(st.st_mode & 0777);
-    };
-    QCOMPARE(mode(target), copy);
-    QCOMPARE(mode(folder()), 0700);
+    QCOMPARE(int(modeOf(target)), copy);
+    QCOMPARE(modeOf(folder()), 0700u);
     const std::optional<bool> others = otherUserCanRead(target);
     if (!others)
         QSKIP("needs root and setpriv to play another local user");

@@ -219,13 +219,6 @@ qint64 scalar(sqlite3* db, const char* sql)
     return v;
 }
 
-uint modeOf(const QString& path)
-{
-    struct stat st {};
-    ::stat(QFile::encodeName(path).constData(), &st);
-    return st.st_mode & 0777;
-}
-
 QStringList uids(const QByteArray& text)
 {
     QStringList out;

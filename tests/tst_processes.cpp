@@ -438,12 +438,7 @@ void TestProcesses::theStartKeepsTheDataPrivate()
     const std::optional<bool> before = otherUserCanRead(path);
     QProcess* p = start();
     QVERIFY(waitUntilListening());
-    const auto mode = [&path] {
-        struct stat st {};
-        ::stat(QFile::encodeName(path).constData(), &st);
-        return st.st_mode & 0777;
-    };
-    QTRY_COMPARE(mode(), folder ? 0700u : 0600u);
+    QTRY_COMPARE(modeOf(path), folder ? 0700u : 0600u);
     QCOMPARE(p->state(), QProcess::Running);
     if (!before)
         QSKIP("needs root and setpriv to play another local user");
@@ -505,12 +500,8 @@ void TestProcesses::aPackagedInstallKeepsTheDataInTheUsersFolder()
     QVERIFY(waitUntilListening());
     QTRY_VERIFY(QFileInfo::exists(env->databaseFile()));
     QTRY_VERIFY(!lockIsFree(lockFile()));
-    const auto mode = [](const QString& path) {
-        struct stat st {};
-        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0u;
-    };
-    QCOMPARE(mode(data), 0700u);
-    QCOMPARE(mode(env->databaseFile()), 0600u);
+    QCOMPARE(modeOf(data), 0700u);
+    QCOMPARE(modeOf(env->databaseFile()), 0600u);
     p->terminate();
     QVERIFY(p->waitForFinished());
     QCOMPARE(QDir(env->programDir()).entryList(QDir::AllEntries), programFiles);

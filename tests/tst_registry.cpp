@@ -369,14 +369,9 @@ void TestRegistry::replacedFilesAreTheUsersAlone()
     ::umask(before);
     QCOMPARE(failed, QString());
     QCOMPARE(readFile(file), QByteArray("the user's data"));
-    const auto mode = [](const QString& path) {
-        struct stat st {};
-        ::stat(QFile::encodeName(path).constData(), &st);
-        return st.st_mode & 0777;
-    };
-    QCOMPARE(mode(file), 0600u);
+    QCOMPARE(modeOf(file), 0600u);
     for (QString folder = QFileInfo(file).path(); folder != root; folder = QFileInfo(folder).path())
-        QCOMPARE(mode(folder), 0700u);
+        QCOMPARE(modeOf(folder), 0700u);
     const std::optional<bool> others = otherUserCanRead(file);
     if (!others)
         QSKIP("needs root and setpriv to play another local user");
@@ -443,9 +438,7 @@ void TestRegistry::dataFolderOfAMarker()
     // The first use makes it, the user's alone.
     QVERIFY(!QFileInfo::exists(expected));
     QCOMPARE(ProgramDir::makeDataPath(), QString());
-    struct stat st {};
-    QCOMPARE(::stat(QFile::encodeName(expected).constData(), &st), 0);
-    QCOMPARE(st.st_mode & 07777, mode_t(0700));
+    QCOMPARE(modeOf(expected), 0700u);
 }
 
 QTEST_GUILESS_MAIN(TestRegistry)
