@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -116,8 +117,8 @@ uint modeOf(const QString& path);
 // root, or no setpriv).
 std::optional<bool> otherUserCanRead(const QString& path);
 
-// The text of the AppError the step raises, or "(no error)": for tests that
-// compare what a refusal says in one line.
+// The text of the AppError the step raises, empty when it raises none: for
+// tests that compare what a refusal says in one line.
 inline QString errorOf(const std::function<void()>& step)
 {
     try {
@@ -125,5 +126,20 @@ inline QString errorOf(const std::function<void()>& step)
     } catch (const AppError& e) {
         return e.text();
     }
-    return QStringLiteral("(no error)");
+    return QString();
+}
+
+// A row of a data table, its texts written as literals: a table's rows on
+// one line each. The texts go into QString columns.
+inline QString tableCell(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+template <class T> const T& tableCell(const T& value)
+{
+    return value;
+}
+template <class... Cells> void textRow(const char* name, const Cells&... cells)
+{
+    (QTest::newRow(name) << ... << tableCell(cells));
 }
