@@ -190,14 +190,10 @@ void TestProcesses::oneCopyPerDatabase_data()
 {
     QTest::addColumn<QString>("second");
     QTest::addColumn<QString>("outcome");
-    QTest::newRow("the same session") << "session"
-                                      << "forwarded";
-    QTest::newRow("a shell without XDG_RUNTIME_DIR") << "unset"
-                                                     << "told";
-    QTest::newRow("another program folder") << "folder"
-                                            << "runs";
-    QTest::newRow("another local user tried the lock first") << "user"
-                                                             << "runs";
+    textRow("the same session", "session", "forwarded");
+    textRow("a shell without XDG_RUNTIME_DIR", "unset", "told");
+    textRow("another program folder", "folder", "runs");
+    textRow("another local user tried the lock first", "user", "runs");
 }
 
 void TestProcesses::oneCopyPerDatabase()
@@ -405,8 +401,7 @@ void TestProcesses::theStartKeepsTheDataPrivate_data()
     QTest::addColumn<QString>("file"); // in the program folder, or "config:" the settings'
     QTest::addColumn<bool>("folder");
     QTest::newRow("the database") << "assistant.mdb" << false;
-    QTest::newRow("a file a restore kept")
-        << "assistant.mdb.before-restore-20260301-090000" << false;
+    textRow("a file a restore kept", "assistant.mdb.before-restore-20260301-090000", false);
     QTest::newRow("the backups folder") << "backups" << true;
     QTest::newRow("a backup") << "backups/assistant-2026-03-30.mdb" << false;
     QTest::newRow("the plan list") << "plans.txt" << false;
