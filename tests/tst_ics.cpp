@@ -28,8 +28,8 @@ Q_DECLARE_METATYPE(Schedule)
 class TestIcs : public QObject {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init() { env = std::make_unique<TestEnvironment>(); }
+    void cleanup() { env.reset(); }
     void roundTripGivesTheSameEvents_data();
     void roundTripGivesTheSameEvents();
     void exportIsWrittenAsItIsMade();
@@ -237,16 +237,6 @@ QString unreadableOf(const Ics::Imported& r)
 }
 } // namespace
 
-void TestIcs::init()
-{
-    env = std::make_unique<TestEnvironment>();
-}
-
-void TestIcs::cleanup()
-{
-    env.reset();
-}
-
 void TestIcs::roundTripGivesTheSameEvents_data()
 {
     QTest::addColumn<QByteArray>("zone");
@@ -433,151 +423,140 @@ void TestIcs::filesOfOtherPrograms_data()
     QTest::addColumn<int>("past");
     QTest::addColumn<QString>("unreadable"); // count@first line
 
-    QTest::newRow("all-day event")
-        << QByteArray("BEGIN:VEVENT\nUID:allday@example.com\n"
-                      "DTSTART;VALUE=DATE:20260415\n"
-                      "DTEND;VALUE=DATE:20260416\nSUMMARY:整理\n"
-                      "END:VEVENT\n")
-        << QStringList{"2026-04-15 00:00:00|整理||1|1|0|10|0|"} << 0 << 0 << QString();
-    QTest::newRow("TZID with its VTIMEZONE, summer and winter")
-        << QByteArray("BEGIN:VTIMEZONE\nTZID:W. Europe Standard Time\nBEGIN:STANDARD\n"
-                      "DTSTART:16010101T030000\nTZOFFSETFROM:+0200\nTZOFFSETTO:+0100\n"
-                      "RRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\nEND:STANDARD\nBEGIN:DAYLIGHT\n"
-                      "DTSTART:16010101T020000\nTZOFFSETFROM:+0100\nTZOFFSETTO:+0200\n"
-                      "RRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=3\nEND:DAYLIGHT\nEND:VTIMEZONE\n"
-                      "BEGIN:VEVENT\nUID:040000008200E00074C5B7101A82E008\n"
-                      "DTSTART;TZID=W. Europe Standard Time:20260701T090000\n"
-                      "SUMMARY:Projektbesprechung\nPRIORITY:1\nBEGIN:VALARM\nACTION:DISPLAY\n"
-                      "TRIGGER:-PT15M\nDESCRIPTION:Reminder\nEND:VALARM\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:winter@example.com\n"
-                      "DTSTART;TZID=W. Europe Standard Time:20260115T090000\nSUMMARY:Winter\n"
-                      "END:VEVENT\n")
-        << QStringList{"2026-01-15 16:00:00|Winter||1|1|0|10|0|",
-                       "2026-07-01 15:00:00|Projektbesprechung||0|1|1|15|0|"}
-        << 0 << 0 << QString();
-    QTest::newRow("TZID of a known zone, no VTIMEZONE")
-        << QByteArray("BEGIN:VEVENT\nUID:ny@example.com\nDTSTART;TZID=America/New_York:"
-                      "20260115T200000\nSUMMARY:Call\nPRIORITY:9\nBEGIN:VALARM\nACTION:DISPLAY\n"
-                      "TRIGGER:-PT2H\nEND:VALARM\nEND:VEVENT\n")
-        << QStringList{"2026-01-16 09:00:00|Call||2|1|1|2|1|"} << 0 << 0 << QString();
-    QTest::newRow("zone names other programs write, without a VTIMEZONE")
-        << QByteArray("BEGIN:VEVENT\nUID:m\nDTSTART;TZID=/mozilla.org/20070129_1/America/"
-                      "New_York:20260115T200000\nSUMMARY:Thunderbird\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:w\nDTSTART;TZID=W. Europe Standard Time:20260701T090000\n"
-                      "SUMMARY:Outlook\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:c\nDTSTART;TZID=China Standard Time:20260801T090000\n"
-                      "SUMMARY:Outlook 2\nEND:VEVENT\n")
-        << QStringList{"2026-01-16 09:00:00|Thunderbird||1|1|0|10|0|",
-                       "2026-07-01 15:00:00|Outlook||1|1|0|10|0|",
-                       "2026-08-01 09:00:00|Outlook 2||1|1|0|10|0|"}
-        << 0 << 0 << QString();
-    QTest::newRow("a time in the spring gap and one in the autumn overlap")
-        << QByteArray("BEGIN:VEVENT\nUID:gap\nDTSTART;TZID=America/New_York:20270314T023000\n"
-                      "SUMMARY:gap\nEND:VEVENT\nBEGIN:VEVENT\nUID:overlap\n"
-                      "DTSTART;TZID=America/New_York:20271107T013000\nSUMMARY:overlap\n"
-                      "END:VEVENT\n")
-        << QStringList{"2027-03-14 15:30:00|gap||1|1|0|10|0|",
-                       "2027-11-07 13:30:00|overlap||1|1|0|10|0|"}
-        << 0 << 0 << QString();
-    QTest::newRow("UTC event, cancelled")
-        << QByteArray("BEGIN:VEVENT\nUID:utc@example.com\nDTSTART:20260501T010000Z\n"
-                      "SUMMARY:Launch\nDESCRIPTION:All hands\nPRIORITY:5\nSTATUS:CANCELLED\n"
-                      "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:-P1D\nEND:VALARM\nEND:VEVENT\n")
-        << QStringList{"2026-05-01 09:00:00|Launch|All hands|1|4|1|1|2|"} << 0 << 0 << QString();
-    QTest::newRow("weekly RRULE with EXDATE, in two zones")
-        << QByteArray("BEGIN:VEVENT\nUID:weekly@example.com\n"
-                      "DTSTART;TZID=Asia/Shanghai:20260302T093000\n"
-                      "RRULE:FREQ=WEEKLY;BYDAY=MO;COUNT=8\n"
-                      "EXDATE;TZID=Asia/Shanghai:20260413T093000\nSUMMARY:周会\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:daily@example.com\n"
-                      "DTSTART;TZID=Europe/Berlin:20260401T100000\n"
-                      "RRULE:FREQ=DAILY;UNTIL=20260403T235959Z\nEXDATE:20260402T080000Z\n"
-                      "SUMMARY:Stand-up\nEND:VEVENT\n")
-        << QStringList{"2026-04-01 16:00:00|Stand-up||1|1|0|10|0|",
-                       "2026-04-03 16:00:00|Stand-up||1|1|0|10|0|",
-                       "2026-04-06 09:30:00|周会||1|1|0|10|0|",
-                       "2026-04-20 09:30:00|周会||1|1|0|10|0|"}
-        << 0 << 5 << QString();
-    QTest::newRow("folded lines, one fold inside a character")
-        << QByteArray("BEGIN:VEVENT\nUID:fold@example.com\nDTSTART:20260410T140000\n"
-                      "SUMMARY:季度\xe6\x80\n \xbb结\n"
-                      "DESCRIPTION:第一行\\n第二行，这一行很长很长很长很长很长很长很长很长很\n"
-                      "\t长，一直写到下一行\nEND:VEVENT\n")
-        << QStringList{QStringLiteral("2026-04-10 14:00:00|季度总结|第一行\n第二行，这一行") +
-                       QStringLiteral("很长").repeated(9) +
-                       QStringLiteral("，一直写到下一行|1|1|0|10|0|")}
-        << 0 << 0 << QString();
-    QTest::newRow("a VTODO is skipped")
-        << QByteArray("BEGIN:VTODO\nUID:todo@example.com\nDUE:20260405T170000\n"
-                      "SUMMARY:交报告\nEND:VTODO\nBEGIN:VEVENT\nUID:e@example.com\n"
-                      "DTSTART:20260405T090000\nSUMMARY:开会\nEND:VEVENT\n")
-        << QStringList{"2026-04-05 09:00:00|开会||1|1|0|10|0|"} << 1 << 0 << QString();
-    QTest::newRow("alarms: audio after e-mail, end-related, absolute, at the start")
-        << QByteArray("BEGIN:VEVENT\nUID:a1\nDTSTART:20260601T100000\nSUMMARY:A\n"
-                      "BEGIN:VALARM\nACTION:EMAIL\nTRIGGER:-PT5M\nSUMMARY:x\nDESCRIPTION:x\n"
-                      "ATTENDEE:mailto:a@example.com\nEND:VALARM\n"
-                      "BEGIN:VALARM\nACTION:AUDIO\nTRIGGER:-PT90M\nEND:VALARM\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:a2\nDTSTART:20260602T100000\nDTEND:20260602T110000\n"
-                      "SUMMARY:B\nBEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;RELATED=END:-PT2H\n"
-                      "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:a3\nDTSTART:20260603T010000Z\nSUMMARY:C\n"
-                      "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;VALUE=DATE-TIME:20260603T003000Z\n"
-                      "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:a4\nDTSTART:20260604T100000\nSUMMARY:D\n"
-                      "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:PT0S\nDESCRIPTION:x\nEND:VALARM\n"
-                      "END:VEVENT\n")
-        << QStringList{"2026-06-01 10:00:00|A||1|1|1|90|0|",
-                       "2026-06-02 10:00:00|B|结束：11:00|1|1|1|1|1|",
-                       "2026-06-03 09:00:00|C||1|1|1|30|0|", "2026-06-04 10:00:00|D||1|1|1|1|0|"}
-        << 0 << 0 << QString();
-    QTest::newRow("absolute alarms on a floating and an all-day start")
-        << QByteArray("BEGIN:VEVENT\nUID:f1\nDTSTART:20260701T100000\nSUMMARY:浮动\n"
-                      "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;VALUE=DATE-TIME:20260701T013000Z\n"
-                      "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:f2\nDTSTART;VALUE=DATE:20260702\nSUMMARY:全天\n"
-                      "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;VALUE=DATE-TIME:20260701T010000Z\n"
-                      "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n")
-        << QStringList{"2026-07-01 10:00:00|浮动||1|1|1|30|0|",
-                       "2026-07-02 00:00:00|全天||1|1|1|15|1|"}
-        << 0 << 0 << QString();
-    QTest::newRow("empty values are empty texts")
-        << QByteArray("X-WR-CALDESC:\nBEGIN:VEVENT\nUID:e1\nDTSTART:20260501T090000\nSUMMARY:\n"
-                      "DESCRIPTION:\nLOCATION:\nX-BRENWICK-NOTE:\nRRULE:\nPRIORITY:\n"
-                      "END:VEVENT\n")
-        << QStringList{"2026-05-01 09:00:00|||1|1|0|10|0|"} << 0 << 0 << QString();
-    QTest::newRow("lines that cannot be read are left out and counted")
-        << QByteArray("BEGIN:VEVENT\nUID:s1\nDTSTART:20260501T090000\nSUMMARY:有坏行\n"
-                      "this line has no colon\nRRULE:FREQ=FOOLY\nDTEND:tomorrow\n"
-                      "ATTENDEE;CN=\"no end:mailto:a@example.com\nEND:VEVENT\n")
-        << QStringList{"2026-05-01 09:00:00|有坏行||1|1|0|10|0|"} << 0 << 0 << "4@8";
-    QTest::newRow("location and end go into the content")
-        << QByteArray("BEGIN:VEVENT\nUID:l1\nDTSTART;TZID=Asia/Shanghai:20260601T093000\n"
-                      "DTEND;TZID=Asia/Shanghai:20260601T113000\nSUMMARY:评审\n"
-                      "DESCRIPTION:带上材料\nLOCATION:三楼\\, 会议室\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:l2\nDTSTART:20260602T230000Z\nDURATION:PT1H30M\n"
-                      "SUMMARY:长会\nLOCATION:线上\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:l3\nDTSTART:20260604T220000\nDTEND:20260605T013000\n"
-                      "SUMMARY:夜班\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:l4\nDTSTART;VALUE=DATE:20260610\n"
-                      "DTEND;VALUE=DATE:20260613\nSUMMARY:出差\nEND:VEVENT\n")
-        << QStringList{"2026-06-01 09:30:00|评审|带上材料\n地点：三楼, "
-                       "会议室\n结束：11:30|1|1|0|10|0|",
-                       "2026-06-03 07:00:00|长会|地点：线上\n时长：1小时30分钟|1|1|0|10|0|",
-                       "2026-06-04 22:00:00|夜班|结束：2026-06-05 01:30|1|1|0|10|0|",
-                       "2026-06-10 00:00:00|出差|结束：2026-06-12|1|1|0|10|0|"}
-        << 0 << 0 << QString();
-    QTest::newRow("texts unescaped and cleaned")
-        << QByteArray("BEGIN:VEVENT\nUID:t1\nDTSTART:20260901T090000\n"
-                      "SUMMARY:第一行\\n第二行\\, 付款给\xe2\x80\xae"
-                      "0001\xe2\x80\xac元\n"
-                      "DESCRIPTION:红\x1b[31m字\\n下一行\\;完\n"
-                      "X-BRENWICK-NOTE:备注\\, 带\\;标点\\\\和\\n换行\nX-BRENWICK-STATUS:3\n"
-                      "END:VEVENT\nBEGIN:VEVENT\nUID:t2\nDTSTART:20260902T090000\n"
-                      "SUMMARY:旧的\nX-BRENWICK-NOTE:a, b;c\\\\d\nEND:VEVENT\n")
-        << QStringList{"2026-09-01 09:00:00|第一行 第二行, 付款给0001元|红[31m字\n下一行;完|1|3|0|"
-                       "10|0|备注, 带;标点\\和\n换行",
-                       "2026-09-02 09:00:00|旧的||1|1|0|10|0|a, b;c\\d"}
-        << 0 << 0 << QString();
+    const auto row = [](const char* name, const QByteArray& body, const QStringList& rows,
+                        int skipped = 0, int past = 0, const char* unreadable = "") {
+        QTest::newRow(name) << body << rows << skipped << past << QString(unreadable);
+    };
+    row("all-day event",
+        "BEGIN:VEVENT\nUID:allday@example.com\n"
+        "DTSTART;VALUE=DATE:20260415\n"
+        "DTEND;VALUE=DATE:20260416\nSUMMARY:整理\n"
+        "END:VEVENT\n",
+        {"2026-04-15 00:00:00|整理||1|1|0|10|0|"});
+    row("TZID with its VTIMEZONE, summer and winter",
+        "BEGIN:VTIMEZONE\nTZID:W. Europe Standard Time\nBEGIN:STANDARD\n"
+        "DTSTART:16010101T030000\nTZOFFSETFROM:+0200\nTZOFFSETTO:+0100\n"
+        "RRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\nEND:STANDARD\nBEGIN:DAYLIGHT\n"
+        "DTSTART:16010101T020000\nTZOFFSETFROM:+0100\nTZOFFSETTO:+0200\n"
+        "RRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=3\nEND:DAYLIGHT\nEND:VTIMEZONE\n"
+        "BEGIN:VEVENT\nUID:040000008200E00074C5B7101A82E008\n"
+        "DTSTART;TZID=W. Europe Standard Time:20260701T090000\n"
+        "SUMMARY:Projektbesprechung\nPRIORITY:1\nBEGIN:VALARM\nACTION:DISPLAY\n"
+        "TRIGGER:-PT15M\nDESCRIPTION:Reminder\nEND:VALARM\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:winter@example.com\n"
+        "DTSTART;TZID=W. Europe Standard Time:20260115T090000\nSUMMARY:Winter\n"
+        "END:VEVENT\n",
+        {"2026-01-15 16:00:00|Winter||1|1|0|10|0|",
+         "2026-07-01 15:00:00|Projektbesprechung||0|1|1|15|0|"});
+    row("TZID of a known zone, no VTIMEZONE",
+        "BEGIN:VEVENT\nUID:ny@example.com\nDTSTART;TZID=America/New_York:"
+        "20260115T200000\nSUMMARY:Call\nPRIORITY:9\nBEGIN:VALARM\nACTION:DISPLAY\n"
+        "TRIGGER:-PT2H\nEND:VALARM\nEND:VEVENT\n",
+        {"2026-01-16 09:00:00|Call||2|1|1|2|1|"});
+    row("zone names other programs write, without a VTIMEZONE",
+        "BEGIN:VEVENT\nUID:m\nDTSTART;TZID=/mozilla.org/20070129_1/America/"
+        "New_York:20260115T200000\nSUMMARY:Thunderbird\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:w\nDTSTART;TZID=W. Europe Standard Time:20260701T090000\n"
+        "SUMMARY:Outlook\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:c\nDTSTART;TZID=China Standard Time:20260801T090000\n"
+        "SUMMARY:Outlook 2\nEND:VEVENT\n",
+        {"2026-01-16 09:00:00|Thunderbird||1|1|0|10|0|", "2026-07-01 15:00:00|Outlook||1|1|0|10|0|",
+         "2026-08-01 09:00:00|Outlook 2||1|1|0|10|0|"});
+    row("a time in the spring gap and one in the autumn overlap",
+        "BEGIN:VEVENT\nUID:gap\nDTSTART;TZID=America/New_York:20270314T023000\n"
+        "SUMMARY:gap\nEND:VEVENT\nBEGIN:VEVENT\nUID:overlap\n"
+        "DTSTART;TZID=America/New_York:20271107T013000\nSUMMARY:overlap\n"
+        "END:VEVENT\n",
+        {"2027-03-14 15:30:00|gap||1|1|0|10|0|", "2027-11-07 13:30:00|overlap||1|1|0|10|0|"});
+    row("UTC event, cancelled",
+        "BEGIN:VEVENT\nUID:utc@example.com\nDTSTART:20260501T010000Z\n"
+        "SUMMARY:Launch\nDESCRIPTION:All hands\nPRIORITY:5\nSTATUS:CANCELLED\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:-P1D\nEND:VALARM\nEND:VEVENT\n",
+        {"2026-05-01 09:00:00|Launch|All hands|1|4|1|1|2|"});
+    row("weekly RRULE with EXDATE, in two zones",
+        "BEGIN:VEVENT\nUID:weekly@example.com\n"
+        "DTSTART;TZID=Asia/Shanghai:20260302T093000\n"
+        "RRULE:FREQ=WEEKLY;BYDAY=MO;COUNT=8\n"
+        "EXDATE;TZID=Asia/Shanghai:20260413T093000\nSUMMARY:周会\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:daily@example.com\n"
+        "DTSTART;TZID=Europe/Berlin:20260401T100000\n"
+        "RRULE:FREQ=DAILY;UNTIL=20260403T235959Z\nEXDATE:20260402T080000Z\n"
+        "SUMMARY:Stand-up\nEND:VEVENT\n",
+        {"2026-04-01 16:00:00|Stand-up||1|1|0|10|0|", "2026-04-03 16:00:00|Stand-up||1|1|0|10|0|",
+         "2026-04-06 09:30:00|周会||1|1|0|10|0|", "2026-04-20 09:30:00|周会||1|1|0|10|0|"},
+        0, 5);
+    row("folded lines, one fold inside a character",
+        "BEGIN:VEVENT\nUID:fold@example.com\nDTSTART:20260410T140000\n"
+        "SUMMARY:季度\xe6\x80\n \xbb结\n"
+        "DESCRIPTION:第一行\\n第二行，这一行很长很长很长很长很长很长很长很长很\n"
+        "\t长，一直写到下一行\nEND:VEVENT\n",
+        {QStringLiteral("2026-04-10 14:00:00|季度总结|第一行\n第二行，这一行") +
+         QStringLiteral("很长").repeated(9) + QStringLiteral("，一直写到下一行|1|1|0|10|0|")});
+    row("a VTODO is skipped",
+        "BEGIN:VTODO\nUID:todo@example.com\nDUE:20260405T170000\n"
+        "SUMMARY:交报告\nEND:VTODO\nBEGIN:VEVENT\nUID:e@example.com\n"
+        "DTSTART:20260405T090000\nSUMMARY:开会\nEND:VEVENT\n",
+        {"2026-04-05 09:00:00|开会||1|1|0|10|0|"}, 1);
+    row("alarms: audio after e-mail, end-related, absolute, at the start",
+        "BEGIN:VEVENT\nUID:a1\nDTSTART:20260601T100000\nSUMMARY:A\n"
+        "BEGIN:VALARM\nACTION:EMAIL\nTRIGGER:-PT5M\nSUMMARY:x\nDESCRIPTION:x\n"
+        "ATTENDEE:mailto:a@example.com\nEND:VALARM\n"
+        "BEGIN:VALARM\nACTION:AUDIO\nTRIGGER:-PT90M\nEND:VALARM\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:a2\nDTSTART:20260602T100000\nDTEND:20260602T110000\n"
+        "SUMMARY:B\nBEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;RELATED=END:-PT2H\n"
+        "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:a3\nDTSTART:20260603T010000Z\nSUMMARY:C\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;VALUE=DATE-TIME:20260603T003000Z\n"
+        "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:a4\nDTSTART:20260604T100000\nSUMMARY:D\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:PT0S\nDESCRIPTION:x\nEND:VALARM\n"
+        "END:VEVENT\n",
+        {"2026-06-01 10:00:00|A||1|1|1|90|0|", "2026-06-02 10:00:00|B|结束：11:00|1|1|1|1|1|",
+         "2026-06-03 09:00:00|C||1|1|1|30|0|", "2026-06-04 10:00:00|D||1|1|1|1|0|"});
+    row("absolute alarms on a floating and an all-day start",
+        "BEGIN:VEVENT\nUID:f1\nDTSTART:20260701T100000\nSUMMARY:浮动\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;VALUE=DATE-TIME:20260701T013000Z\n"
+        "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:f2\nDTSTART;VALUE=DATE:20260702\nSUMMARY:全天\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;VALUE=DATE-TIME:20260701T010000Z\n"
+        "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n",
+        {"2026-07-01 10:00:00|浮动||1|1|1|30|0|", "2026-07-02 00:00:00|全天||1|1|1|15|1|"});
+    row("empty values are empty texts",
+        "X-WR-CALDESC:\nBEGIN:VEVENT\nUID:e1\nDTSTART:20260501T090000\nSUMMARY:\n"
+        "DESCRIPTION:\nLOCATION:\nX-BRENWICK-NOTE:\nRRULE:\nPRIORITY:\n"
+        "END:VEVENT\n",
+        {"2026-05-01 09:00:00|||1|1|0|10|0|"});
+    row("lines that cannot be read are left out and counted",
+        "BEGIN:VEVENT\nUID:s1\nDTSTART:20260501T090000\nSUMMARY:有坏行\n"
+        "this line has no colon\nRRULE:FREQ=FOOLY\nDTEND:tomorrow\n"
+        "ATTENDEE;CN=\"no end:mailto:a@example.com\nEND:VEVENT\n",
+        {"2026-05-01 09:00:00|有坏行||1|1|0|10|0|"}, 0, 0, "4@8");
+    row("location and end go into the content",
+        "BEGIN:VEVENT\nUID:l1\nDTSTART;TZID=Asia/Shanghai:20260601T093000\n"
+        "DTEND;TZID=Asia/Shanghai:20260601T113000\nSUMMARY:评审\n"
+        "DESCRIPTION:带上材料\nLOCATION:三楼\\, 会议室\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:l2\nDTSTART:20260602T230000Z\nDURATION:PT1H30M\n"
+        "SUMMARY:长会\nLOCATION:线上\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:l3\nDTSTART:20260604T220000\nDTEND:20260605T013000\n"
+        "SUMMARY:夜班\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:l4\nDTSTART;VALUE=DATE:20260610\n"
+        "DTEND;VALUE=DATE:20260613\nSUMMARY:出差\nEND:VEVENT\n",
+        {"2026-06-01 09:30:00|评审|带上材料\n地点：三楼, "
+         "会议室\n结束：11:30|1|1|0|10|0|",
+         "2026-06-03 07:00:00|长会|地点：线上\n时长：1小时30分钟|1|1|0|10|0|",
+         "2026-06-04 22:00:00|夜班|结束：2026-06-05 01:30|1|1|0|10|0|",
+         "2026-06-10 00:00:00|出差|结束：2026-06-12|1|1|0|10|0|"});
+    row("texts unescaped and cleaned",
+        "BEGIN:VEVENT\nUID:t1\nDTSTART:20260901T090000\n"
+        "SUMMARY:第一行\\n第二行\\, 付款给\xe2\x80\xae"
+        "0001\xe2\x80\xac元\n"
+        "DESCRIPTION:红\x1b[31m字\\n下一行\\;完\n"
+        "X-BRENWICK-NOTE:备注\\, 带\\;标点\\\\和\\n换行\nX-BRENWICK-STATUS:3\n"
+        "END:VEVENT\nBEGIN:VEVENT\nUID:t2\nDTSTART:20260902T090000\n"
+        "SUMMARY:旧的\nX-BRENWICK-NOTE:a, b;c\\\\d\nEND:VEVENT\n",
+        {"2026-09-01 09:00:00|第一行 第二行, 付款给0001元|红[31m字\n下一行;完|1|3|0|"
+         "10|0|备注, 带;标点\\和\n换行",
+         "2026-09-02 09:00:00|旧的||1|1|0|10|0|a, b;c\\d"});
 }
 
 void TestIcs::filesOfOtherPrograms()
@@ -1222,14 +1201,10 @@ void TestIcs::importReadsPipesButNoDevice_data()
 {
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("failure"); // empty: imported
-    QTest::newRow("standard input") << "-"
-                                    << "";
-    QTest::newRow("a named pipe") << "fifo"
-                                  << "";
-    QTest::newRow("a link to /dev/zero") << "zero"
-                                         << "不是普通文件";
-    QTest::newRow("a folder") << "folder"
-                              << "不是普通文件";
+    textRow("standard input", "-", "");
+    textRow("a named pipe", "fifo", "");
+    textRow("a link to /dev/zero", "zero", "不是普通文件");
+    textRow("a folder", "folder", "不是普通文件");
 }
 
 void TestIcs::importReadsPipesButNoDevice()
