@@ -17,8 +17,8 @@
 class TestBackup : public QObject {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init() { env = std::make_unique<TestEnvironment>(); }
+    void cleanup() { env.reset(); }
     void copyTakenWhileAnotherConnectionWritesIsIntact();
     void theFifteenthCopyRemovesTheOldest();
     void oneCopyADayAndAFailureToldOnce();
@@ -61,16 +61,6 @@ qint64 scalar(const QString& file, const char* sql)
     return v;
 }
 } // namespace
-
-void TestBackup::init()
-{
-    env = std::make_unique<TestEnvironment>();
-}
-
-void TestBackup::cleanup()
-{
-    env.reset();
-}
 
 // Rows come in pairs (k, -k) written in one transaction each, so a copy of
 // one moment sums to zero and holds an even count.

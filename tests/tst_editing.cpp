@@ -97,7 +97,7 @@ class TestEditing : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { env.reset(); }
 
     void openerPresetSurvivesTheShowing();
     void missingPlanListStillSetsTheRepeatDefaults();
@@ -145,11 +145,6 @@ void TestEditing::init()
     env->create(cfszForm);
     env->create(xgrcForm);
     env->own(addrcForm);
-}
-
-void TestEditing::cleanup()
-{
-    env.reset();
 }
 
 TaddrcForm* TestEditing::openAddWindow()

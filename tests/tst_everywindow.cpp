@@ -121,7 +121,7 @@ class TestEveryWindow : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { env.reset(); }
 
     void tabLeavesEveryMemo_data();
     void tabLeavesEveryMemo();
@@ -161,11 +161,6 @@ void TestEveryWindow::init()
     firstActivation = 0; // no day summary to take the activation away
     m_id =
         addSchedule(QStringLiteral("周会"), today, QTime(14, 30), 1, 1, QStringLiteral("带材料"));
-}
-
-void TestEveryWindow::cleanup()
-{
-    env.reset();
 }
 
 // Each window as the user opens it.

@@ -43,7 +43,7 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { env.reset(); }
     void emptyDatabaseGivesTwoDateNodes();
     void schedulesGoUnderTheirDates();
     void rebuildReadsStatusPicturesAndColours();
@@ -93,11 +93,6 @@ void TestMainWindow::init()
     env->own(gxszForm);
     assistantForm->Timer1->stop(); // the tests tick by hand
     refreshFlag = 0;
-}
-
-void TestMainWindow::cleanup()
-{
-    env.reset();
 }
 
 QModelIndex TestMainWindow::scheduleNode(int id) const

@@ -38,7 +38,7 @@ class TestReminders : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { env.reset(); }
     void countdownRestart_data();
     void countdownRestart();
     void hooksRunInOrder();
@@ -84,11 +84,6 @@ void TestReminders::init()
     env->atEnd(destroyStartupWindows);
     assistantForm->Timer1->stop(); // the tests tick by hand
     txForm->Timer1->stop();
-}
-
-void TestReminders::cleanup()
-{
-    env.reset();
 }
 
 qint64 TestReminders::addSchedule(const QString& title, const QDate& date, const QTime& time,

@@ -57,7 +57,7 @@ class TestSettingsWindow : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { env.reset(); }
 
     void layout();
     void roundTrip_data();
@@ -86,11 +86,6 @@ void TestSettingsWindow::init()
     Settings::writeFirstRunDefaults();
     writeFile(plansFile(), "");
     env->own(gxszForm);
-}
-
-void TestSettingsWindow::cleanup()
-{
-    env.reset();
 }
 
 TgxszForm* TestSettingsWindow::open()

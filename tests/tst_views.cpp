@@ -85,7 +85,7 @@ class TestViews : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { env.reset(); }
 
     void cellTexts_data();
     void cellTexts();
@@ -139,11 +139,6 @@ void TestViews::init()
     env->create(rccxForm);
     env->create(showbzForm);
     env->own(zjForm);
-}
-
-void TestViews::cleanup()
-{
-    env.reset();
 }
 
 void TestViews::cellTexts_data()
