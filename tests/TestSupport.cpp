@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QWidget>
+#include <sys/stat.h>
 #include <unistd.h>
 
 void RecordingDialogs::message(QWidget* parent, const QString& text)
@@ -158,6 +159,12 @@ QByteArray readFile(const QString& path)
     if (!f.open(QIODevice::ReadOnly))
         return QByteArray();
     return f.readAll();
+}
+
+uint modeOf(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0u;
 }
 
 std::optional<bool> otherUserCanRead(const QString& path)

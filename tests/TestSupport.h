@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AppError.h"
 #include "platform/Dialogs.h"
 #include "platform/Notifications.h"
 #include "platform/Sound.h"
@@ -10,6 +11,8 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -104,6 +107,8 @@ private:
 // Writes a file whole (tests only).
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
+// The permission bits of the file or folder at path (0 when there is none).
+uint modeOf(const QString& path);
 
 // Whether another local user (nobody) can read the file or list the folder at
 // path. The temporary folder that holds it is first opened to all, as a home
@@ -111,3 +116,30 @@ QByteArray readFile(const QString& path);
 // the program made decide. Empty where no other user can be played (not
 // root, or no setpriv).
 std::optional<bool> otherUserCanRead(const QString& path);
+
+// The text of the AppError the step raises, empty when it raises none: for
+// tests that compare what a refusal says in one line.
+inline QString errorOf(const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const AppError& e) {
+        return e.text();
+    }
+    return QString();
+}
+
+// A row of a data table, its texts written as literals: a table's rows on
+// one line each. The texts go into QString columns.
+inline QString tableCell(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+template <class T> const T& tableCell(const T& value)
+{
+    return value;
+}
+template <class... Cells> void textRow(const char* name, const Cells&... cells)
+{
+    (QTest::newRow(name) << ... << tableCell(cells));
+}

@@ -1,5 +1,6 @@
 #include "WindowTestSupport.h"
 
+#include "platform/DayNumber.h"
 #include "platform/ProgramDir.h"
 #include "shell/Application.h"
 #include "shell/data/dataForm.h"
@@ -58,4 +59,27 @@ qint64 addSchedule(const QString& title, const QDate& date, const QTime& time, i
     t.post();
     t.close();
     return t.lastId();
+}
+
+void addWorkNote(const QDate& date, const QString& text)
+{
+    DbTable& t = DataModule1->zjTable;
+    t.open();
+    t.append();
+    t.setField(QStringLiteral("date"), date);
+    t.setField(QStringLiteral("zj"), text);
+    t.post();
+    t.close();
+}
+
+QList<StoredWorkNote> storedWorkNotes()
+{
+    DbQuery q(DataModule1->ADOConnection1);
+    q.setSql(QStringLiteral("select * from zjTable order by date"));
+    q.open();
+    QList<StoredWorkNote> out;
+    for (; !q.eof(); q.next())
+        out.append({DayNumber::toDate(q.dateTimeField(QStringLiteral("date"))),
+                    q.textField(QStringLiteral("zj"))});
+    return out;
 }

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include <QDate>
+#include <QList>
 #include <QString>
 #include <QTime>
 #include <functional>
@@ -46,3 +47,10 @@ void click(QAbstractButton* b);
 // "内容：" and the title.
 qint64 addSchedule(const QString& title, const QDate& date, const QTime& time, int yxj = 1,
                    int zt = 1, const QString& bz = QString());
+// A work note written straight into its table, and the notes stored, by date.
+void addWorkNote(const QDate& date, const QString& text);
+struct StoredWorkNote {
+    QDate date;
+    QString text;
+};
+QList<StoredWorkNote> storedWorkNotes();

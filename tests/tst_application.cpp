@@ -125,14 +125,10 @@ void TestApplication::toolkitTextsInTheLocalesLanguage_data()
 {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("file"); // "" when the system has none
-    QTest::newRow("zh_CN") << "zh_CN"
-                           << "qtbase_zh_CN.qm";
-    QTest::newRow("zh_TW") << "zh_TW"
-                           << "qtbase_zh_TW.qm";
-    QTest::newRow("de_DE") << "de_DE"
-                           << "qtbase_de.qm";
-    QTest::newRow("C: the toolkit's own English") << "C"
-                                                  << "";
+    textRow("zh_CN", "zh_CN", "qtbase_zh_CN.qm");
+    textRow("zh_TW", "zh_TW", "qtbase_zh_TW.qm");
+    textRow("de_DE", "de_DE", "qtbase_de.qm");
+    textRow("C: the toolkit's own English", "C", "");
 }
 
 void TestApplication::toolkitTextsInTheLocalesLanguage()

@@ -63,18 +63,12 @@ void TestAssistantLogic::lunarTexts_data()
     QTest::addColumn<QDate>("date");
     QTest::addColumn<QString>("node"); // after "明天[星期四]"
     QTest::addColumn<QString>("caption");
-    QTest::newRow("first of a month") << QDate(2026, 12, 9) << " · 冬月初一"
-                                      << " 冬月初一";
-    QTest::newRow("solar term") << QDate(2026, 12, 22) << " · 冬月十四 冬至"
-                                << " 冬月十四";
-    QTest::newRow("festival") << QDate(2026, 9, 25) << " · 八月十五 中秋"
-                              << " 八月十五";
-    QTest::newRow("29-day 腊月's last: 除夕") << QDate(2027, 2, 5) << " · 腊月廿九 除夕"
-                                              << " 腊月廿九";
-    QTest::newRow("before the calendar") << QDate(1900, 1, 30) << ""
-                                         << "";
-    QTest::newRow("no date") << QDate() << ""
-                             << "";
+    textRow("first of a month", QDate(2026, 12, 9), " · 冬月初一", " 冬月初一");
+    textRow("solar term", QDate(2026, 12, 22), " · 冬月十四 冬至", " 冬月十四");
+    textRow("festival", QDate(2026, 9, 25), " · 八月十五 中秋", " 八月十五");
+    textRow("29-day 腊月's last: 除夕", QDate(2027, 2, 5), " · 腊月廿九 除夕", " 腊月廿九");
+    textRow("before the calendar", QDate(1900, 1, 30), "", "");
+    textRow("no date", QDate(), "", "");
 }
 
 void TestAssistantLogic::lunarTexts()

@@ -17,8 +17,8 @@
 class TestBackup : public QObject {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init() { env = std::make_unique<TestEnvironment>(); }
+    void cleanup() { env.reset(); }
     void copyTakenWhileAnotherConnectionWritesIsIntact();
     void theFifteenthCopyRemovesTheOldest();
     void oneCopyADayAndAFailureToldOnce();
@@ -61,16 +61,6 @@ qint64 scalar(const QString& file, const char* sql)
     return v;
 }
 } // namespace
-
-void TestBackup::init()
-{
-    env = std::make_unique<TestEnvironment>();
-}
-
-void TestBackup::cleanup()
-{
-    env.reset();
-}
 
 // Rows come in pairs (k, -k) written in one transaction each, so a copy of
 // one moment sums to zero and holds an even count.
@@ -260,13 +250,8 @@ void TestBackup::copiesAreTheUsersAlone()
     const mode_t before = ::umask(mode_t(umask));
     DatabaseBackup::copy(database(), target);
     ::umask(before);
-    const auto mode = [](const QString& path) {
-        struct stat st {};
-        ::stat(QFile::encodeName(path).constData(), &st);
-        return int(st.st_mode & 0777);
-    };
-    QCOMPARE(mode(target), copy);
-    QCOMPARE(mode(folder()), 0700);
+    QCOMPARE(int(modeOf(target)), copy);
+    QCOMPARE(modeOf(folder()), 0700u);
     const std::optional<bool> others = otherUserCanRead(target);
     if (!others)
         QSKIP("needs root and setpriv to play another local user");

@@ -44,6 +44,13 @@ private:
     void serverRows();
     DavTestServer& server();
     QUrl newCalendar(DavTestServer& s, const QString& components = QStringLiteral("VEVENT"));
+    // The server's account, reached through the proxy.
+    static DavAccount proxied(DavTestServer& s, TestProxy& proxy)
+    {
+        DavAccount account = s.account();
+        account.server = proxy.url(s.root());
+        return account;
+    }
     Phone phone(DavTestServer& s, const QUrl& calendar) const
     {
         return Phone{calendar, s.user(), s.password()};
@@ -81,6 +88,12 @@ QByteArray response(const QByteArray& href, const QByteArray& props, const QByte
         r += "<d:propstat><d:prop>" + missing +
              "</d:prop><d:status>HTTP/1.1 404 Not Found</d:status></d:propstat>";
     return r + "</d:response>";
+}
+
+// A PROPFIND at path answered with a multistatus of the responses.
+Route found(const QString& path, const QByteArray& responses)
+{
+    return {"PROPFIND", path, 207, multistatus(responses), {}};
 }
 
 const QByteArray calendarType = "<d:resourcetype><d:collection/><c:calendar/></d:resourcetype>";
@@ -136,68 +149,47 @@ void TestCalDav::discoverySpellings_data()
 
     QTest::newRow("principal at the root, full URLs, encoded names")
         << "/"
-        << QList<
-               Route>{{"PROPFIND",
-                       "/",
-                       207,
-                       multistatus(response(
-                           "{base}/",
-                           "<d:current-user-principal><d:href>/</d:href></d:current-user-principal>"
-                           "<c:calendar-home-set><d:href>{base}/home/</d:href></"
-                           "c:calendar-home-set>"
-                           "<d:resourcetype><d:collection/><d:principal/></d:resourcetype>",
-                           "<d:displayname/>")),
-                       {}},
-                      {"PROPFIND",
-                       "/home/",
-                       207,
-                       multistatus(
-                           response("/home/", "<d:resourcetype><d:collection/></d:resourcetype>") +
-                           response("{base}/home/%E5%AE%B6/",
-                                    calendarType + "<d:displayname>家</d:displayname>" +
-                                        comps("VEVENT,VTODO")) +
-                           response("/home/todo/", calendarType + comps("VTODO")) +
-                           response("/home/inbox/", "<d:resourcetype><d:collection/"
-                                                    "><c:schedule-inbox/></d:resourcetype>")),
-                       {}}}
+        << QList<Route>{found("/",
+                              response("{base}/",
+                                       "<d:current-user-principal><d:href>/</d:href>"
+                                       "</d:current-user-principal><c:calendar-home-set><d:href>"
+                                       "{base}/home/</d:href></c:calendar-home-set><d:resourcetype>"
+                                       "<d:collection/><d:principal/></d:resourcetype>",
+                                       "<d:displayname/>")),
+                        found(
+                            "/home/",
+                            response("/home/", "<d:resourcetype><d:collection/></d:resourcetype>") +
+                                response("{base}/home/%E5%AE%B6/",
+                                         calendarType + "<d:displayname>家</d:displayname>" +
+                                             comps("VEVENT,VTODO")) +
+                                response("/home/todo/", calendarType + comps("VTODO")) +
+                                response("/home/inbox/", "<d:resourcetype><d:collection/>"
+                                                         "<c:schedule-inbox/></d:resourcetype>"))}
         << "/" << QStringList{QStringLiteral("/home/%E5%AE%B6/|家")};
 
     QTest::newRow("well-known redirect, relative hrefs, no component set")
         << "/"
         << QList<Route>{{"PROPFIND", "/.well-known/caldav", 301, {}, "/dav/"},
-                        {"PROPFIND",
-                         "/dav/",
-                         207,
-                         multistatus(response(
-                             "/dav/", "<d:current-user-principal><d:href>principals/u/</d:href>"
-                                      "</d:current-user-principal>")),
-                         {}},
-                        {"PROPFIND",
-                         "/dav/principals/u/",
-                         207,
-                         multistatus(response("/dav/principals/u/",
-                                              "<c:calendar-home-set><d:href>../../cals/u/</"
-                                              "d:href></c:calendar-home-set>")),
-                         {}},
-                        {"PROPFIND",
-                         "/dav/cals/u/",
-                         207,
-                         multistatus(
-                             response("/dav/cals/u/",
-                                      "<d:resourcetype><d:collection/></d:resourcetype>") +
-                             response("work/", calendarType, comps("VEVENT") + "<d:displayname/>")),
-                         {}}}
+                        found("/dav/", response("/dav/", "<d:current-user-principal><d:href>"
+                                                         "principals/u/</d:href>"
+                                                         "</d:current-user-principal>")),
+                        found("/dav/principals/u/",
+                              response("/dav/principals/u/",
+                                       "<c:calendar-home-set><d:href>../../cals/u/</d:href>"
+                                       "</c:calendar-home-set>")),
+                        found("/dav/cals/u/",
+                              response("/dav/cals/u/",
+                                       "<d:resourcetype><d:collection/></d:resourcetype>") +
+                                  response("work/", calendarType,
+                                           comps("VEVENT") + "<d:displayname/>"))}
         << "/dav/principals/u" << QStringList{QStringLiteral("/dav/cals/u/work/|work")};
 
     QTest::newRow("the calendar's own address, no principal")
         << "/cal/me/"
-        << QList<Route>{{"PROPFIND",
-                         "/cal/me/",
-                         207,
-                         multistatus(response("/cal/me/",
-                                              calendarType + "<d:displayname>我的</d:displayname>",
-                                              "<d:current-user-principal/><c:calendar-home-set/>")),
-                         {}}}
+        << QList<Route>{found("/cal/me/",
+                              response("/cal/me/",
+                                       calendarType + "<d:displayname>我的</d:displayname>",
+                                       "<d:current-user-principal/><c:calendar-home-set/>"))}
         << "/cal/me" << QStringList{QStringLiteral("/cal/me/|我的")};
 }
 
@@ -444,8 +436,7 @@ void TestCalDav::aPutWithoutEtagIsFollowedByPropfind()
     const QUrl cal = newCalendar(s);
     TestProxy proxy(s.port());
     proxy.stripEtags = true;
-    DavAccount account = s.account();
-    account.server = proxy.url(s.root());
+    DavAccount account = proxied(s, proxy);
     CalDavClient client(account);
     const QUrl url = proxy.url(cal).resolved(QUrl(QStringLiteral("n.ics")));
 
@@ -469,8 +460,7 @@ void TestCalDav::oneConnectionCarriesTheRequests()
     DavTestServer& s = server();
     const QUrl cal = newCalendar(s);
     TestProxy proxy(s.port());
-    DavAccount account = s.account();
-    account.server = proxy.url(s.root());
+    DavAccount account = proxied(s, proxy);
     CalDavClient client(account);
     for (int i = 0; i < 5; ++i)
         QVERIFY(!await(client.syncCollection(proxy.url(cal), {})).error);
@@ -490,8 +480,7 @@ void TestCalDav::passwords()
     QVERIFY(s.start());
     const QUrl cal = s.makeCalendar(QStringLiteral("p"), QStringLiteral("密"));
     TestProxy proxy(s.port());
-    DavAccount account = s.account();
-    account.server = proxy.url(s.root());
+    DavAccount account = proxied(s, proxy);
 
     CalDavClient right(account);
     const DavDiscovery found = await(right.discover());
@@ -624,8 +613,7 @@ void TestCalDav::failuresAreNeverSuccess()
     DavTestServer& s = server();
     const QUrl cal = newCalendar(s);
     TestProxy proxy(s.port());
-    DavAccount account = s.account();
-    account.server = proxy.url(s.root());
+    DavAccount account = proxied(s, proxy);
     account.timeoutMs = 1500;
     const QUrl viaProxy = proxy.url(cal);
     const QUrl item = viaProxy.resolved(QUrl(QStringLiteral("cut.ics")));
@@ -688,8 +676,7 @@ void TestCalDav::theCallersLoopKeepsTurning()
     DavTestServer& s = *m_xandikos;
     TestProxy proxy(s.port());
     proxy.delayMs = 700;
-    DavAccount account = s.account();
-    account.server = proxy.url(s.root());
+    DavAccount account = proxied(s, proxy);
     CalDavClient client(account);
 
     int ticks = 0;

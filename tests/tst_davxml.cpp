@@ -186,24 +186,18 @@ void TestDavXml::hrefsOfOneResourceShareAKey_data()
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
     QTest::addColumn<bool>("same");
-    QTest::newRow("encoded and not") << "/c/a%20b%E4%B8%AD.ics"
-                                     << "/c/a b中.ics" << true;
-    QTest::newRow("at sign") << "/c/x%40y.ics"
-                             << "/c/x@y.ics" << true;
-    QTest::newRow("lower-case escapes") << "/c/%e4%b8%ad.ics"
-                                        << "/c/%E4%B8%AD.ics" << true;
-    QTest::newRow("full URL") << "http://127.0.0.1:5232/c/a.ics"
-                              << "/c/a.ics" << true;
-    QTest::newRow("relative") << "a.ics"
-                              << "/c/a.ics" << true;
-    QTest::newRow("collection slash") << "/c/"
-                                      << "/c" << true;
-    QTest::newRow("escaped slash stays") << "/c/a%2Fb.ics"
-                                         << "/c/a/b.ics" << false;
-    QTest::newRow("different") << "/c/a.ics"
-                               << "/c/b.ics" << false;
-    QTest::newRow("case matters") << "/c/A.ics"
-                                  << "/c/a.ics" << false;
+    const auto row = [](const char* name, const char* a, const char* b, bool same) {
+        QTest::newRow(name) << QString(a) << QString(b) << same;
+    };
+    row("encoded and not", "/c/a%20b%E4%B8%AD.ics", "/c/a b中.ics", true);
+    row("at sign", "/c/x%40y.ics", "/c/x@y.ics", true);
+    row("lower-case escapes", "/c/%e4%b8%ad.ics", "/c/%E4%B8%AD.ics", true);
+    row("full URL", "http://127.0.0.1:5232/c/a.ics", "/c/a.ics", true);
+    row("relative", "a.ics", "/c/a.ics", true);
+    row("collection slash", "/c/", "/c", true);
+    row("escaped slash stays", "/c/a%2Fb.ics", "/c/a/b.ics", false);
+    row("different", "/c/a.ics", "/c/b.ics", false);
+    row("case matters", "/c/A.ics", "/c/a.ics", false);
 }
 
 void TestDavXml::hrefsOfOneResourceShareAKey()
@@ -219,16 +213,14 @@ void TestDavXml::serverUrlFromTyping_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("url");
-    QTest::newRow("host") << "dav.example.org"
-                          << "https://dav.example.org/";
-    QTest::newRow("host and port") << " 127.0.0.1:5232 "
-                                   << "https://127.0.0.1:5232/";
-    QTest::newRow("plain http kept") << "http://127.0.0.1:5232"
-                                     << "http://127.0.0.1:5232/";
-    QTest::newRow("path kept") << "https://h/remote.php/dav/"
-                               << "https://h/remote.php/dav/";
-    QTest::newRow("localhost") << "localhost:8080/dav"
-                               << "https://localhost:8080/dav";
+    const auto row = [](const char* name, const char* typed, const char* url) {
+        QTest::newRow(name) << QString(typed) << QString(url);
+    };
+    row("host", "dav.example.org", "https://dav.example.org/");
+    row("host and port", " 127.0.0.1:5232 ", "https://127.0.0.1:5232/");
+    row("plain http kept", "http://127.0.0.1:5232", "http://127.0.0.1:5232/");
+    row("path kept", "https://h/remote.php/dav/", "https://h/remote.php/dav/");
+    row("localhost", "localhost:8080/dav", "https://localhost:8080/dav");
 }
 
 void TestDavXml::serverUrlFromTyping()

@@ -15,8 +15,8 @@
 class TestDesktop : public QObject {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init() { env = std::make_unique<TestEnvironment>(); }
+    void cleanup() { env.reset(); }
     void theEntryAndIconsAreInstalled_data();
     void theEntryAndIconsAreInstalled();
     void uninstallKeepsTheDataUnlessPurged_data();
@@ -33,16 +33,6 @@ private:
     QString dataHome() const { return root() + QStringLiteral("/share"); }
     std::unique_ptr<TestEnvironment> env;
 };
-
-void TestDesktop::init()
-{
-    env = std::make_unique<TestEnvironment>();
-}
-
-void TestDesktop::cleanup()
-{
-    env.reset();
-}
 
 int TestDesktop::run(const QString& program, const QStringList& args, QByteArray* out,
                      const QString& destdir)
@@ -98,21 +88,14 @@ void TestDesktop::theEntryAndIconsAreInstalled_data()
     QTest::addColumn<QString>("prefix");  // under the test's folder
     QTest::addColumn<bool>("staged");     // into a DESTDIR, as a package is built
     QTest::addColumn<QString>("program"); // where Exec= points, under the test's folder
-    QTest::newRow("plain") << "opt/Brenwick"
-                           << "share"
-                           << "/usr" << false << "/usr/opt/Brenwick/Brenwick";
-    QTest::newRow("blanks, quotes and a dollar")
-        << "opt/Brenwick"
-        << "share"
-        << "/My \"Apps\" $HOME" << false << "/My \"Apps\" $HOME/opt/Brenwick/Brenwick";
+    textRow("plain", "opt/Brenwick", "share", "/usr", false, "/usr/opt/Brenwick/Brenwick");
+    textRow("blanks, quotes and a dollar", "opt/Brenwick", "share", "/My \"Apps\" $HOME", false,
+            "/My \"Apps\" $HOME/opt/Brenwick/Brenwick");
     // To install(), a backslash separates folders: the entry names where it put the program.
-    QTest::newRow("percent and backslash, a folder of its own")
-        << "@/100% a\\b"
-        << "@/data"
-        << "/unused" << false << "/100% a/b/Brenwick";
-    QTest::newRow("staged for a package") << "."
-                                          << "@/usr/share"
-                                          << "/opt/Brenwick" << true << "/opt/Brenwick/Brenwick";
+    textRow("percent and backslash, a folder of its own", "@/100% a\\b", "@/data", "/unused", false,
+            "/100% a/b/Brenwick");
+    textRow("staged for a package", ".", "@/usr/share", "/opt/Brenwick", true,
+            "/opt/Brenwick/Brenwick");
 }
 
 void TestDesktop::theEntryAndIconsAreInstalled()

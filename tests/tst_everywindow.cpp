@@ -121,7 +121,7 @@ class TestEveryWindow : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { env.reset(); }
 
     void tabLeavesEveryMemo_data();
     void tabLeavesEveryMemo();
@@ -163,49 +163,37 @@ void TestEveryWindow::init()
         addSchedule(QStringLiteral("周会"), today, QTime(14, 30), 1, 1, QStringLiteral("带材料"));
 }
 
-void TestEveryWindow::cleanup()
-{
-    env.reset();
-}
-
 // Each window as the user opens it.
 QWidget* TestEveryWindow::open(const QString& name)
 {
-    Dialogs& d = Dialogs::instance();
+    const auto modal = [this](auto* form) { // on the schedule of the test
+        form->scheduleId = int(m_id);
+        Dialogs::instance().showModal(form, assistantForm);
+        return form;
+    };
+    QWidget* w = nullptr;
     if (name == "main")
-        assistantForm->show();
+        assistantForm->show(), w = assistantForm;
     else if (name == "add")
-        assistantForm->tjrcClick();
+        assistantForm->tjrcClick(), w = addrcForm;
     else if (name == "modify")
-        xgrcForm->scheduleId = int(m_id), d.showModal(xgrcForm, assistantForm);
+        w = modal(xgrcForm);
     else if (name == "repeat")
-        d.showModal(cfszForm, assistantForm);
+        Dialogs::instance().showModal(cfszForm, assistantForm), w = cfszForm;
     else if (name == "note")
-        tjbzForm->scheduleId = int(m_id), d.showModal(tjbzForm, assistantForm);
+        w = modal(tjbzForm);
     else if (name == "note popup")
-        showbzForm->scheduleId = int(m_id), d.showModal(showbzForm, assistantForm);
+        w = modal(showbzForm);
     else if (name == "query")
-        assistantForm->cxButton1Click();
+        assistantForm->cxButton1Click(), w = rccxForm;
     else if (name == "browser")
-        assistantForm->readZJButtonClick();
+        assistantForm->readZJButtonClick(), w = zjForm;
     else if (name == "settings")
-        assistantForm->gxszClick();
+        assistantForm->gxszClick(), w = gxszForm;
     else if (name == "reminder")
-        txForm->placeAndShow(0);
+        txForm->placeAndShow(0), w = txForm;
     else if (name == "help")
-        HelpWindow::showHelp(assistantForm);
-    const QHash<QString, QWidget*> windows{{"main", assistantForm},
-                                           {"add", addrcForm},
-                                           {"modify", xgrcForm},
-                                           {"repeat", cfszForm},
-                                           {"note", tjbzForm},
-                                           {"note popup", showbzForm},
-                                           {"query", rccxForm},
-                                           {"browser", zjForm},
-                                           {"settings", gxszForm},
-                                           {"reminder", txForm},
-                                           {"help", HelpWindow::instance()}};
-    QWidget* w = windows.value(name);
+        HelpWindow::showHelp(assistantForm), w = HelpWindow::instance();
     if (!w || !w->isVisible())
         qFatal("window %s did not open", qPrintable(name));
     return w;

@@ -28,8 +28,8 @@ Q_DECLARE_METATYPE(Schedule)
 class TestIcs : public QObject {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init() { env = std::make_unique<TestEnvironment>(); }
+    void cleanup() { env.reset(); }
     void roundTripGivesTheSameEvents_data();
     void roundTripGivesTheSameEvents();
     void exportIsWrittenAsItIsMade();
@@ -171,6 +171,43 @@ QByteArray calendar(QByteArray body)
     return body.replace("\r\n", "\n").replace("\n", "\r\n");
 }
 
+// How many schedules the file at path holds.
+qsizetype scheduleCount(const QString& path)
+{
+    Db db(path);
+    return rowsOf(db).size();
+}
+
+// A database with a schedule for each title of `kept`, backed up to backup,
+// then one for each of `added`.
+void withBackup(const QString& database, const QString& backup, const QStringList& kept,
+                const QStringList& added = {})
+{
+    Db db(database);
+    for (const QStringList* titles : {&kept, &added}) {
+        for (const QString& title : *titles)
+            ScheduleData::append(schedule(title, today, QTime(9, 0)));
+        if (titles == &kept)
+            DatabaseBackup::copy(database, backup);
+    }
+}
+
+// brenwick-ics run with args; its exit code, what it wrote where asked.
+int runTool(const QStringList& args, QByteArray* err = nullptr, QByteArray* out = nullptr,
+            const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess p;
+    p.setProcessEnvironment(environment);
+    p.start(qEnvironmentVariable("BRENWICK_ICS"), args);
+    if (!p.waitForFinished(60000))
+        return -1;
+    if (err)
+        *err = p.readAllStandardError();
+    if (out)
+        *out = p.readAllStandardOutput();
+    return p.exitCode();
+}
+
 qint64 scalar(sqlite3* db, const char* sql)
 {
     sqlite3_stmt* st = nullptr;
@@ -180,13 +217,6 @@ qint64 scalar(sqlite3* db, const char* sql)
         v = sqlite3_column_int64(st, 0);
     sqlite3_finalize(st);
     return v;
-}
-
-uint modeOf(const QString& path)
-{
-    struct stat st {};
-    ::stat(QFile::encodeName(path).constData(), &st);
-    return st.st_mode & 0777;
 }
 
 QStringList uids(const QByteArray& text)
@@ -206,16 +236,6 @@ QString unreadableOf(const Ics::Imported& r)
                         : QString();
 }
 } // namespace
-
-void TestIcs::init()
-{
-    env = std::make_unique<TestEnvironment>();
-}
-
-void TestIcs::cleanup()
-{
-    env.reset();
-}
 
 void TestIcs::roundTripGivesTheSameEvents_data()
 {
@@ -403,151 +423,140 @@ void TestIcs::filesOfOtherPrograms_data()
     QTest::addColumn<int>("past");
     QTest::addColumn<QString>("unreadable"); // count@first line
 
-    QTest::newRow("all-day event")
-        << QByteArray("BEGIN:VEVENT\nUID:allday@example.com\n"
-                      "DTSTART;VALUE=DATE:20260415\n"
-                      "DTEND;VALUE=DATE:20260416\nSUMMARY:整理\n"
-                      "END:VEVENT\n")
-        << QStringList{"2026-04-15 00:00:00|整理||1|1|0|10|0|"} << 0 << 0 << QString();
-    QTest::newRow("TZID with its VTIMEZONE, summer and winter")
-        << QByteArray("BEGIN:VTIMEZONE\nTZID:W. Europe Standard Time\nBEGIN:STANDARD\n"
-                      "DTSTART:16010101T030000\nTZOFFSETFROM:+0200\nTZOFFSETTO:+0100\n"
-                      "RRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\nEND:STANDARD\nBEGIN:DAYLIGHT\n"
-                      "DTSTART:16010101T020000\nTZOFFSETFROM:+0100\nTZOFFSETTO:+0200\n"
-                      "RRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=3\nEND:DAYLIGHT\nEND:VTIMEZONE\n"
-                      "BEGIN:VEVENT\nUID:040000008200E00074C5B7101A82E008\n"
-                      "DTSTART;TZID=W. Europe Standard Time:20260701T090000\n"
-                      "SUMMARY:Projektbesprechung\nPRIORITY:1\nBEGIN:VALARM\nACTION:DISPLAY\n"
-                      "TRIGGER:-PT15M\nDESCRIPTION:Reminder\nEND:VALARM\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:winter@example.com\n"
-                      "DTSTART;TZID=W. Europe Standard Time:20260115T090000\nSUMMARY:Winter\n"
-                      "END:VEVENT\n")
-        << QStringList{"2026-01-15 16:00:00|Winter||1|1|0|10|0|",
-                       "2026-07-01 15:00:00|Projektbesprechung||0|1|1|15|0|"}
-        << 0 << 0 << QString();
-    QTest::newRow("TZID of a known zone, no VTIMEZONE")
-        << QByteArray("BEGIN:VEVENT\nUID:ny@example.com\nDTSTART;TZID=America/New_York:"
-                      "20260115T200000\nSUMMARY:Call\nPRIORITY:9\nBEGIN:VALARM\nACTION:DISPLAY\n"
-                      "TRIGGER:-PT2H\nEND:VALARM\nEND:VEVENT\n")
-        << QStringList{"2026-01-16 09:00:00|Call||2|1|1|2|1|"} << 0 << 0 << QString();
-    QTest::newRow("zone names other programs write, without a VTIMEZONE")
-        << QByteArray("BEGIN:VEVENT\nUID:m\nDTSTART;TZID=/mozilla.org/20070129_1/America/"
-                      "New_York:20260115T200000\nSUMMARY:Thunderbird\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:w\nDTSTART;TZID=W. Europe Standard Time:20260701T090000\n"
-                      "SUMMARY:Outlook\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:c\nDTSTART;TZID=China Standard Time:20260801T090000\n"
-                      "SUMMARY:Outlook 2\nEND:VEVENT\n")
-        << QStringList{"2026-01-16 09:00:00|Thunderbird||1|1|0|10|0|",
-                       "2026-07-01 15:00:00|Outlook||1|1|0|10|0|",
-                       "2026-08-01 09:00:00|Outlook 2||1|1|0|10|0|"}
-        << 0 << 0 << QString();
-    QTest::newRow("a time in the spring gap and one in the autumn overlap")
-        << QByteArray("BEGIN:VEVENT\nUID:gap\nDTSTART;TZID=America/New_York:20270314T023000\n"
-                      "SUMMARY:gap\nEND:VEVENT\nBEGIN:VEVENT\nUID:overlap\n"
-                      "DTSTART;TZID=America/New_York:20271107T013000\nSUMMARY:overlap\n"
-                      "END:VEVENT\n")
-        << QStringList{"2027-03-14 15:30:00|gap||1|1|0|10|0|",
-                       "2027-11-07 13:30:00|overlap||1|1|0|10|0|"}
-        << 0 << 0 << QString();
-    QTest::newRow("UTC event, cancelled")
-        << QByteArray("BEGIN:VEVENT\nUID:utc@example.com\nDTSTART:20260501T010000Z\n"
-                      "SUMMARY:Launch\nDESCRIPTION:All hands\nPRIORITY:5\nSTATUS:CANCELLED\n"
-                      "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:-P1D\nEND:VALARM\nEND:VEVENT\n")
-        << QStringList{"2026-05-01 09:00:00|Launch|All hands|1|4|1|1|2|"} << 0 << 0 << QString();
-    QTest::newRow("weekly RRULE with EXDATE, in two zones")
-        << QByteArray("BEGIN:VEVENT\nUID:weekly@example.com\n"
-                      "DTSTART;TZID=Asia/Shanghai:20260302T093000\n"
-                      "RRULE:FREQ=WEEKLY;BYDAY=MO;COUNT=8\n"
-                      "EXDATE;TZID=Asia/Shanghai:20260413T093000\nSUMMARY:周会\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:daily@example.com\n"
-                      "DTSTART;TZID=Europe/Berlin:20260401T100000\n"
-                      "RRULE:FREQ=DAILY;UNTIL=20260403T235959Z\nEXDATE:20260402T080000Z\n"
-                      "SUMMARY:Stand-up\nEND:VEVENT\n")
-        << QStringList{"2026-04-01 16:00:00|Stand-up||1|1|0|10|0|",
-                       "2026-04-03 16:00:00|Stand-up||1|1|0|10|0|",
-                       "2026-04-06 09:30:00|周会||1|1|0|10|0|",
-                       "2026-04-20 09:30:00|周会||1|1|0|10|0|"}
-        << 0 << 5 << QString();
-    QTest::newRow("folded lines, one fold inside a character")
-        << QByteArray("BEGIN:VEVENT\nUID:fold@example.com\nDTSTART:20260410T140000\n"
-                      "SUMMARY:季度\xe6\x80\n \xbb结\n"
-                      "DESCRIPTION:第一行\\n第二行，这一行很长很长很长很长很长很长很长很长很\n"
-                      "\t长，一直写到下一行\nEND:VEVENT\n")
-        << QStringList{QStringLiteral("2026-04-10 14:00:00|季度总结|第一行\n第二行，这一行") +
-                       QStringLiteral("很长").repeated(9) +
-                       QStringLiteral("，一直写到下一行|1|1|0|10|0|")}
-        << 0 << 0 << QString();
-    QTest::newRow("a VTODO is skipped")
-        << QByteArray("BEGIN:VTODO\nUID:todo@example.com\nDUE:20260405T170000\n"
-                      "SUMMARY:交报告\nEND:VTODO\nBEGIN:VEVENT\nUID:e@example.com\n"
-                      "DTSTART:20260405T090000\nSUMMARY:开会\nEND:VEVENT\n")
-        << QStringList{"2026-04-05 09:00:00|开会||1|1|0|10|0|"} << 1 << 0 << QString();
-    QTest::newRow("alarms: audio after e-mail, end-related, absolute, at the start")
-        << QByteArray("BEGIN:VEVENT\nUID:a1\nDTSTART:20260601T100000\nSUMMARY:A\n"
-                      "BEGIN:VALARM\nACTION:EMAIL\nTRIGGER:-PT5M\nSUMMARY:x\nDESCRIPTION:x\n"
-                      "ATTENDEE:mailto:a@example.com\nEND:VALARM\n"
-                      "BEGIN:VALARM\nACTION:AUDIO\nTRIGGER:-PT90M\nEND:VALARM\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:a2\nDTSTART:20260602T100000\nDTEND:20260602T110000\n"
-                      "SUMMARY:B\nBEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;RELATED=END:-PT2H\n"
-                      "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:a3\nDTSTART:20260603T010000Z\nSUMMARY:C\n"
-                      "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;VALUE=DATE-TIME:20260603T003000Z\n"
-                      "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:a4\nDTSTART:20260604T100000\nSUMMARY:D\n"
-                      "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:PT0S\nDESCRIPTION:x\nEND:VALARM\n"
-                      "END:VEVENT\n")
-        << QStringList{"2026-06-01 10:00:00|A||1|1|1|90|0|",
-                       "2026-06-02 10:00:00|B|结束：11:00|1|1|1|1|1|",
-                       "2026-06-03 09:00:00|C||1|1|1|30|0|", "2026-06-04 10:00:00|D||1|1|1|1|0|"}
-        << 0 << 0 << QString();
-    QTest::newRow("absolute alarms on a floating and an all-day start")
-        << QByteArray("BEGIN:VEVENT\nUID:f1\nDTSTART:20260701T100000\nSUMMARY:浮动\n"
-                      "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;VALUE=DATE-TIME:20260701T013000Z\n"
-                      "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:f2\nDTSTART;VALUE=DATE:20260702\nSUMMARY:全天\n"
-                      "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;VALUE=DATE-TIME:20260701T010000Z\n"
-                      "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n")
-        << QStringList{"2026-07-01 10:00:00|浮动||1|1|1|30|0|",
-                       "2026-07-02 00:00:00|全天||1|1|1|15|1|"}
-        << 0 << 0 << QString();
-    QTest::newRow("empty values are empty texts")
-        << QByteArray("X-WR-CALDESC:\nBEGIN:VEVENT\nUID:e1\nDTSTART:20260501T090000\nSUMMARY:\n"
-                      "DESCRIPTION:\nLOCATION:\nX-BRENWICK-NOTE:\nRRULE:\nPRIORITY:\n"
-                      "END:VEVENT\n")
-        << QStringList{"2026-05-01 09:00:00|||1|1|0|10|0|"} << 0 << 0 << QString();
-    QTest::newRow("lines that cannot be read are left out and counted")
-        << QByteArray("BEGIN:VEVENT\nUID:s1\nDTSTART:20260501T090000\nSUMMARY:有坏行\n"
-                      "this line has no colon\nRRULE:FREQ=FOOLY\nDTEND:tomorrow\n"
-                      "ATTENDEE;CN=\"no end:mailto:a@example.com\nEND:VEVENT\n")
-        << QStringList{"2026-05-01 09:00:00|有坏行||1|1|0|10|0|"} << 0 << 0 << "4@8";
-    QTest::newRow("location and end go into the content")
-        << QByteArray("BEGIN:VEVENT\nUID:l1\nDTSTART;TZID=Asia/Shanghai:20260601T093000\n"
-                      "DTEND;TZID=Asia/Shanghai:20260601T113000\nSUMMARY:评审\n"
-                      "DESCRIPTION:带上材料\nLOCATION:三楼\\, 会议室\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:l2\nDTSTART:20260602T230000Z\nDURATION:PT1H30M\n"
-                      "SUMMARY:长会\nLOCATION:线上\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:l3\nDTSTART:20260604T220000\nDTEND:20260605T013000\n"
-                      "SUMMARY:夜班\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:l4\nDTSTART;VALUE=DATE:20260610\n"
-                      "DTEND;VALUE=DATE:20260613\nSUMMARY:出差\nEND:VEVENT\n")
-        << QStringList{"2026-06-01 09:30:00|评审|带上材料\n地点：三楼, "
-                       "会议室\n结束：11:30|1|1|0|10|0|",
-                       "2026-06-03 07:00:00|长会|地点：线上\n时长：1小时30分钟|1|1|0|10|0|",
-                       "2026-06-04 22:00:00|夜班|结束：2026-06-05 01:30|1|1|0|10|0|",
-                       "2026-06-10 00:00:00|出差|结束：2026-06-12|1|1|0|10|0|"}
-        << 0 << 0 << QString();
-    QTest::newRow("texts unescaped and cleaned")
-        << QByteArray("BEGIN:VEVENT\nUID:t1\nDTSTART:20260901T090000\n"
-                      "SUMMARY:第一行\\n第二行\\, 付款给\xe2\x80\xae"
-                      "0001\xe2\x80\xac元\n"
-                      "DESCRIPTION:红\x1b[31m字\\n下一行\\;完\n"
-                      "X-BRENWICK-NOTE:备注\\, 带\\;标点\\\\和\\n换行\nX-BRENWICK-STATUS:3\n"
-                      "END:VEVENT\nBEGIN:VEVENT\nUID:t2\nDTSTART:20260902T090000\n"
-                      "SUMMARY:旧的\nX-BRENWICK-NOTE:a, b;c\\\\d\nEND:VEVENT\n")
-        << QStringList{"2026-09-01 09:00:00|第一行 第二行, 付款给0001元|红[31m字\n下一行;完|1|3|0|"
-                       "10|0|备注, 带;标点\\和\n换行",
-                       "2026-09-02 09:00:00|旧的||1|1|0|10|0|a, b;c\\d"}
-        << 0 << 0 << QString();
+    const auto row = [](const char* name, const QByteArray& body, const QStringList& rows,
+                        int skipped = 0, int past = 0, const char* unreadable = "") {
+        QTest::newRow(name) << body << rows << skipped << past << QString(unreadable);
+    };
+    row("all-day event",
+        "BEGIN:VEVENT\nUID:allday@example.com\n"
+        "DTSTART;VALUE=DATE:20260415\n"
+        "DTEND;VALUE=DATE:20260416\nSUMMARY:整理\n"
+        "END:VEVENT\n",
+        {"2026-04-15 00:00:00|整理||1|1|0|10|0|"});
+    row("TZID with its VTIMEZONE, summer and winter",
+        "BEGIN:VTIMEZONE\nTZID:W. Europe Standard Time\nBEGIN:STANDARD\n"
+        "DTSTART:16010101T030000\nTZOFFSETFROM:+0200\nTZOFFSETTO:+0100\n"
+        "RRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\nEND:STANDARD\nBEGIN:DAYLIGHT\n"
+        "DTSTART:16010101T020000\nTZOFFSETFROM:+0100\nTZOFFSETTO:+0200\n"
+        "RRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=3\nEND:DAYLIGHT\nEND:VTIMEZONE\n"
+        "BEGIN:VEVENT\nUID:040000008200E00074C5B7101A82E008\n"
+        "DTSTART;TZID=W. Europe Standard Time:20260701T090000\n"
+        "SUMMARY:Projektbesprechung\nPRIORITY:1\nBEGIN:VALARM\nACTION:DISPLAY\n"
+        "TRIGGER:-PT15M\nDESCRIPTION:Reminder\nEND:VALARM\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:winter@example.com\n"
+        "DTSTART;TZID=W. Europe Standard Time:20260115T090000\nSUMMARY:Winter\n"
+        "END:VEVENT\n",
+        {"2026-01-15 16:00:00|Winter||1|1|0|10|0|",
+         "2026-07-01 15:00:00|Projektbesprechung||0|1|1|15|0|"});
+    row("TZID of a known zone, no VTIMEZONE",
+        "BEGIN:VEVENT\nUID:ny@example.com\nDTSTART;TZID=America/New_York:"
+        "20260115T200000\nSUMMARY:Call\nPRIORITY:9\nBEGIN:VALARM\nACTION:DISPLAY\n"
+        "TRIGGER:-PT2H\nEND:VALARM\nEND:VEVENT\n",
+        {"2026-01-16 09:00:00|Call||2|1|1|2|1|"});
+    row("zone names other programs write, without a VTIMEZONE",
+        "BEGIN:VEVENT\nUID:m\nDTSTART;TZID=/mozilla.org/20070129_1/America/"
+        "New_York:20260115T200000\nSUMMARY:Thunderbird\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:w\nDTSTART;TZID=W. Europe Standard Time:20260701T090000\n"
+        "SUMMARY:Outlook\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:c\nDTSTART;TZID=China Standard Time:20260801T090000\n"
+        "SUMMARY:Outlook 2\nEND:VEVENT\n",
+        {"2026-01-16 09:00:00|Thunderbird||1|1|0|10|0|", "2026-07-01 15:00:00|Outlook||1|1|0|10|0|",
+         "2026-08-01 09:00:00|Outlook 2||1|1|0|10|0|"});
+    row("a time in the spring gap and one in the autumn overlap",
+        "BEGIN:VEVENT\nUID:gap\nDTSTART;TZID=America/New_York:20270314T023000\n"
+        "SUMMARY:gap\nEND:VEVENT\nBEGIN:VEVENT\nUID:overlap\n"
+        "DTSTART;TZID=America/New_York:20271107T013000\nSUMMARY:overlap\n"
+        "END:VEVENT\n",
+        {"2027-03-14 15:30:00|gap||1|1|0|10|0|", "2027-11-07 13:30:00|overlap||1|1|0|10|0|"});
+    row("UTC event, cancelled",
+        "BEGIN:VEVENT\nUID:utc@example.com\nDTSTART:20260501T010000Z\n"
+        "SUMMARY:Launch\nDESCRIPTION:All hands\nPRIORITY:5\nSTATUS:CANCELLED\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:-P1D\nEND:VALARM\nEND:VEVENT\n",
+        {"2026-05-01 09:00:00|Launch|All hands|1|4|1|1|2|"});
+    row("weekly RRULE with EXDATE, in two zones",
+        "BEGIN:VEVENT\nUID:weekly@example.com\n"
+        "DTSTART;TZID=Asia/Shanghai:20260302T093000\n"
+        "RRULE:FREQ=WEEKLY;BYDAY=MO;COUNT=8\n"
+        "EXDATE;TZID=Asia/Shanghai:20260413T093000\nSUMMARY:周会\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:daily@example.com\n"
+        "DTSTART;TZID=Europe/Berlin:20260401T100000\n"
+        "RRULE:FREQ=DAILY;UNTIL=20260403T235959Z\nEXDATE:20260402T080000Z\n"
+        "SUMMARY:Stand-up\nEND:VEVENT\n",
+        {"2026-04-01 16:00:00|Stand-up||1|1|0|10|0|", "2026-04-03 16:00:00|Stand-up||1|1|0|10|0|",
+         "2026-04-06 09:30:00|周会||1|1|0|10|0|", "2026-04-20 09:30:00|周会||1|1|0|10|0|"},
+        0, 5);
+    row("folded lines, one fold inside a character",
+        "BEGIN:VEVENT\nUID:fold@example.com\nDTSTART:20260410T140000\n"
+        "SUMMARY:季度\xe6\x80\n \xbb结\n"
+        "DESCRIPTION:第一行\\n第二行，这一行很长很长很长很长很长很长很长很长很\n"
+        "\t长，一直写到下一行\nEND:VEVENT\n",
+        {QStringLiteral("2026-04-10 14:00:00|季度总结|第一行\n第二行，这一行") +
+         QStringLiteral("很长").repeated(9) + QStringLiteral("，一直写到下一行|1|1|0|10|0|")});
+    row("a VTODO is skipped",
+        "BEGIN:VTODO\nUID:todo@example.com\nDUE:20260405T170000\n"
+        "SUMMARY:交报告\nEND:VTODO\nBEGIN:VEVENT\nUID:e@example.com\n"
+        "DTSTART:20260405T090000\nSUMMARY:开会\nEND:VEVENT\n",
+        {"2026-04-05 09:00:00|开会||1|1|0|10|0|"}, 1);
+    row("alarms: audio after e-mail, end-related, absolute, at the start",
+        "BEGIN:VEVENT\nUID:a1\nDTSTART:20260601T100000\nSUMMARY:A\n"
+        "BEGIN:VALARM\nACTION:EMAIL\nTRIGGER:-PT5M\nSUMMARY:x\nDESCRIPTION:x\n"
+        "ATTENDEE:mailto:a@example.com\nEND:VALARM\n"
+        "BEGIN:VALARM\nACTION:AUDIO\nTRIGGER:-PT90M\nEND:VALARM\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:a2\nDTSTART:20260602T100000\nDTEND:20260602T110000\n"
+        "SUMMARY:B\nBEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;RELATED=END:-PT2H\n"
+        "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:a3\nDTSTART:20260603T010000Z\nSUMMARY:C\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;VALUE=DATE-TIME:20260603T003000Z\n"
+        "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:a4\nDTSTART:20260604T100000\nSUMMARY:D\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:PT0S\nDESCRIPTION:x\nEND:VALARM\n"
+        "END:VEVENT\n",
+        {"2026-06-01 10:00:00|A||1|1|1|90|0|", "2026-06-02 10:00:00|B|结束：11:00|1|1|1|1|1|",
+         "2026-06-03 09:00:00|C||1|1|1|30|0|", "2026-06-04 10:00:00|D||1|1|1|1|0|"});
+    row("absolute alarms on a floating and an all-day start",
+        "BEGIN:VEVENT\nUID:f1\nDTSTART:20260701T100000\nSUMMARY:浮动\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;VALUE=DATE-TIME:20260701T013000Z\n"
+        "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:f2\nDTSTART;VALUE=DATE:20260702\nSUMMARY:全天\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;VALUE=DATE-TIME:20260701T010000Z\n"
+        "DESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n",
+        {"2026-07-01 10:00:00|浮动||1|1|1|30|0|", "2026-07-02 00:00:00|全天||1|1|1|15|1|"});
+    row("empty values are empty texts",
+        "X-WR-CALDESC:\nBEGIN:VEVENT\nUID:e1\nDTSTART:20260501T090000\nSUMMARY:\n"
+        "DESCRIPTION:\nLOCATION:\nX-BRENWICK-NOTE:\nRRULE:\nPRIORITY:\n"
+        "END:VEVENT\n",
+        {"2026-05-01 09:00:00|||1|1|0|10|0|"});
+    row("lines that cannot be read are left out and counted",
+        "BEGIN:VEVENT\nUID:s1\nDTSTART:20260501T090000\nSUMMARY:有坏行\n"
+        "this line has no colon\nRRULE:FREQ=FOOLY\nDTEND:tomorrow\n"
+        "ATTENDEE;CN=\"no end:mailto:a@example.com\nEND:VEVENT\n",
+        {"2026-05-01 09:00:00|有坏行||1|1|0|10|0|"}, 0, 0, "4@8");
+    row("location and end go into the content",
+        "BEGIN:VEVENT\nUID:l1\nDTSTART;TZID=Asia/Shanghai:20260601T093000\n"
+        "DTEND;TZID=Asia/Shanghai:20260601T113000\nSUMMARY:评审\n"
+        "DESCRIPTION:带上材料\nLOCATION:三楼\\, 会议室\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:l2\nDTSTART:20260602T230000Z\nDURATION:PT1H30M\n"
+        "SUMMARY:长会\nLOCATION:线上\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:l3\nDTSTART:20260604T220000\nDTEND:20260605T013000\n"
+        "SUMMARY:夜班\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:l4\nDTSTART;VALUE=DATE:20260610\n"
+        "DTEND;VALUE=DATE:20260613\nSUMMARY:出差\nEND:VEVENT\n",
+        {"2026-06-01 09:30:00|评审|带上材料\n地点：三楼, "
+         "会议室\n结束：11:30|1|1|0|10|0|",
+         "2026-06-03 07:00:00|长会|地点：线上\n时长：1小时30分钟|1|1|0|10|0|",
+         "2026-06-04 22:00:00|夜班|结束：2026-06-05 01:30|1|1|0|10|0|",
+         "2026-06-10 00:00:00|出差|结束：2026-06-12|1|1|0|10|0|"});
+    row("texts unescaped and cleaned",
+        "BEGIN:VEVENT\nUID:t1\nDTSTART:20260901T090000\n"
+        "SUMMARY:第一行\\n第二行\\, 付款给\xe2\x80\xae"
+        "0001\xe2\x80\xac元\n"
+        "DESCRIPTION:红\x1b[31m字\\n下一行\\;完\n"
+        "X-BRENWICK-NOTE:备注\\, 带\\;标点\\\\和\\n换行\nX-BRENWICK-STATUS:3\n"
+        "END:VEVENT\nBEGIN:VEVENT\nUID:t2\nDTSTART:20260902T090000\n"
+        "SUMMARY:旧的\nX-BRENWICK-NOTE:a, b;c\\\\d\nEND:VEVENT\n",
+        {"2026-09-01 09:00:00|第一行 第二行, 付款给0001元|红[31m字\n下一行;完|1|3|0|"
+         "10|0|备注, 带;标点\\和\n换行",
+         "2026-09-02 09:00:00|旧的||1|1|0|10|0|a, b;c\\d"});
 }
 
 void TestIcs::filesOfOtherPrograms()
@@ -898,49 +907,32 @@ void TestIcs::aBrokenFileAddsNothing_data()
         << 12 << "END:VTODO";
     QTest::newRow("not a calendar")
         << QByteArray("From: someone\nSubject: hello\n") << 1 << "BEGIN:VCALENDAR";
-    QTest::newRow("a value that does not parse")
-        << head + "BEGIN:VEVENT\nUID:b\nSUMMARY:x\nDTSTART:tomorrow\n" + tail << 12 << "DTSTART";
-    QTest::newRow("an event without DTSTART")
-        << head + "BEGIN:VEVENT\nUID:b\nSUMMARY:x\n" + tail << 9 << "DTSTART";
-    QTest::newRow("an empty DTSTART")
-        << head + "BEGIN:VEVENT\nUID:b\nDTSTART:\n" + tail << 11 << "DTSTART";
-    QTest::newRow("a time zone nobody knows")
-        << head + "BEGIN:VEVENT\nUID:b\nDTSTART;TZID=Mars/Olympus:20260402T090000\n" + tail << 11
-        << "Mars/Olympus";
-    QTest::newRow("not UTF-8") << head +
-                                      "BEGIN:VEVENT\nUID:b\nDTSTART:20260402T090000\n"
-                                      "SUMMARY:\xb2\xe2\xca\xd4\n" +
-                                      tail
-                               << 12 << "UTF-8";
-    QTest::newRow("a month and an hour that do not exist")
-        << head + "BEGIN:VEVENT\nUID:b\nDTSTART:20271340T250000\n" + tail << 11
-        << "20271340T250000";
-    QTest::newRow("29 February of a common year")
-        << head + "BEGIN:VEVENT\nUID:b\nDTSTART;VALUE=DATE:20270229\n" + tail << 11 << "20270229";
-    QTest::newRow("the year 0") << head + "BEGIN:VEVENT\nUID:b\nDTSTART:00000101T000000Z\n" + tail
-                                << 11 << "00000101T000000Z";
-    QTest::newRow("the year 10000 in local time")
-        << head + "BEGIN:VEVENT\nUID:b\nDTSTART:99991231T235959Z\n" + tail << 11 << "1900";
-    QTest::newRow("the year 1899")
-        << head + "BEGIN:VEVENT\nUID:b\nDTSTART;VALUE=DATE:18991231\n" + tail << 11 << "1900";
-    QTest::newRow("an excluded date that does not exist, on its line")
-        << head +
-               "BEGIN:VEVENT\nUID:b\nDTSTART:20260402T090000\nRRULE:FREQ=DAILY;COUNT=3\n"
-               "EXDATE:20260403T090000\nEXDATE:20260403T090000,20260431T090000\n" +
-               tail
-        << 14 << "20260431T090000";
-    QTest::newRow("an end that does not exist")
-        << head +
-               "BEGIN:VEVENT\nUID:b\nDTSTART:20260402T090000\nSUMMARY:x\n"
-               "DTEND:20260402T250000\n" +
-               tail
-        << 13 << "DTEND";
-    QTest::newRow("an alarm at a time that does not exist")
-        << head +
-               "BEGIN:VEVENT\nUID:b\nDTSTART:20260402T090000\nBEGIN:VALARM\nACTION:DISPLAY\n"
-               "TRIGGER;VALUE=DATE-TIME:20260230T010000Z\nEND:VALARM\n" +
-               tail
-        << 14 << "TRIGGER";
+    const auto row = [&](const char* name, const QByteArray& event, int line, const char* says) {
+        QTest::newRow(name) << head + "BEGIN:VEVENT\nUID:b\n" + event + tail << line
+                            << QString::fromUtf8(says);
+    };
+    row("a value that does not parse", "SUMMARY:x\nDTSTART:tomorrow\n", 12, "DTSTART");
+    row("an event without DTSTART", "SUMMARY:x\n", 9, "DTSTART");
+    row("an empty DTSTART", "DTSTART:\n", 11, "DTSTART");
+    row("a time zone nobody knows", "DTSTART;TZID=Mars/Olympus:20260402T090000\n", 11,
+        "Mars/Olympus");
+    row("not UTF-8", "DTSTART:20260402T090000\nSUMMARY:\xb2\xe2\xca\xd4\n", 12, "UTF-8");
+    row("a month and an hour that do not exist", "DTSTART:20271340T250000\n", 11,
+        "20271340T250000");
+    row("29 February of a common year", "DTSTART;VALUE=DATE:20270229\n", 11, "20270229");
+    row("the year 0", "DTSTART:00000101T000000Z\n", 11, "00000101T000000Z");
+    row("the year 10000 in local time", "DTSTART:99991231T235959Z\n", 11, "1900");
+    row("the year 1899", "DTSTART;VALUE=DATE:18991231\n", 11, "1900");
+    row("an excluded date that does not exist, on its line",
+        "DTSTART:20260402T090000\nRRULE:FREQ=DAILY;COUNT=3\nEXDATE:20260403T090000\n"
+        "EXDATE:20260403T090000,20260431T090000\n",
+        14, "20260431T090000");
+    row("an end that does not exist", "DTSTART:20260402T090000\nSUMMARY:x\nDTEND:20260402T250000\n",
+        13, "DTEND");
+    row("an alarm at a time that does not exist",
+        "DTSTART:20260402T090000\nBEGIN:VALARM\nACTION:DISPLAY\n"
+        "TRIGGER;VALUE=DATE-TIME:20260230T010000Z\nEND:VALARM\n",
+        14, "TRIGGER");
 }
 
 void TestIcs::aBrokenFileAddsNothing()
@@ -961,7 +953,6 @@ void TestIcs::aBrokenFileAddsNothing()
 
 void TestIcs::theProgramOnTheCommandLine()
 {
-    const QString program = qEnvironmentVariable("BRENWICK_ICS");
     const QString database = env->databaseFile();
     {
         Db db(database);
@@ -974,45 +965,36 @@ void TestIcs::theProgramOnTheCommandLine()
             schedule(QStringLiteral("\x1b[31m红\x07"), QDate(2030, 1, 1), QTime(8, 0)));
         t.commit();
     }
-    auto run = [&](const QStringList& args, QByteArray* err = nullptr, QByteArray* out = nullptr) {
-        QProcess p;
-        p.start(program, args);
-        p.waitForFinished(60000);
-        if (err)
-            *err = p.readAllStandardError();
-        if (out)
-            *out = p.readAllStandardOutput();
-        return p.exitCode();
-    };
     QByteArray err, out;
-    QCOMPARE(run({"--help"}, &err, &out), 0);
+    QCOMPARE(runTool({"--help"}, &err, &out), 0);
     for (const char* word : {"export", "import", "restore", "--from", "--to", "--database"})
         QVERIFY2(out.contains(word), word);
 
     const QString file = env->programDir() + QStringLiteral("all.ics");
-    QCOMPARE(run({"export", file, "--database", database}, &err), 0);
+    QCOMPARE(runTool({"export", file, "--database", database}, &err), 0);
     QVERIFY(err.contains("1000/1201"));
     QVERIFY(!readFile(file).contains('\x1b'));
-    QCOMPARE(
-        run({"export", "-", "--database", database, "--from", "2026-04-01", "--to", "2026-04-01"},
-            &err, &out),
-        0);
+    QCOMPARE(runTool({"export", "-", "--database", database, "--from", "2026-04-01", "--to",
+                      "2026-04-01"},
+                     &err, &out),
+             0);
     QCOMPARE(out.count("BEGIN:VEVENT"), 30); // 1200 schedules over 40 days
-    QCOMPARE(run({"export", "-", "--database", database, "--from", "2030-01-01"}, &err, &out), 0);
+    QCOMPARE(runTool({"export", "-", "--database", database, "--from", "2030-01-01"}, &err, &out),
+             0);
     QVERIFY(out.contains("SUMMARY:[31m红\r\n"));
     QVERIFY(!out.contains('\x1b') && !out.contains('\x07'));
 
     const QString broken = env->programDir() + QStringLiteral("broken.ics");
     writeFile(broken, readFile(file).left(5000));
     const QString fresh = env->programDir() + QStringLiteral("fresh.mdb");
-    QCOMPARE(run({"import", broken, "--database", fresh}, &err), 1);
+    QCOMPARE(runTool({"import", broken, "--database", fresh}, &err), 1);
     QCOMPARE(err.count('\n'), 1);
     QVERIFY(err.contains(QFile::encodeName(broken) + ':'));
-    QCOMPARE(run({"export"}, &err), 2);
+    QCOMPARE(runTool({"export"}, &err), 2);
     QCOMPARE(err.count('\n'), 1);
-    QCOMPARE(run({"import", "/dev/zero", "--database", fresh}, &err), 1); // no end to it
+    QCOMPARE(runTool({"import", "/dev/zero", "--database", fresh}, &err), 1); // no end to it
     QVERIFY(err.contains("/dev/zero: "));
-    QCOMPARE(run({"export", "-", "--database", env->programDir() + "missing.mdb"}, &err), 1);
+    QCOMPARE(runTool({"export", "-", "--database", env->programDir() + "missing.mdb"}, &err), 1);
     QVERIFY(!QFileInfo::exists(env->programDir() + "missing.mdb"));
 
     // What the import left out is said in its one line.
@@ -1020,7 +1002,7 @@ void TestIcs::theProgramOnTheCommandLine()
     writeFile(past, calendar("BEGIN:VEVENT\nUID:p\nDTSTART:20200101T090000\n"
                              "RRULE:FREQ=MONTHLY;COUNT=12\nSUMMARY:前年\nno colon here\n"
                              "END:VEVENT\n"));
-    QCOMPARE(run({"import", past, "--database", fresh}, &err, &out), 0);
+    QCOMPARE(runTool({"import", past, "--database", fresh}, &err, &out), 0);
     QCOMPARE(QString::fromUtf8(out),
              QStringLiteral("导入了 0 个日程；重复的日程有 12 次在今天之前，没有导入；"
                             "1 处无法读取，已跳过（第一处在第 9 行）\n"));
@@ -1030,25 +1012,22 @@ void TestIcs::olderAndNewerFilesOnTheCommandLine()
 {
     // The tool opens a file as the program does: an older one is brought up
     // to date (by an export too), a newer one is refused and left as it is.
-    const QString program = qEnvironmentVariable("BRENWICK_ICS");
     const QString database = env->databaseFile();
     makeDatabase(database, fixtureSql(QStringLiteral("assistant-v1-ics.sql")));
-    QProcess p;
-    p.start(program, {"export", "-", "--database", database});
-    QVERIFY(p.waitForFinished(60000));
-    QCOMPARE(p.exitCode(), 0);
-    QCOMPARE(p.readAllStandardOutput().count("BEGIN:VEVENT"), 4);
+    QByteArray err, out;
+    QCOMPARE(runTool({"export", "-", "--database", database}, nullptr, &out), 0);
+    QCOMPARE(out.count("BEGIN:VEVENT"), 4);
     QCOMPARE(sqlValue(database, "pragma user_version"), Schema::version());
 
     const QByteArray newer = "pragma user_version=" + QByteArray::number(Schema::version() + 1);
     sqlValue(database, newer.constData());
     const QByteArray bytes = readFile(database);
     for (const char* command : {"export", "import"}) {
-        p.start(program, {command, command == QByteArray("import") ? database : "-", "--database",
-                          database});
-        QVERIFY(p.waitForFinished(60000));
-        QCOMPARE(p.exitCode(), 1);
-        QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
+        QCOMPARE(runTool({command, command == QByteArray("import") ? database : "-", "--database",
+                          database},
+                         &err),
+                 1);
+        QCOMPARE(QString::fromUtf8(err),
                  QStringLiteral("brenwick-ics: %1: 数据库文件是第 %2 版的，本程序只认识到第 %3 "
                                 "版，没有打开它（文件未作改动）\n")
                      .arg(database)
@@ -1062,22 +1041,15 @@ void TestIcs::restoreKeepsTheCurrentFile()
 {
     const QString database = env->databaseFile();
     const QString backup = env->programDir() + QStringLiteral("backups/assistant-2026-03-30.mdb");
-    {
-        Db db(database);
-        ScheduleData::append(schedule(QStringLiteral("旧的"), today, QTime(9, 0)));
-        DatabaseBackup::copy(database, backup);
-        ScheduleData::append(schedule(QStringLiteral("新的"), today, QTime(10, 0)));
-    }
+    withBackup(database, backup, {QStringLiteral("旧的")}, {QStringLiteral("新的")});
     // A backup an older version left open to all: the live file is not.
     QVERIFY(::chmod(QFile::encodeName(backup).constData(), 0644) == 0);
     const QString kept = Restore::restore(backup, database, QDateTime(today, QTime(9, 5, 7)));
     QCOMPARE(kept, database + QStringLiteral(".before-restore-20260331-090507"));
     QCOMPARE(modeOf(database), 0600u);
     QCOMPARE(modeOf(kept), 0600u);
-    Db restored(database);
-    QCOMPARE(rowsOf(restored).size(), 1);
-    Db before(kept);
-    QCOMPARE(rowsOf(before).size(), 2);
+    QCOMPARE(scheduleCount(database), 1);
+    QCOMPARE(scheduleCount(kept), 2);
     QVERIFY(!QFileInfo::exists(database + QStringLiteral(".restoring")));
 }
 
@@ -1093,30 +1065,24 @@ void TestIcs::restoreIsRefusedWhileTheProgramRuns()
     QFETCH(bool, runtimeFolder);
     const QString database = env->databaseFile();
     const QString backup = env->programDir() + QStringLiteral("backup.mdb");
-    {
-        Db db(database);
-        ScheduleData::append(schedule(QStringLiteral("一个"), today, QTime(9, 0)));
-        DatabaseBackup::copy(database, backup);
-    }
+    withBackup(database, backup, {QStringLiteral("一个")});
     // This process plays the running program.
     SingleInstance running(QStringLiteral("时雀"), database,
                            SingleInstance::runtimeDir(QStringLiteral("brenwick")));
     QVERIFY(running.tryBecomePrimary());
     const QByteArray bytes = readFile(database);
     const QStringList files = QDir(env->programDir()).entryList(QDir::Files);
-    QProcess tool;
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     QTemporaryDir tmp;
     if (!runtimeFolder) {
         e.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         e.insert(QStringLiteral("TMPDIR"), tmp.path());
     }
-    tool.setProcessEnvironment(e);
-    tool.start(qEnvironmentVariable("BRENWICK_ICS"),
-               {QStringLiteral("restore"), backup, QStringLiteral("--database"), database});
-    QVERIFY(tool.waitForFinished(30000));
-    QCOMPARE(tool.exitCode(), 1);
-    QVERIFY2(tool.readAllStandardError().contains("时雀正在运行"), "not refused as running");
+    QByteArray err;
+    QCOMPARE(runTool({QStringLiteral("restore"), backup, QStringLiteral("--database"), database},
+                     &err, nullptr, e),
+             1);
+    QVERIFY2(err.contains("时雀正在运行"), "not refused as running");
     QCOMPARE(readFile(database), bytes);
     QCOMPARE(QDir(env->programDir()).entryList(QDir::Files), files);
 }
@@ -1139,12 +1105,7 @@ void TestIcs::restoreIsOneStep()
     QFETCH(int, rows);
     const QString database = env->databaseFile();
     const QString backup = env->programDir() + QStringLiteral("backups/assistant-2026-03-30.mdb");
-    {
-        Db db(database);
-        ScheduleData::append(schedule(QStringLiteral("旧的"), today, QTime(9, 0)));
-        DatabaseBackup::copy(database, backup);
-        ScheduleData::append(schedule(QStringLiteral("新的"), today, QTime(10, 0)));
-    }
+    withBackup(database, backup, {QStringLiteral("旧的")}, {QStringLiteral("新的")});
     // A backup killed part way the day before: removed by the next restore.
     writeFile(backup + QStringLiteral(".part"), readFile(backup));
     const QDateTime now(today, QTime(9, 5, 7));
@@ -1164,22 +1125,14 @@ void TestIcs::restoreIsOneStep()
     int status = 0;
     QCOMPARE(::waitpid(child, &status, 0), child);
     QCOMPARE(WEXITSTATUS(status), 7);
-    {
-        Db after(database);
-        QCOMPARE(rowsOf(after).size(), rows);
-    }
+    QCOMPARE(scheduleCount(database), rows);
     const QString kept = database + QStringLiteral(".before-restore-20260331-090507");
-    if (crashAfter != QLatin1String("checked")) {
-        Db before(kept);
-        QCOMPARE(rowsOf(before).size(), 2);
-    }
+    if (crashAfter != QLatin1String("checked"))
+        QCOMPARE(scheduleCount(kept), 2);
     // The next run takes up what the killed one left, and ends whole.
     QFile::remove(kept);
     Restore::restore(backup, database, now);
-    {
-        Db after(database);
-        QCOMPARE(rowsOf(after).size(), 1);
-    }
+    QCOMPARE(scheduleCount(database), 1);
     const QStringList left =
         QDir(env->programDir()).entryList({QStringLiteral("*.restoring*")}, QDir::Files) +
         QDir(env->programDir() + QStringLiteral("backups")).entryList({QStringLiteral("*.part*")});
@@ -1201,11 +1154,7 @@ void TestIcs::restoreAndTheOldJournal()
     QFETCH(bool, refused);
     const QString database = env->databaseFile();
     const QString backup = env->programDir() + QStringLiteral("backup.mdb");
-    {
-        Db db(database);
-        ScheduleData::append(schedule(QStringLiteral("备份里的"), today, QTime(9, 0)));
-        DatabaseBackup::copy(database, backup);
-    }
+    withBackup(database, backup, {QStringLiteral("备份里的")});
     // Another connection writes rows that stay in the journal: a program
     // killed, or one still running, without the program's lock.
     sqlite3* other = nullptr;
@@ -1232,16 +1181,11 @@ void TestIcs::restoreAndTheOldJournal()
         QVERIFY(!refused);
         QVERIFY(!QFileInfo::exists(wal)); // nothing of the old one beside the new
         QCOMPARE(DatabaseBackup::problemWith(database, Restore::requiredTables()), QString());
-        {
-            Db restored(database);
-            QCOMPARE(rowsOf(restored).size(), 1);
-        }
-        if (old == QLatin1String("crashed")) {
-            Db keptDb(kept);
-            QCOMPARE(rowsOf(keptDb).size(), 4); // the journal's rows too
-        } else {
+        QCOMPARE(scheduleCount(database), 1);
+        if (old == QLatin1String("crashed"))
+            QCOMPARE(scheduleCount(kept), 4); // the journal's rows too
+        else
             QVERIFY(QFileInfo::exists(kept));
-        }
     } catch (const AppError& e) {
         QVERIFY2(refused, qPrintable(e.text()));
         QVERIFY2(e.text().contains(QStringLiteral("正被另一个程序使用")), qPrintable(e.text()));
@@ -1257,14 +1201,10 @@ void TestIcs::importReadsPipesButNoDevice_data()
 {
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("failure"); // empty: imported
-    QTest::newRow("standard input") << "-"
-                                    << "";
-    QTest::newRow("a named pipe") << "fifo"
-                                  << "";
-    QTest::newRow("a link to /dev/zero") << "zero"
-                                         << "不是普通文件";
-    QTest::newRow("a folder") << "folder"
-                              << "不是普通文件";
+    textRow("standard input", "-", "");
+    textRow("a named pipe", "fifo", "");
+    textRow("a link to /dev/zero", "zero", "不是普通文件");
+    textRow("a folder", "folder", "不是普通文件");
 }
 
 void TestIcs::importReadsPipesButNoDevice()
@@ -1366,11 +1306,9 @@ void TestIcs::exportsAreTheUsersAlone()
         writeFile(file, "old");
         QVERIFY(::chmod(QFile::encodeName(file).constData(), mode_t(oldMode)) == 0);
     }
-    QProcess tool;
-    tool.start(qEnvironmentVariable("BRENWICK_ICS"),
-               {QStringLiteral("export"), file, QStringLiteral("--database"), env->databaseFile()});
-    QVERIFY(tool.waitForFinished(30000));
-    QCOMPARE(tool.exitCode(), 0);
+    QCOMPARE(runTool({QStringLiteral("export"), file, QStringLiteral("--database"),
+                      env->databaseFile()}),
+             0);
     QVERIFY(readFile(file).contains("SUMMARY:私事"));
     QCOMPARE(int(modeOf(file)), mode);
 }

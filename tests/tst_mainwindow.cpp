@@ -4,11 +4,11 @@
 #include "editing/xgrc.h"
 #include "mainwindow/Assistant.h"
 #include "platform/Clock.h"
-#include "platform/DayNumber.h"
 #include "platform/Desktop.h"
 #include "settings/gxsz.h"
 #include "shell/Application.h"
 #include "shell/HelpWindow.h"
+#include "shell/data/Schedules.h"
 #include "shell/data/Statements.h"
 #include "shell/data/dataForm.h"
 #include "shell/public.h"
@@ -43,7 +43,7 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { env.reset(); }
     void emptyDatabaseGivesTwoDateNodes();
     void schedulesGoUnderTheirDates();
     void rebuildReadsStatusPicturesAndColours();
@@ -93,11 +93,6 @@ void TestMainWindow::init()
     env->own(gxszForm);
     assistantForm->Timer1->stop(); // the tests tick by hand
     refreshFlag = 0;
-}
-
-void TestMainWindow::cleanup()
-{
-    env.reset();
 }
 
 QModelIndex TestMainWindow::scheduleNode(int id) const
@@ -234,9 +229,7 @@ void TestMainWindow::statusChangeAndMark()
     QCOMPARE(refreshFlag, 1);
     QCOMPARE(assistantForm->statusMark(), 1); // clicking does not move the mark
     DbQuery q(DataModule1->ADOConnection1);
-    q.setSql(Sql::scheduleById(id));
-    q.open();
-    QCOMPARE(q.intField("zt_flag"), code);
+    QCOMPARE(ScheduleData::statusOf(q, id), std::optional<int>(code));
     // The next tick rebuilds; opening the submenu then moves the mark.
     assistantForm->Timer1Timer();
     QCOMPARE(refreshFlag, 0);
@@ -258,9 +251,7 @@ void TestMainWindow::deleteRemovesTheNodeAtOnce()
     QCOMPARE(refreshFlag, 1);
     QVERIFY(env->dialogs().shown.isEmpty()); // no question asked
     DbQuery q(DataModule1->ADOConnection1);
-    q.setSql(Sql::scheduleById(gone));
-    q.open();
-    QCOMPARE(q.recordCount(), 0);
+    QVERIFY(!ScheduleData::byId(q, gone));
 }
 
 void TestMainWindow::commandsNeedAScheduleNode()
@@ -273,9 +264,7 @@ void TestMainWindow::commandsNeedAScheduleNode()
     QCOMPARE(refreshFlag, 0);
     QVERIFY(scheduleNode(id).isValid());
     DbQuery q(DataModule1->ADOConnection1);
-    q.setSql(Sql::scheduleById(id));
-    q.open();
-    QCOMPARE(q.intField("zt_flag"), 1);
+    QCOMPARE(ScheduleData::statusOf(q, id), std::optional<int>(1));
 }
 
 void TestMainWindow::rightClickChoosesTheMenu()
@@ -403,29 +392,26 @@ void TestMainWindow::hoverShowsAndHidesDetails()
     const int a = addSchedule("第一个", today, QTime(9, 0), 0, 2);
     const int b = addSchedule("第二个", today, QTime(11, 0));
     assistantForm->show();
-    auto over = [](const QModelIndex& node) {
-        return centreOf(node);
-    };
-    QPoint cursor = over(scheduleNode(a));
+    QPoint cursor = centreOf(scheduleNode(a));
     Desktop::setCursorPos([&cursor] { return cursor; });
     assistantForm->hoverStep();
     QCOMPARE(assistantForm->lastShownId(), a);
     QCOMPARE(assistantForm->details(),
              QString("\r日程标题: 第一个\r日程时间: 2026-12-9[09:00:00]\r"
                      "优 先 级: 高\r状    态: 进行中\r日程内容: 内容：第一个\r\r"));
-    cursor = over(scheduleNode(b));
+    cursor = centreOf(scheduleNode(b));
     assistantForm->hoverStep();
     QCOMPARE(assistantForm->lastShownId(), b);
     QVERIFY(assistantForm->details().contains("第二个"));
     QVERIFY(assistantForm->hoverTip->isVisible());
     QVERIFY(assistantForm->hoverTip->text().contains("第二个"));
-    cursor = over(top(0)); // a date node hides the details
+    cursor = centreOf(top(0)); // a date node hides the details
     assistantForm->hoverStep();
     QCOMPARE(assistantForm->lastShownId(), -1);
     QVERIFY(!assistantForm->hoverTip->isVisible());
     QCOMPARE(assistantForm->details(), QString());
     // Over the buttons (the bottom 50 pixels) nothing changes.
-    cursor = over(scheduleNode(a));
+    cursor = centreOf(scheduleNode(a));
     assistantForm->hoverStep();
     const QRect frame = assistantForm->frameGeometry();
     cursor = QPoint(frame.left() + 20, frame.bottom() - 10);
@@ -436,15 +422,15 @@ void TestMainWindow::hoverShowsAndHidesDetails()
         QWidget modal;
         modal.setWindowModality(Qt::ApplicationModal);
         modal.show();
-        cursor = over(scheduleNode(b));
+        cursor = centreOf(scheduleNode(b));
         assistantForm->hoverStep();
         QCOMPARE(assistantForm->lastShownId(), -1);
         QVERIFY(!assistantForm->hoverTip->isVisible());
     }
-    cursor = over(scheduleNode(a));
+    cursor = centreOf(scheduleNode(a));
     assistantForm->hoverStep();
     // Hidden in the tray: nothing is shown where the window would stand.
-    cursor = over(scheduleNode(b));
+    cursor = centreOf(scheduleNode(b));
     assistantForm->hide();
     assistantForm->hoverStep();
     QCOMPARE(assistantForm->lastShownId(), a);
@@ -516,17 +502,14 @@ void TestMainWindow::workNoteSave_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("after"); // "-" when still none
     const QString saved = "     工作笔记保存完毕！     ";
-    QTest::newRow("empty memo, no note") << "-"
-                                         << " \r\n\t"
-                                         << "     今天没有工作笔记保存！     "
-                                         << "-";
-    QTest::newRow("new note kept unstripped") << "-"
-                                              << "  今天写了测试\n"
-                                              << saved << "  今天写了测试\n";
-    QTest::newRow("update the one row") << "旧笔记"
-                                        << "新笔记" << saved << "新笔记";
-    QTest::newRow("empty memo clears a note") << "旧笔记"
-                                              << "" << saved << "";
+    const auto row = [](const char* name, const char* stored, const char* typed,
+                        const QString& message, const char* after) {
+        QTest::newRow(name) << QString(stored) << QString(typed) << message << QString(after);
+    };
+    row("empty memo, no note", "-", " \r\n\t", "     今天没有工作笔记保存！     ", "-");
+    row("new note kept unstripped", "-", "  今天写了测试\n", saved, "  今天写了测试\n");
+    row("update the one row", "旧笔记", "新笔记", saved, "新笔记");
+    row("empty memo clears a note", "旧笔记", "", saved, "");
 }
 
 void TestMainWindow::workNoteSave()
@@ -535,28 +518,19 @@ void TestMainWindow::workNoteSave()
     QFETCH(QString, typed);
     QFETCH(QString, message);
     QFETCH(QString, after);
-    if (stored != "-") {
-        DbTable& t = DataModule1->zjTable;
-        t.open();
-        t.append();
-        t.setField("date", today);
-        t.setField("zj", stored);
-        t.post();
-        t.close();
-    }
+    if (stored != "-")
+        addWorkNote(today, stored);
     assistantForm->FormShow();
     QCOMPARE(assistantForm->zjMemo->toPlainText(), stored == "-" ? QString() : stored);
     assistantForm->zjMemo->setPlainText(typed);
     assistantForm->saveZJButtonClick();
     assistantForm->saveZJButtonClick(); // twice: still one row
     QCOMPARE(env->dialogs().messages(), (QStringList{message, message}));
-    DbQuery q(DataModule1->ADOConnection1);
-    q.setSql("select * from zjTable");
-    q.open();
-    QCOMPARE(q.recordCount(), after == "-" ? 0 : 1);
+    const QList<StoredWorkNote> notes = storedWorkNotes();
+    QCOMPARE(notes.size(), after == "-" ? 0 : 1);
     if (after != "-") {
-        QCOMPARE(q.textField("zj"), after);
-        QCOMPARE(DayNumber::toDate(q.dateTimeField("date")), today);
+        QCOMPARE(notes[0].text, after);
+        QCOMPARE(notes[0].date, today);
     }
 }
 
@@ -735,11 +709,8 @@ void TestMainWindow::dayChangeWithoutAMidnightTick()
     QCOMPARE(text(top(0)), QString("今天[星期四]"));
     QCOMPARE(assistantForm->zjGroupBox->title(), QString("工作笔记(2026-12-10)"));
     QCOMPARE(assistantForm->zjMemo->toPlainText(), QString());
-    DbQuery q(DataModule1->ADOConnection1);
-    q.setSql("select * from zjTable");
-    q.open();
-    QCOMPARE(q.recordCount(), 1);
-    QCOMPARE(DayNumber::toDate(q.dateTimeField("date")), today);
+    QCOMPARE(storedWorkNotes().size(), 1);
+    QCOMPARE(storedWorkNotes()[0].date, today);
 }
 
 void TestMainWindow::rowsDeletedElsewhereRaiseNothing()

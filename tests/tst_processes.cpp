@@ -190,14 +190,10 @@ void TestProcesses::oneCopyPerDatabase_data()
 {
     QTest::addColumn<QString>("second");
     QTest::addColumn<QString>("outcome");
-    QTest::newRow("the same session") << "session"
-                                      << "forwarded";
-    QTest::newRow("a shell without XDG_RUNTIME_DIR") << "unset"
-                                                     << "told";
-    QTest::newRow("another program folder") << "folder"
-                                            << "runs";
-    QTest::newRow("another local user tried the lock first") << "user"
-                                                             << "runs";
+    textRow("the same session", "session", "forwarded");
+    textRow("a shell without XDG_RUNTIME_DIR", "unset", "told");
+    textRow("another program folder", "folder", "runs");
+    textRow("another local user tried the lock first", "user", "runs");
 }
 
 void TestProcesses::oneCopyPerDatabase()
@@ -405,8 +401,7 @@ void TestProcesses::theStartKeepsTheDataPrivate_data()
     QTest::addColumn<QString>("file"); // in the program folder, or "config:" the settings'
     QTest::addColumn<bool>("folder");
     QTest::newRow("the database") << "assistant.mdb" << false;
-    QTest::newRow("a file a restore kept")
-        << "assistant.mdb.before-restore-20260301-090000" << false;
+    textRow("a file a restore kept", "assistant.mdb.before-restore-20260301-090000", false);
     QTest::newRow("the backups folder") << "backups" << true;
     QTest::newRow("a backup") << "backups/assistant-2026-03-30.mdb" << false;
     QTest::newRow("the plan list") << "plans.txt" << false;
@@ -438,12 +433,7 @@ void TestProcesses::theStartKeepsTheDataPrivate()
     const std::optional<bool> before = otherUserCanRead(path);
     QProcess* p = start();
     QVERIFY(waitUntilListening());
-    const auto mode = [&path] {
-        struct stat st {};
-        ::stat(QFile::encodeName(path).constData(), &st);
-        return st.st_mode & 0777;
-    };
-    QTRY_COMPARE(mode(), folder ? 0700u : 0600u);
+    QTRY_COMPARE(modeOf(path), folder ? 0700u : 0600u);
     QCOMPARE(p->state(), QProcess::Running);
     if (!before)
         QSKIP("needs root and setpriv to play another local user");
@@ -505,12 +495,8 @@ void TestProcesses::aPackagedInstallKeepsTheDataInTheUsersFolder()
     QVERIFY(waitUntilListening());
     QTRY_VERIFY(QFileInfo::exists(env->databaseFile()));
     QTRY_VERIFY(!lockIsFree(lockFile()));
-    const auto mode = [](const QString& path) {
-        struct stat st {};
-        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0u;
-    };
-    QCOMPARE(mode(data), 0700u);
-    QCOMPARE(mode(env->databaseFile()), 0600u);
+    QCOMPARE(modeOf(data), 0700u);
+    QCOMPARE(modeOf(env->databaseFile()), 0600u);
     p->terminate();
     QVERIFY(p->waitForFinished());
     QCOMPARE(QDir(env->programDir()).entryList(QDir::AllEntries), programFiles);

@@ -64,26 +64,23 @@ void TestRegistry::readFailures_data()
     QTest::addColumn<bool>("asInteger");
     QTest::addColumn<QString>("error"); // "" when the read succeeds
     QTest::addColumn<QString>("result");
-    QTest::newRow("missing integer") << "" << true << "Failed to get data for 'v'"
-                                     << "";
-    QTest::newRow("missing string") << "" << false << ""
-                                    << "";
-    QTest::newRow("short string as integer") << "sz:abc" << true << "Invalid data type for 'v'"
-                                             << "";
-    QTest::newRow("long string as integer") << "sz:abcd" << true << "Failed to get data for 'v'"
-                                            << "";
+    const auto row = [](const char* name, const char* stored, bool asInteger, const char* error,
+                        const char* result = "") {
+        QTest::newRow(name) << QString::fromUtf8(stored) << asInteger << QString(error)
+                            << QString::fromUtf8(result);
+    };
+    const char* missing = "Failed to get data for 'v'";
+    const char* invalid = "Invalid data type for 'v'";
+    row("missing integer", "", true, missing);
+    row("missing string", "", false, "");
+    row("short string as integer", "sz:abc", true, invalid);
+    row("long string as integer", "sz:abcd", true, missing);
     // Two GBK bytes and the NUL fit in four bytes; two Chinese characters do not.
-    QTest::newRow("one Chinese char as integer") << "sz:时" << true << "Invalid data type for 'v'"
-                                                 << "";
-    QTest::newRow("two Chinese chars as integer")
-        << "sz:时雀" << true << "Failed to get data for 'v'"
-        << "";
-    QTest::newRow("integer as string") << "dword:7" << false << "Invalid data type for 'v'"
-                                       << "";
-    QTest::newRow("integer") << "dword:60" << true << ""
-                             << "60";
-    QTest::newRow("string") << "sz:clRed" << false << ""
-                            << "clRed";
+    row("one Chinese char as integer", "sz:时", true, invalid);
+    row("two Chinese chars as integer", "sz:时雀", true, missing);
+    row("integer as string", "dword:7", false, invalid);
+    row("integer", "dword:60", true, "", "60");
+    row("string", "sz:clRed", false, "", "clRed");
 }
 
 void TestRegistry::readFailures()
@@ -99,16 +96,13 @@ void TestRegistry::readFailures()
         key.writeInteger(QStringLiteral("v"), stored.mid(6).toInt());
     else if (stored.startsWith(QLatin1String("sz:")))
         key.writeString(QStringLiteral("v"), stored.mid(3));
-    QString raised, got;
-    try {
-        got = asInteger ? QString::number(key.readInteger(QStringLiteral("v")))
-                        : key.readString(QStringLiteral("v"));
-    } catch (const AppError& e) {
-        raised = e.text();
-    }
-    QCOMPARE(raised, error);
-    if (error.isEmpty())
-        QCOMPARE(got, result);
+    QString got;
+    QCOMPARE(errorOf([&] {
+                 got = asInteger ? QString::number(key.readInteger(QStringLiteral("v")))
+                                 : key.readString(QStringLiteral("v"));
+             }),
+             error);
+    QCOMPARE(got, result);
 }
 
 void TestRegistry::openWithoutCreateFailsOnMissingKey()
@@ -127,12 +121,8 @@ void TestRegistry::writesWithoutAnOpenKeyFail()
     TestEnvironment env;
     RegistryKey key(env.registryFile());
     key.openKey(QStringLiteral("Software\\Tavimor\\Option"), false);
-    try {
-        key.writeInteger(QStringLiteral("intervalTime"), 1);
-        QFAIL("write succeeded");
-    } catch (const AppError& e) {
-        QCOMPARE(e.text(), QStringLiteral("Failed to set data for 'intervalTime'"));
-    }
+    QCOMPARE(errorOf([&] { key.writeInteger(QStringLiteral("intervalTime"), 1); }),
+             QStringLiteral("Failed to set data for 'intervalTime'"));
 }
 
 void TestRegistry::refusedWriteKeepsTheFileAndTheOldValue_data()
@@ -160,12 +150,8 @@ void TestRegistry::refusedWriteKeepsTheFileAndTheOldValue()
     } else {
         SafeFile::failWritesAfter(how == QLatin1String("full") ? 20 : 0);
     }
-    try {
-        key.writeString(QStringLiteral("zm"), QStringLiteral("新的字幕"));
-        QFAIL("write succeeded");
-    } catch (const AppError& e) {
-        QCOMPARE(e.text(), QStringLiteral("Failed to set data for 'zm'"));
-    }
+    QCOMPARE(errorOf([&] { key.writeString(QStringLiteral("zm"), QStringLiteral("新的字幕")); }),
+             QStringLiteral("Failed to set data for 'zm'"));
     SafeFile::failWritesAfter(-1);
     // The open key reads what the file still holds, and the file is untouched.
     QCOMPARE(key.readString(QStringLiteral("zm")), QStringLiteral("旧的字幕"));
@@ -324,16 +310,14 @@ void TestRegistry::autostartEntry_data()
 {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("exec");
-    QTest::newRow("plain") << "/home/u/.local/opt/Brenwick/Brenwick"
-                           << "/home/u/.local/opt/Brenwick/Brenwick";
-    QTest::newRow("blank") << "/home/u/my apps/Brenwick"
-                           << "\"/home/u/my apps/Brenwick\"";
-    QTest::newRow("dollar and quote") << "/opt/a$b\"c/Brenwick"
-                                      << "\"/opt/a\\\\$b\\\\\"c/Brenwick\"";
-    QTest::newRow("percent") << "/opt/100%/Brenwick"
-                             << "/opt/100%%/Brenwick";
-    QTest::newRow("Chinese") << "/home/用户/时雀/Brenwick"
-                             << "/home/用户/时雀/Brenwick";
+    const auto row = [](const char* name, const char* program, const char* exec) {
+        QTest::newRow(name) << QString::fromUtf8(program) << QString::fromUtf8(exec);
+    };
+    row("plain", "/home/u/.local/opt/Brenwick/Brenwick", "/home/u/.local/opt/Brenwick/Brenwick");
+    row("blank", "/home/u/my apps/Brenwick", "\"/home/u/my apps/Brenwick\"");
+    row("dollar and quote", "/opt/a$b\"c/Brenwick", "\"/opt/a\\\\$b\\\\\"c/Brenwick\"");
+    row("percent", "/opt/100%/Brenwick", "/opt/100%%/Brenwick");
+    row("Chinese", "/home/用户/时雀/Brenwick", "/home/用户/时雀/Brenwick");
 }
 
 void TestRegistry::autostartEntry()
@@ -385,14 +369,9 @@ void TestRegistry::replacedFilesAreTheUsersAlone()
     ::umask(before);
     QCOMPARE(failed, QString());
     QCOMPARE(readFile(file), QByteArray("the user's data"));
-    const auto mode = [](const QString& path) {
-        struct stat st {};
-        ::stat(QFile::encodeName(path).constData(), &st);
-        return st.st_mode & 0777;
-    };
-    QCOMPARE(mode(file), 0600u);
+    QCOMPARE(modeOf(file), 0600u);
     for (QString folder = QFileInfo(file).path(); folder != root; folder = QFileInfo(folder).path())
-        QCOMPARE(mode(folder), 0700u);
+        QCOMPARE(modeOf(folder), 0700u);
     const std::optional<bool> others = otherUserCanRead(file);
     if (!others)
         QSKIP("needs root and setpriv to play another local user");
@@ -408,37 +387,26 @@ void TestRegistry::dataFolderOfAMarker_data()
     QTest::addColumn<QByteArray>("marker"); // beside the program; null: none
     QTest::addColumn<QString>("dataHome");  // $XDG_DATA_HOME; "~": unset
     QTest::addColumn<QString>("data");      // "program/", else under the data home
-    QTest::newRow("no marker: beside the program") << QByteArray() << ""
-                                                   << "program/";
-    QTest::newRow("a package's") << QByteArray("Tavimor\n") << ""
-                                 << "share/Tavimor/";
-    QTest::newRow("without the line's end") << QByteArray("Tavimor") << ""
-                                            << "share/Tavimor/";
-    QTest::newRow("a folder below") << QByteArray("a/时雀\n") << ""
-                                    << "share/a/时雀/";
-    QTest::newRow("no data home: the default") << QByteArray("Tavimor\n") << "~"
-                                               << "~/.local/share/Tavimor/";
-    QTest::newRow("a relative data home is ignored") << QByteArray("Tavimor\n") << "rel"
-                                                     << "~/.local/share/Tavimor/";
+    const auto row = [](const char* name, const QByteArray& marker, const char* dataHome,
+                        const char* data) {
+        QTest::newRow(name) << marker << QString(dataHome) << QString::fromUtf8(data);
+    };
+    row("no marker: beside the program", QByteArray(), "", "program/");
+    row("a package's", "Tavimor\n", "", "share/Tavimor/");
+    row("without the line's end", "Tavimor", "", "share/Tavimor/");
+    row("a folder below", "a/时雀\n", "", "share/a/时雀/");
+    row("no data home: the default", "Tavimor\n", "~", "~/.local/share/Tavimor/");
+    row("a relative data home is ignored", "Tavimor\n", "rel", "~/.local/share/Tavimor/");
     // A damaged marker leaves the data where an install of the user's own has it.
-    QTest::newRow("empty") << QByteArray("") << ""
-                           << "program/";
-    QTest::newRow("absolute") << QByteArray("/etc\n") << ""
-                              << "program/";
-    QTest::newRow("up and out") << QByteArray("../Tavimor\n") << ""
-                                << "program/";
-    QTest::newRow("an empty step") << QByteArray("a//b\n") << ""
-                                   << "program/";
-    QTest::newRow("a dot") << QByteArray("./Tavimor\n") << ""
-                           << "program/";
-    QTest::newRow("a trailing slash") << QByteArray("Tavimor/\n") << ""
-                                      << "program/";
-    QTest::newRow("two lines") << QByteArray("Tavimor\nother\n") << ""
-                               << "program/";
-    QTest::newRow("a control character") << QByteArray("Tav\timor\n") << ""
-                                         << "program/";
-    QTest::newRow("not UTF-8") << QByteArray("Tav\xffimor\n") << ""
-                               << "program/";
+    row("empty", "", "", "program/");
+    row("absolute", "/etc\n", "", "program/");
+    row("up and out", "../Tavimor\n", "", "program/");
+    row("an empty step", "a//b\n", "", "program/");
+    row("a dot", "./Tavimor\n", "", "program/");
+    row("a trailing slash", "Tavimor/\n", "", "program/");
+    row("two lines", "Tavimor\nother\n", "", "program/");
+    row("a control character", "Tav\timor\n", "", "program/");
+    row("not UTF-8", "Tav\xffimor\n", "", "program/");
 }
 
 void TestRegistry::dataFolderOfAMarker()
@@ -470,9 +438,7 @@ void TestRegistry::dataFolderOfAMarker()
     // The first use makes it, the user's alone.
     QVERIFY(!QFileInfo::exists(expected));
     QCOMPARE(ProgramDir::makeDataPath(), QString());
-    struct stat st {};
-    QCOMPARE(::stat(QFile::encodeName(expected).constData(), &st), 0);
-    QCOMPARE(st.st_mode & 07777, mode_t(0700));
+    QCOMPARE(modeOf(expected), 0700u);
 }
 
 QTEST_GUILESS_MAIN(TestRegistry)

@@ -161,19 +161,14 @@ void TestReminderLogic::noticeLine_data()
 {
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("line");
-    QTest::newRow("as it stands") << "会议 <b>&"
-                                  << "2008-5-6[14:30:00] 会议 <b>&";
-    QTest::newRow("a line break") << "会议\n地点"
-                                  << "2008-5-6[14:30:00] 会议 地点";
-    QTest::newRow("CR LF: one blank") << "会议\r\n地点"
-                                      << "2008-5-6[14:30:00] 会议 地点";
-    QTest::newRow("a lone CR") << "会议\r地点"
-                               << "2008-5-6[14:30:00] 会议 地点";
+    textRow("as it stands", "会议 <b>&", "2008-5-6[14:30:00] 会议 <b>&");
+    textRow("a line break", "会议\n地点", "2008-5-6[14:30:00] 会议 地点");
+    textRow("CR LF: one blank", "会议\r\n地点", "2008-5-6[14:30:00] 会议 地点");
+    textRow("a lone CR", "会议\r地点", "2008-5-6[14:30:00] 会议 地点");
     QTest::newRow("Unicode line and paragraph separators")
         << QString("甲") + QChar(0x2028) + "乙" + QChar(0x2029) + "丙" + QChar(0x85) + "丁"
         << "2008-5-6[14:30:00] 甲 乙 丙 丁";
-    QTest::newRow("no title") << ""
-                              << "2008-5-6[14:30:00] ";
+    textRow("no title", "", "2008-5-6[14:30:00] ");
 }
 
 void TestReminderLogic::noticeLine()
@@ -195,12 +190,9 @@ void TestReminderLogic::soundPath_data()
 {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("path");
-    QTest::newRow("absolute, as it stands") << "/home/u/sounds/ding.wav"
-                                            << "/home/u/sounds/ding.wav";
-    QTest::newRow("relative, in the program folder") << "ding.wav"
-                                                     << "/opt/Brenwick/ding.wav";
-    QTest::newRow("blanks trimmed") << "  /s/ding.wav "
-                                    << "/s/ding.wav";
+    textRow("absolute, as it stands", "/home/u/sounds/ding.wav", "/home/u/sounds/ding.wav");
+    textRow("relative, in the program folder", "ding.wav", "/opt/Brenwick/ding.wav");
+    textRow("blanks trimmed", "  /s/ding.wav ", "/s/ding.wav");
 }
 
 void TestReminderLogic::soundPath()

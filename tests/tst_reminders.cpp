@@ -38,7 +38,7 @@ class TestReminders : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { env.reset(); }
     void countdownRestart_data();
     void countdownRestart();
     void hooksRunInOrder();
@@ -84,11 +84,6 @@ void TestReminders::init()
     env->atEnd(destroyStartupWindows);
     assistantForm->Timer1->stop(); // the tests tick by hand
     txForm->Timer1->stop();
-}
-
-void TestReminders::cleanup()
-{
-    env.reset();
 }
 
 qint64 TestReminders::addSchedule(const QString& title, const QDate& date, const QTime& time,
@@ -190,20 +185,17 @@ void TestReminders::checkStopsAtTheFirstDueRow()
     addSchedule("也到了", today, QTime(12, 1), 10);
     addSchedule("明天", today.addDays(1), QTime(8, 0), 1, 1);
     int asked = 0;
+    const auto isDue = [&asked](const Schedule& s) {
+        ++asked;
+        return ReminderLogic::isDue(s, Clock::now());
+    };
     DbQuery q(DataModule1->ADOConnection1);
-    const std::optional<Schedule> due =
-        ScheduleData::firstDueReminder(q, today, [&asked](const Schedule& s) {
-            ++asked;
-            return ReminderLogic::isDue(s, Clock::now());
-        });
+    const std::optional<Schedule> due = ScheduleData::firstDueReminder(q, today, isDue);
     QVERIFY(due);
     QCOMPARE(due->id, first);
     QCOMPARE(asked, 1); // in date and time order, 12:00 comes first
     env->setNow(QDateTime(today, QTime(12, 5)));
-    QVERIFY(!ScheduleData::firstDueReminder(q, today, [&asked](const Schedule& s) {
-        ++asked;
-        return ReminderLogic::isDue(s, Clock::now());
-    }));
+    QVERIFY(!ScheduleData::firstDueReminder(q, today, isDue));
     QCOMPARE(asked, 1 + 4); // nothing due: every row of today on was asked
 }
 
@@ -376,14 +368,13 @@ void TestReminders::nothingDue_data()
     QTest::addColumn<int>("isPlayMusic");
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("played"); // "" when nothing; a leading '/' is absolute
-    QTest::newRow("a file of the program folder") << 1 << "ding.wav"
-                                                  << "ding.wav";
-    QTest::newRow("a full path as it stands") << 1 << "/usr/share/sounds/ding.wav"
-                                              << "/usr/share/sounds/ding.wav";
-    QTest::newRow("a blank name: silent") << 1 << "   "
-                                          << "";
-    QTest::newRow("sound off") << 0 << "ding.wav"
-                               << "";
+    const auto row = [](const char* name, int isPlayMusic, const char* stored, const char* played) {
+        QTest::newRow(name) << isPlayMusic << QString(stored) << QString(played);
+    };
+    row("a file of the program folder", 1, "ding.wav", "ding.wav");
+    row("a full path as it stands", 1, "/usr/share/sounds/ding.wav", "/usr/share/sounds/ding.wav");
+    row("a blank name: silent", 1, "   ", "");
+    row("sound off", 0, "ding.wav", "");
 }
 
 void TestReminders::nothingDue()

@@ -21,7 +21,7 @@ class TestSyncWindow : public QObject {
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
+    void cleanup() { env.reset(); }
     void inputsAreNamedByTheirLabels();
     void theIntervalIsKeptAndEscCloses();
     void noCalendarNoRound();
@@ -44,11 +44,6 @@ void TestSyncWindow::init()
     Settings::writeFirstRunDefaults();
     env->openData();
     env->own(rltbForm);
-}
-
-void TestSyncWindow::cleanup()
-{
-    env.reset();
 }
 
 TrltbForm* TestSyncWindow::open()

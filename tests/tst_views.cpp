@@ -30,17 +30,6 @@ using namespace ViewsLogic;
 namespace {
 const QDate today(2026, 6, 30);
 
-void addWorkNote(const QDate& date, const QString& text)
-{
-    DbTable& t = DataModule1->zjTable;
-    t.open();
-    t.append();
-    t.setField("date", date);
-    t.setField("zj", text);
-    t.post();
-    t.close();
-}
-
 QStringList storedTitles()
 {
     DbQuery q(DataModule1->ADOConnection1);
@@ -56,17 +45,6 @@ QString storedNote(qint64 id)
 {
     DbQuery q(DataModule1->ADOConnection1);
     return ScheduleData::noteOf(q, id)->bz;
-}
-
-QList<WorkNote> storedWorkNotes()
-{
-    DbQuery q(DataModule1->ADOConnection1);
-    q.setSql("select * from zjTable order by date");
-    q.open();
-    QList<WorkNote> out;
-    for (; !q.eof(); q.next())
-        out << WorkNote{DayNumber::toDate(q.dateTimeField("date")), q.textField("zj")};
-    return out;
 }
 
 // The texts of one column of a grid, below its header row.
@@ -107,7 +85,7 @@ class TestViews : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { env.reset(); }
 
     void cellTexts_data();
     void cellTexts();
@@ -161,11 +139,6 @@ void TestViews::init()
     env->create(rccxForm);
     env->create(showbzForm);
     env->own(zjForm);
-}
-
-void TestViews::cleanup()
-{
-    env.reset();
 }
 
 void TestViews::cellTexts_data()

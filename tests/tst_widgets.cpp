@@ -31,16 +31,6 @@ void paste(QWidget* w, const QString& text)
     QGuiApplication::clipboard()->setText(text);
     QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
 }
-
-QString errorOf(const std::function<void()>& read)
-{
-    try {
-        read();
-    } catch (const AppError& e) {
-        return e.text();
-    }
-    return QString();
-}
 } // namespace
 
 class TestWidgets : public QObject {
@@ -287,11 +277,10 @@ void TestWidgets::textComingInIsCleaned_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("memo");
-    QTest::newRow("override") << QStringLiteral("付款给\u202e0001\u202c元")
-                              << QStringLiteral("付款给0001元") << QStringLiteral("付款给0001元");
-    QTest::newRow("terminal escape, tab, line break")
-        << QStringLiteral("\x1b[31m红\t字\n二") << QStringLiteral("[31m红 字 二")
-        << QStringLiteral("[31m红 字\n二");
+    textRow("override", QStringLiteral("付款给\u202e0001\u202c元"), QStringLiteral("付款给0001元"),
+            QStringLiteral("付款给0001元"));
+    textRow("terminal escape, tab, line break", QStringLiteral("\x1b[31m红\t字\n二"),
+            QStringLiteral("[31m红 字 二"), QStringLiteral("[31m红 字\n二"));
 }
 
 void TestWidgets::textComingInIsCleaned()
