@@ -93,6 +93,7 @@ QList<SyncLocalSide::Item> ScheduleSyncSide::items()
     checkCancel();
     QList<Item> out;
     m_ids.clear();
+    m_listed = false;
     const DbSnapshotPtr r = rows(*m_q, schedulesWithUids);
     const ScheduleColumns c(*r);
     const int uidColumn = r->columnIndex(QStringLiteral("syncUid"));
@@ -105,6 +106,7 @@ QList<SyncLocalSide::Item> ScheduleSyncSide::items()
         m_ids.insert(uid, s.id);
         out.append({uid, Exchange::fieldsHash(s)});
     }
+    m_listed = true;
     // Server objects without a schedule: those it cannot show stay items.
     const DbSnapshotPtr held = rows(*m_q, QStringLiteral("select uid, ics from syncObject"));
     for (int i = 0; i < held->rowCount(); ++i) {
@@ -125,6 +127,8 @@ qint64 ScheduleSyncSide::scheduleOf(const QString& uid)
     const auto known = m_ids.constFind(uid);
     if (known != m_ids.cend())
         return *known;
+    if (m_listed)
+        return 0; // items() found every schedule, and the writes since keep m_ids
     const DbSnapshotPtr r = rows(
         *m_q,
         QStringLiteral("select u.schedule from scheduleUid u join main on main.id=u.schedule"
@@ -165,12 +169,17 @@ QByteArray ScheduleSyncSide::write(const QString& uid, const QByteArray& ics)
         return writeSeries(uid, ics);
     std::optional<Schedule> s = Exchange::scheduleOf(ics, m_zone);
     DbTransaction t(m_connection);
-    // Occurrences of what was a series before.
-    exec(*m_q,
-         QStringLiteral("delete from main where id in (select schedule from scheduleUid"
-                        " where uid=? and recurrenceId is not null)"),
-         {uid});
-    exec(*m_q, QStringLiteral("delete from syncOccurrence where uid=?"), {uid});
+    // Occurrences of what was a series before (found by the records' key:
+    // a look through every schedule's UID for each item would make a large
+    // first sync slow).
+    if (rows(*m_q, QStringLiteral("select 1 from syncOccurrence where uid=? limit 1"), {uid})
+            ->rowCount()) {
+        exec(*m_q,
+             QStringLiteral("delete from main where id in (select schedule from scheduleUid"
+                            " where uid=? and recurrenceId is not null)"),
+             {uid});
+        exec(*m_q, QStringLiteral("delete from syncOccurrence where uid=?"), {uid});
+    }
     const qint64 id = scheduleOf(uid);
     QByteArray hash;
     if (!s) {

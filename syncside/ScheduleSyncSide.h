@@ -49,6 +49,7 @@ private:
     std::unique_ptr<DbQuery> m_q;
     QByteArray m_zone;
     QHash<QString, qint64> m_ids; // schedule by UID, from items()
+    bool m_listed = false;        // m_ids holds every schedule that has a UID
     const std::atomic_bool* m_cancel;
 };
 
