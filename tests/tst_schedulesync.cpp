@@ -20,6 +20,8 @@ private slots:
     void bothSidesConverge_data();
     void bothSidesConverge();
     void aFullSideMeetsAnEmptyOne();
+    void aTroubledRoundConvergesNextTime_data();
+    void aTroubledRoundConvergesNextTime();
     void aSeriesGoesBothWays_data() { bothSidesConverge_data(); }
     void aSeriesGoesBothWays();
     void theCommandLineRunsOneRound();
@@ -261,6 +263,51 @@ void TestScheduleSync::aFullSideMeetsAnEmptyOne()
     check.closeFile();
     there.sort();
     QCOMPARE(there, full.list());
+}
+
+void TestScheduleSync::aTroubledRoundConvergesNextTime_data()
+{
+    QTest::addColumn<QString>("trouble");
+    QTest::newRow("the connection cut mid-round") << "cut";
+    QTest::newRow("the server restarted between rounds") << "restart";
+    QTest::newRow("a token the server has forgotten") << "token";
+}
+
+void TestScheduleSync::aTroubledRoundConvergesNextTime()
+{
+    // Each side changes between two rounds; the database keeps what a round
+    // did up to the trouble, and the next round puts both sides in step.
+    QFETCH(QString, trouble);
+    DavTestServer& server = trouble == QLatin1String("token") ? *m_radicale : *m_xandikos;
+    TestProxy proxy(server.port());
+    Setup s(server, QStringLiteral("trouble-") + trouble);
+    s.round.account.server.setPort(proxy.port());
+    s.round.collection.setPort(proxy.port());
+    s.add(QStringLiteral("本机"), 6);
+    ROUND_OK(s.sync());
+    s.phone.run({QStringLiteral("put"), s.uidOf(QStringLiteral("本机0")), QStringLiteral("手机改"),
+                 QStringLiteral("put"), QStringLiteral("p1"), QStringLiteral("手机新"),
+                 QStringLiteral("del"), s.uidOf(QStringLiteral("本机1"))});
+    s.sql(QStringLiteral("update main set title='本机改' where title='本机2'"));
+    s.sql(QStringLiteral("delete from main where title='本机3'"));
+    s.add(QStringLiteral("新的"), 3);
+    if (trouble == QLatin1String("cut")) {
+        proxy.cutAnswer = 4; // among the writes, and every answer after it
+        proxy.cutRun = 1000;
+        QVERIFY(!s.sync().ok());
+        proxy.cutAnswer = 0;
+    } else if (trouble == QLatin1String("restart")) {
+        QVERIFY(server.restart());
+    } else {
+        QVERIFY(server.forgetSyncTokens());
+    }
+    SyncReport r = s.sync();
+    ROUND_OK(r);
+    QCOMPARE(r.fullListing, trouble == QLatin1String("token"));
+    CONVERGED(s);
+    r = s.sync();
+    ROUND_OK(r);
+    QCOMPARE(r.uploaded + r.downloaded + r.deletedLocal + r.deletedRemote, 0);
 }
 
 void TestScheduleSync::aSeriesGoesBothWays()
