@@ -1,8 +1,11 @@
+#include "KeyringSession.h"
 #include "WindowTestSupport.h"
 #include "platform/Database.h"
+#include "platform/SecretStore.h"
 #include "shell/data/dataForm.h"
 #include "shell/public.h"
 #include "shell/settings/Settings.h"
+#include "syncside/ScheduleSyncSide.h"
 #include "syncwindow/SyncRunner.h"
 #include "syncwindow/rltb.h"
 
@@ -26,16 +29,19 @@ private slots:
     void theIntervalIsKeptAndEscCloses();
     void noCalendarNoRound();
     void noServerChangesNothing();
+    void thePasswordGoesToTheKeyring(); // last: it starts the keyring
 
 private:
     TrltbForm* open();
     std::unique_ptr<WindowTestEnvironment> env;
+    KeyringSession m_session;
 };
 
 void TestSyncWindow::initTestCase()
 {
-    // The user's keyring is never asked: no session bus here.
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    // The user's keyring is never asked: a bus of the test's own, with no
+    // secret service on it until the last test.
+    QVERIFY(m_session.start());
 }
 
 void TestSyncWindow::init()
@@ -123,6 +129,35 @@ void TestSyncWindow::noServerChangesNothing()
     QCOMPARE(q.recordCount(), 1);
     QCOMPARE(q.textField(QStringLiteral("title")), QStringLiteral("留着"));
     q.close();
+}
+
+void TestSyncWindow::thePasswordGoesToTheKeyring()
+{
+    QVERIFY(m_session.startKeyring());
+    DataModule1->ADOConnection1.exec(QStringLiteral("select 1")); // the file, empty
+    {
+        Settings::Writer s;
+        s.string(Settings::syncCalendar, QStringLiteral("http://127.0.0.1:9/cal/"));
+    }
+    TrltbForm* w = open();
+    w->server->setText(QStringLiteral("http://127.0.0.1:9/"));
+    w->user->setText(QStringLiteral("alice"));
+    w->password->setText(QStringLiteral("秘密 pw"));
+    QSignalSpy finished(&SyncRunner::instance(), &SyncRunner::finished);
+    click(w->syncButton);
+    QVERIFY(finished.wait(30000));
+    QVERIFY2(w->result->text().endsWith(QStringLiteral("  无法连接服务器")),
+             qPrintable(w->result->text()));
+    const SecretStore::Result kept =
+        SecretStore(syncSecretSchema()).lookup(QStringLiteral("http://127.0.0.1:9/"), "alice");
+    QCOMPARE(kept.status, SecretStore::Status::Ok);
+    QCOMPARE(kept.password, QStringLiteral("秘密 pw"));
+    // The next round asks for nothing: the keyring has it.
+    w->password->clear();
+    click(w->syncButton);
+    QVERIFY(finished.wait(30000));
+    QVERIFY2(w->result->text().endsWith(QStringLiteral("  无法连接服务器")),
+             qPrintable(w->result->text()));
 }
 
 QTEST_MAIN(TestSyncWindow)
