@@ -93,4 +93,3 @@ bool KeyringSession::startKeyring()
     }
     return false;
 }
-
