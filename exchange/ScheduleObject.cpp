@@ -148,6 +148,8 @@ Event eventOf(const Ics::ContentLines& lines, const Ics::Block& b)
             continue;
         }
         if (n == Ics::Name::End) {
+            if (depth == 0)
+                continue; // a stray END of nothing opened: the event's own lines go on
             if (depth-- == 1 && alarmAt >= 0) {
                 if (display && !anyAlarm) {
                     anyAlarm = true;
