@@ -96,7 +96,7 @@ DECIDED = {
         "and 17:00 UTC; the reader takes the times as floating"),
     "issue_322_expected_calendar.ics": ("refused 2", NO_START),
     "issue_466_convert_tzid_with_slash.ics": (
-        "as respect_unique_timezone.ics",
+        "as one_zone_named_once.ics",
         "TZID=/Europe/Stockholm is Stockholm behind a slash, the same event as in the other "
         "file, which has a VTIMEZONE; the reader takes the times as floating"),
     "issue_526_calendar_with_different_events.ics": (
